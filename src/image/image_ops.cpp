@@ -1,0 +1,127 @@
+#include "image/image_ops.hpp"
+
+#include <algorithm>
+
+#include "run/listout.hpp"
+
+namespace veltrane2 {
+
+void start_integer_table(int nx, int ny, IntMap& table, int ival) {
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) table(i, j) = ival;
+}
+
+void start_a_table(int nx, int ny, RealImage& table, double val) {
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) table(i, j) = val;
+}
+
+void rename_an_image(int nx, int ny, const RealImage& tempht, RealImage& image) {
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) image(i, j) = tempht(i, j);
+}
+
+void rename_inte2inte(int nx, int ny, const IntMap& jmage, IntMap& image) {
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) image(i, j) = jmage(i, j);
+}
+
+void image1ximage2(int nx, int ny, RealImage& image1, const RealImage& image2) {
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) image1(i, j) = image1(i, j) * image2(i, j);
+}
+
+int integer_value_image(int nx, int ny, const IntMap& image) {
+    int sum = 0;
+    for (int i = 1; i <= nx; ++i)
+        for (int j = 1; j <= ny; ++j) sum += image(i, j);
+    return sum;
+}
+
+double ave_image(int nx, int ny, const RealImage& fmage) {
+    double sum = 0.0;
+    for (int i = 1; i <= nx; ++i)
+        for (int j = 1; j <= ny; ++j) sum += fmage(i, j);
+    return sum / static_cast<double>(nx * ny);
+}
+
+void normalization_image(int nx, int ny, RealImage& fmage) {
+    double hmx = -kNormStart;
+    double hmn = kNormStart;
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            hmx = std::max(hmx, fmage(i, j));
+            hmn = std::min(hmn, fmage(i, j));
+        }
+    }
+    if (hmx == hmn) {
+        // No range: a flat image normalises to zeros rather than to 0/0.
+        start_a_table(nx, ny, fmage, 0.0);
+        return;
+    }
+    const double scale = 1.0 / (hmx - hmn);
+    for (int i = 1; i <= nx; ++i)
+        for (int j = 1; j <= ny; ++j) fmage(i, j) = (fmage(i, j) - hmn) * scale;
+}
+
+void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage, double& ave) {
+    double hmx = -kNormStart;
+    double hmn = kNormStart;
+    int nt = 0;
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            if (bimage(i, j) == 1) {
+                hmx = std::max(hmx, fmage(i, j));
+                hmn = std::min(hmn, fmage(i, j));
+                ++nt;
+            }
+        }
+    }
+    if (nt == 0) {
+        // Nothing selected: nothing to rescale and no mean to take.
+        ave = 0.0;
+        return;
+    }
+    // Selected values that are all equal have no range: they become 0.
+    const bool flat = hmx == hmn;
+    const double scale = flat ? 0.0 : 1.0 / (hmx - hmn);
+    double sum = 0.0;
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            if (bimage(i, j) == 1) {
+                fmage(i, j) = flat ? 0.0 : (fmage(i, j) - hmn) * scale;
+                sum += fmage(i, j);
+            }
+        }
+    }
+    ave = sum / static_cast<double>(nt);
+}
+
+void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset) {
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            const double val = image(i, j);
+            image(i, j) = offset + val;
+            if (image(i, j) < 0.0) out << list_line("< 0 ", image(i, j), i, j, val);
+        }
+    }
+}
+
+bool inside2d(int iepsf, int nx, int ny, const IntMap& iepsmap, int ix, int iy) {
+    int iplus = 0;
+    int ieps = 0;
+    const int di[4] = {-1, 1, 0, 0};
+    const int dj[4] = {0, 0, -1, 1};
+    for (int k = 0; k < 4; ++k) {
+        const int i = ix + di[k];
+        const int j = iy + dj[k];
+        if (i < 1 || i > nx || j < 1 || j > ny) {
+            ++iplus;
+        } else if (iepsmap(i, j) == iepsf) {
+            ++ieps;
+        }
+    }
+    return ieps == 4 - iplus;
+}
+
+}  // namespace veltrane2

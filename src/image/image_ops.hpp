@@ -1,0 +1,55 @@
+// Whole-image operations on the used nx x ny corner of a grid, pixel
+// numbering, the four-neighbour test and running statistics.
+#pragma once
+
+#include <ostream>
+
+#include "image/grid.hpp"
+
+namespace veltrane2 {
+
+// Start value of the running extremes of the normalisations: the
+// single-precision 9999.999 widened to double.
+inline constexpr double kNormStart = static_cast<double>(9999.999f);
+
+void start_integer_table(int nx, int ny, IntMap& table, int ival);
+void start_a_table(int nx, int ny, RealImage& table, double val);
+void rename_an_image(int nx, int ny, const RealImage& tempht, RealImage& image);
+void rename_inte2inte(int nx, int ny, const IntMap& jmage, IntMap& image);
+void image1ximage2(int nx, int ny, RealImage& image1, const RealImage& image2);
+int integer_value_image(int nx, int ny, const IntMap& image);
+double ave_image(int nx, int ny, const RealImage& fmage);
+
+// Rescales the used image to 0..1. An image whose values are all equal has
+// no range to rescale: every value becomes 0.
+void normalization_image(int nx, int ny, RealImage& fmage);
+
+// Rescales the pixels whose mask value is 1 to 0..1 and returns their mean
+// in ave. Selected values that are all equal become 0 (ave = 0); with no
+// selected pixel the image is unchanged and ave = 0.
+void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage, double& ave);
+
+// Adds offset to every used value; prints "< 0" for a value that ends up
+// negative.
+void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset);
+
+inline int gd2nb_2d(int nx, int i, int j) { return (j - 1) * nx + i; }
+inline void nb2gd_2d(int nx, int n, int& i, int& j) {
+    i = (n - 1) % nx + 1;
+    j = (n - 1) / nx + 1;
+}
+
+// True when every four-neighbour of (ix, iy) inside the grid carries iepsf.
+bool inside2d(int iepsf, int nx, int ny, const IntMap& iepsmap, int ix, int iy);
+
+// Running mean after the n-th sample.
+inline double average_n(int n, double ave_n1, double x_n) {
+    return ave_n1 + (x_n - ave_n1) * (1.0 / static_cast<double>(n));
+}
+// Running spread sum after the n-th sample (callers take its square root).
+inline double standd_n2(int n, double sd2_n1, double ave_n1, double x_n) {
+    const double r = 1.0 / static_cast<double>(n);
+    return sd2_n1 + (x_n - ave_n1) * (x_n - ave_n1) * (r * r);
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,270 @@
+#include "io/text_image.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "run/errors.hpp"
+
+namespace veltrane2 {
+namespace {
+
+[[noreturn]] void file_error(const std::string& what) { throw RunError(kExitFileError, what); }
+
+[[noreturn]] void open_error(const char* direction, int err) {
+    file_error(std::string("I cannot open the ") + direction + " data file: " + std::strerror(err));
+}
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Converts the leading fields of a header candidate as the conversion
+// "%d %d %le %le %lf" does: the number of fields converted, or -1 when the
+// line holds nothing but white space.
+int scan_header(const std::string& line, ImageHeader& h) {
+    const char* p = line.c_str();
+    while (is_space(*p)) ++p;
+    if (*p == '\0') return -1;
+    int fields = 0;
+    for (int f = 0; f < 5; ++f) {
+        while (is_space(*p)) ++p;
+        char* end = nullptr;
+        errno = 0;
+        if (f < 2) {
+            const long long v = std::strtoll(p, &end, 10);
+            if (end == p) return fields;
+            (f == 0 ? h.nx : h.ny) = v;
+        } else {
+            const double v = std::strtod(p, &end);
+            if (end == p) return fields;
+            (f == 2 ? h.spanx : f == 3 ? h.spany : h.unit) = v;
+        }
+        p = end;
+        ++fields;
+    }
+    return fields;
+}
+
+std::string read_whole_file(const std::string& filename) {
+    std::FILE* f = std::fopen(filename.c_str(), "rb");
+    if (f == nullptr) open_error("input", errno);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(f, &std::fclose);
+    std::string text;
+    char buf[1 << 16];
+    for (;;) {
+        const std::size_t got = std::fread(buf, 1, sizeof buf, f);
+        text.append(buf, got);
+        if (got < sizeof buf) break;
+    }
+    if (std::ferror(f)) file_error("I cannot read the input data file " + filename + ": " + std::strerror(errno));
+    return text;
+}
+
+}  // namespace
+
+TextImageReader::TextImageReader(const std::string& filename, std::ostream& out) : filename_(filename) {
+    out << "Opening image: " << filename << '\n';
+    text_ = read_whole_file(filename);
+
+    // Header search, line by line: lines starting with '!' or '#', empty
+    // lines and NUL-led lines are skipped; any other line is a header
+    // candidate, taken when five fields convert.
+    std::size_t pos = 0;
+    while (pos < text_.size()) {
+        std::size_t eol = text_.find('\n', pos);
+        const std::size_t next = eol == std::string::npos ? text_.size() : eol + 1;
+        const char first = text_[pos];
+        if (first != '!' && first != '#' && first != '\n' && first != '\0') {
+            std::string line = text_.substr(pos, next - pos);
+            ImageHeader h;
+            const int fields = scan_header(line, h);
+            if (fields == 5) {
+                header_ = h;
+                data_start_ = next;
+                return;
+            }
+            out << "WARNING: There are " << fields << " fields in the header, instead of 5\n";
+        }
+        pos = next;
+    }
+    file_error(filename + ": no header line with the five fields \"Nx Ny spanX spanY Unit\"");
+}
+
+void TextImageReader::read_values(double* z) const {
+    const long long count = header_.nx * header_.ny;
+    const char* p = text_.data() + data_start_;
+    const char* const end = text_.data() + text_.size();
+    for (long long k = 0; k < count; ++k) {
+        while (p < end && is_space(*p)) ++p;
+        if (p == end) {
+            file_error(filename_ + ": the data end after " + std::to_string(k) + " of " + std::to_string(count) +
+                       " values");
+        }
+        const char* tok = p;
+        while (p < end && !is_space(*p)) ++p;
+        const char* b = tok;
+        if (*b == '+') ++b;
+        double v = 0.0;
+        auto res = std::from_chars(b, p, v, std::chars_format::general);
+        if (res.ec == std::errc::result_out_of_range && res.ptr == p) {
+            // from_chars refuses values beyond the double range; take what
+            // strtod makes of them (zero for underflow, infinity for overflow).
+            v = std::strtod(std::string(tok, p).c_str(), nullptr);
+        } else if (b == p || res.ec != std::errc() || res.ptr != p) {
+            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) +
+                       " (row " + std::to_string(k / header_.nx + 1) + ", column " +
+                       std::to_string(k % header_.nx + 1) + ") is not a number: '" + std::string(tok, p) + "'");
+        }
+        if (!std::isfinite(v)) {
+            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) +
+                       " (row " + std::to_string(k / header_.nx + 1) + ", column " +
+                       std::to_string(k % header_.nx + 1) + ") is not finite: '" + std::string(tok, p) + "'");
+        }
+        z[k] = v;
+    }
+}
+
+TextImage loadimage(const std::string& filename, std::ostream& out, long long max_values) {
+    TextImageReader reader(filename, out);
+    const ImageHeader& h = reader.header();
+    if (h.nx <= 0 || h.ny <= 0) {
+        file_error(filename + ": the header gives " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
+                   " values; both sizes must be positive");
+    }
+    if (h.nx > max_values || h.ny > max_values || h.nx * h.ny > max_values) {
+        file_error(filename + ": the header gives " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
+                   " values, more than the " + std::to_string(max_values) + " that can be read");
+    }
+    TextImage img;
+    img.header = h;
+    img.z.resize(static_cast<std::size_t>(h.nx * h.ny));
+    reader.read_values(img.z.data());
+    return img;
+}
+
+char* format_e(char* p, double v, int width, int precision) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, precision);
+    const int len = static_cast<int>(res.ptr - buf);
+    for (int k = len; k < width; ++k) *p++ = ' ';
+    std::memcpy(p, buf, static_cast<std::size_t>(len));
+    return p + len;
+}
+
+std::string format_header(int nx, int ny, double spanx, double spany, double unit) {
+    char buf[160];
+    char* p = buf;
+    p = std::to_chars(p, buf + sizeof buf, nx).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, buf + sizeof buf, ny).ptr;
+    *p++ = ' ';
+    p = format_e(p, spanx, 9, 3);
+    *p++ = ' ';
+    p = format_e(p, spany, 9, 3);
+    *p++ = ' ';
+    p = format_e(p, unit, 5, 1);
+    *p++ = ' ';
+    *p++ = '\n';
+    return std::string(buf, p);
+}
+
+namespace {
+
+// An output file under construction: written under a temporary name in the
+// same folder and renamed over the final name only once complete, so that a
+// reader never sees a half-written image.
+class AtomicFile {
+public:
+    explicit AtomicFile(const std::string& fileout) : final_(fileout), temp_(fileout + ".tmp.XXXXXX") {
+        fd_ = ::mkstemp(temp_.data());
+        if (fd_ < 0) open_error("output", errno);
+        // mkstemp creates the file private to its owner; give it the mode a
+        // plain create would have.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+    }
+    ~AtomicFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!committed_) ::unlink(temp_.c_str());
+    }
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void write(const char* data, std::size_t len) {
+        while (len > 0) {
+            const ssize_t n = ::write(fd_, data, len);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                fail(errno);
+            }
+            data += n;
+            len -= static_cast<std::size_t>(n);
+        }
+    }
+
+    void commit() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) fail(errno);
+        if (::rename(temp_.c_str(), final_.c_str()) != 0) fail(errno);
+        committed_ = true;
+    }
+
+private:
+    [[noreturn]] void fail(int err) {
+        file_error("I cannot write the output data file " + final_ + ": " + std::strerror(err));
+    }
+
+    std::string final_;
+    std::string temp_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+}  // namespace
+
+void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout,
+               const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
+               double unit) {
+    out << "Saving image: " << fileout << '\n';
+    AtomicFile file(fileout);
+
+    std::string buf;
+    constexpr std::size_t kChunk = 1 << 20;
+    buf.reserve(kChunk + 64 * static_cast<std::size_t>(nx > 0 ? nx : 1));
+    buf += "# ";
+    buf += filename;
+    buf += "\n# ";
+    buf += comment;
+    buf += '\n';
+    buf += format_header(nx, ny, spanx, spany, unit);
+
+    // Room for one row: each value takes at most 14 characters and a blank.
+    std::string row(static_cast<std::size_t>(nx) * 32 + 2, '\0');
+    for (int j = 0; j < ny; ++j) {
+        char* p = row.data();
+        const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
+        for (int i = 0; i < nx; ++i) {
+            p = format_e(p, zr[i], 12, 6);
+            *p++ = ' ';
+        }
+        *p++ = '\n';
+        buf.append(row.data(), p);
+        if (buf.size() >= kChunk) {
+            file.write(buf.data(), buf.size());
+            buf.clear();
+        }
+    }
+    file.write(buf.data(), buf.size());
+    file.commit();
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,69 @@
+// The plain-text image format: optional comment lines, a header line
+// "Nx Ny spanX spanY Unit", then Nx x Ny values, row after row.
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace veltrane2 {
+
+struct ImageHeader {
+    long long nx = 0;  // values per row
+    long long ny = 0;  // rows
+    double spanx = 0.0;
+    double spany = 0.0;
+    double unit = 0.0;
+};
+
+// An input image file that has been opened and whose header has been found.
+// Reading is split in two so that the caller can check the header's sizes
+// before any storage for the values is set aside.
+class TextImageReader {
+public:
+    // Prints "Opening image: <name>", reads the file and searches the header,
+    // printing a warning for every candidate line without five fields.
+    // Throws RunError when the file cannot be opened or has no header line.
+    TextImageReader(const std::string& filename, std::ostream& out);
+
+    const ImageHeader& header() const { return header_; }
+    const std::string& filename() const { return filename_; }
+
+    // Reads the Nx x Ny values that follow the header line into z (room for
+    // Nx x Ny values), in file order. Throws RunError naming the file when
+    // the data run short, or a value is not a number or not finite.
+    void read_values(double* z) const;
+
+private:
+    std::string filename_;
+    std::string text_;
+    std::size_t data_start_ = 0;
+    ImageHeader header_;
+};
+
+// Whole image as read by loadimage.
+struct TextImage {
+    ImageHeader header;
+    std::vector<double> z;  // element j * Nx + i holds row j, column i (from 0)
+};
+
+// Reads a whole text image; refuses (RunError) headers with a size that is
+// not positive or holds more than max_values values.
+TextImage loadimage(const std::string& filename, std::ostream& out, long long max_values);
+
+// Writes a text image: "# <filename>", "# <comment>", the header line and one
+// line of "%12.6e " values per row. Prints "Saving image: <fileout>". The file
+// is written under a temporary name beside fileout and renamed into place
+// only when complete. Throws RunError when it cannot be created or written.
+void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout,
+               const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
+               double unit);
+
+// printf("%<width>.<precision>e") of one value, written at p; returns the end.
+char* format_e(char* p, double v, int width, int precision);
+
+// The header line exactly as written: "%d %d %9.3e %9.3e %5.1e \n".
+std::string format_header(int nx, int ny, double spanx, double spany, double unit);
+
+}  // namespace veltrane2

@@ -1,0 +1,64 @@
+#include "spectral/centring.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "image/image_ops.hpp"
+
+namespace veltrane2 {
+
+void center0_fft(int n, const RealImage& fftr, const RealImage& ffti, RealImage& fftrc, RealImage& fftic) {
+    const int m = n / 2;
+    const int m1 = m + 1;
+    auto pos = [m, m1](int i) { return i <= m1 ? m + i - 1 : i - m1; };
+    for (int j = 1; j <= n; ++j) {
+        const int j0 = pos(j);
+        for (int i = 1; i <= n; ++i) {
+            const int i0 = pos(i);
+            fftrc(i0, j0) = fftr(i, j);
+            fftic(i0, j0) = ffti(i, j);
+        }
+    }
+}
+
+void off0center_fft(int n, const RealImage& fftr, const RealImage& ffti, RealImage& fftrf, RealImage& fftif) {
+    const int m = n / 2;
+    const int mm1 = m - 1;
+    const int mp1 = m + 1;
+    auto pos = [mm1, mp1](int i) { return i <= mm1 ? mp1 + i : i - mm1; };
+    for (int j = 1; j <= n; ++j) {
+        const int j0 = pos(j);
+        for (int i = 1; i <= n; ++i) {
+            const int i0 = pos(i);
+            fftrf(i0, j0) = fftr(i, j);
+            fftif(i0, j0) = ffti(i, j);
+        }
+    }
+}
+
+void fft_spectral_density(int n, const RealImage& fr, const RealImage& fi, RealImage& fmage) {
+    for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j) fmage(i, j) = std::sqrt(fi(i, j) * fi(i, j) + fr(i, j) * fr(i, j));
+}
+
+void log_fft_spectral(const ZeroControl& zc, int n, RealImage& fmage) {
+    IntMap table = IntMap::square(n);
+    start_integer_table(n, n, table, 0);
+    double rmin = static_cast<double>(9999.99f);
+    const double pvtiny1 = zc.pvtiny * zc.pvtiny;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = 1; j <= n; ++j) {
+            if (fmage(i, j) > pvtiny1) {
+                fmage(i, j) = std::log(fmage(i, j));
+                rmin = std::min(rmin, fmage(i, j));
+            } else {
+                table(i, j) = 1;
+            }
+        }
+    }
+    for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j)
+            if (table(i, j) == 1) fmage(i, j) = rmin;
+}
+
+}  // namespace veltrane2
