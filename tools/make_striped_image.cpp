@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -146,9 +147,10 @@ int main(int argc, char** argv) {
     const std::string comment = "synthetic striped height image, seed " + std::to_string(seed);
     try {
         std::ostream null_out(nullptr);
-        veltrane2::saveimage(null_out, out_name, out_name, comment, n, n, 2.0, 2.0, striped.data(), 1.0e-6);
+        const auto base = [](const std::string& p) { return std::filesystem::path(p).filename().string(); };
+        veltrane2::saveimage(null_out, base(out_name), out_name, comment, n, n, 2.0, 2.0, striped.data(), 1.0e-6);
         if (!clean_name.empty())
-            veltrane2::saveimage(null_out, clean_name, clean_name, "clean " + comment, n, n, 2.0, 2.0,
+            veltrane2::saveimage(null_out, base(clean_name), clean_name, "clean " + comment, n, n, 2.0, 2.0,
                                  clean.data(), 1.0e-6);
     } catch (const veltrane2::RunError& e) {
         std::cerr << "make_striped_image: " << e.what() << '\n';

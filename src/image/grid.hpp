@@ -2,53 +2,88 @@
 // varies fastest) with 1-based (i, j) access, sized by the image in use.
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
-#include <vector>
+#include <type_traits>
+#include <utility>
 
 namespace veltrane2 {
 
+namespace detail {
+
+// Zero-filled storage for grids. Large blocks are mapped straight from the
+// system (already zero, and on large pages where the system offers them),
+// which spares a run of full-size images most of the cost of first touching
+// their memory.
+void* allocate_zeroed(std::size_t bytes, std::size_t& mapped);
+void release_zeroed(void* p, std::size_t mapped);
+
+}  // namespace detail
+
 template <class T>
 class Grid {
+    static_assert(std::is_trivially_copyable_v<T>);
+
 public:
     Grid() = default;
-    Grid(int nx, int ny, T value = T{})
-        : nx_(nx), ny_(ny), v_(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny), value) {}
-
+    Grid(int nx, int ny, T value = T{}) : nx_(nx), ny_(ny) {
+        const std::size_t count = size();
+        if (count == 0) return;
+        p_ = static_cast<T*>(detail::allocate_zeroed(count * sizeof(T), mapped_));
+        if (value != T{}) std::fill(p_, p_ + count, value);
+    }
     // A square grid of side n, as every image of a run is.
     static Grid square(int n, T value = T{}) { return Grid(n, n, value); }
 
+    Grid(const Grid& o) : Grid(o.nx_, o.ny_) { std::copy(o.p_, o.p_ + o.size(), p_); }
+    Grid(Grid&& o) noexcept { swap(o); }
+    Grid& operator=(Grid o) noexcept {
+        swap(o);
+        return *this;
+    }
+    ~Grid() {
+        if (p_ != nullptr) detail::release_zeroed(p_, mapped_);
+    }
+
     T& operator()(int i, int j) {
         assert(i >= 1 && i <= nx_ && j >= 1 && j <= ny_);
-        return v_[index(i, j)];
+        return p_[index(i, j)];
     }
     const T& operator()(int i, int j) const {
         assert(i >= 1 && i <= nx_ && j >= 1 && j <= ny_);
-        return v_[index(i, j)];
+        return p_[index(i, j)];
     }
 
     int nx() const { return nx_; }
     int ny() const { return ny_; }
-    bool empty() const { return v_.empty(); }
-    T* data() { return v_.data(); }
-    const T* data() const { return v_.data(); }
+    bool empty() const { return p_ == nullptr; }
+    T* data() { return p_; }
+    const T* data() const { return p_; }
 
-    // Drops the storage (a stage's large work image that is no longer needed).
-    void release() {
-        nx_ = ny_ = 0;
-        std::vector<T>().swap(v_);
+    // Drops the storage (a large work image that is no longer needed).
+    void release() { Grid().swap(*this); }
+
+    bool operator==(const Grid& o) const {
+        return nx_ == o.nx_ && ny_ == o.ny_ && std::equal(p_, p_ + size(), o.p_);
     }
 
-    bool operator==(const Grid&) const = default;
-
 private:
+    void swap(Grid& o) noexcept {
+        std::swap(nx_, o.nx_);
+        std::swap(ny_, o.ny_);
+        std::swap(p_, o.p_);
+        std::swap(mapped_, o.mapped_);
+    }
+    std::size_t size() const { return static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_); }
     std::size_t index(int i, int j) const {
         return static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(nx_);
     }
 
     int nx_ = 0;
     int ny_ = 0;
-    std::vector<T> v_;
+    T* p_ = nullptr;
+    std::size_t mapped_ = 0;
 };
 
 using RealImage = Grid<double>;

@@ -32,9 +32,10 @@ void image1ximage2(int nx, int ny, RealImage& image1, const RealImage& image2) {
 }
 
 int integer_value_image(int nx, int ny, const IntMap& image) {
+    // An integer sum does not depend on the order of its terms.
     int sum = 0;
-    for (int i = 1; i <= nx; ++i)
-        for (int j = 1; j <= ny; ++j) sum += image(i, j);
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) sum += image(i, j);
     return sum;
 }
 
@@ -98,6 +99,15 @@ void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage,
 }
 
 void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset) {
+    bool any_negative = false;
+    for (int j = 1; j <= ny && !any_negative; ++j)
+        for (int i = 1; i <= nx; ++i) any_negative = any_negative || offset + image(i, j) < 0.0;
+    if (!any_negative) {
+        for (int j = 1; j <= ny; ++j)
+            for (int i = 1; i <= nx; ++i) image(i, j) = offset + image(i, j);
+        return;
+    }
+    // Some value ends up negative: report them in first-index-major order.
     for (int i = 1; i <= nx; ++i) {
         for (int j = 1; j <= ny; ++j) {
             const double val = image(i, j);

@@ -159,20 +159,15 @@ char* format_e(char* p, double v, int width, int precision) {
 }
 
 std::string format_header(int nx, int ny, double spanx, double spany, double unit) {
-    char buf[160];
-    char* p = buf;
-    p = std::to_chars(p, buf + sizeof buf, nx).ptr;
-    *p++ = ' ';
-    p = std::to_chars(p, buf + sizeof buf, ny).ptr;
-    *p++ = ' ';
-    p = format_e(p, spanx, 9, 3);
-    *p++ = ' ';
-    p = format_e(p, spany, 9, 3);
-    *p++ = ' ';
-    p = format_e(p, unit, 5, 1);
-    *p++ = ' ';
-    *p++ = '\n';
-    return std::string(buf, p);
+    char buf[64];
+    std::string line = std::to_string(nx) + ' ' + std::to_string(ny) + ' ';
+    line.append(buf, format_e(buf, spanx, 9, 3));
+    line += ' ';
+    line.append(buf, format_e(buf, spany, 9, 3));
+    line += ' ';
+    line.append(buf, format_e(buf, unit, 5, 1));
+    line += " \n";
+    return line;
 }
 
 namespace {

@@ -1,6 +1,9 @@
 #include "spectral/fft.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <thread>
 #include <utility>
 
 #include "run/errors.hpp"
@@ -8,10 +11,17 @@
 
 namespace veltrane2 {
 
-void my_four1(const Fconst2& fc, double* data0, int ndim, int nn, int isign) {
+namespace {
+
+// The radix-2 transform. A position of the sequence is one `Value`: a
+// double, or a pack of doubles that holds the same position of several
+// independent sequences. Packs are computed element by element with exactly
+// the operations, in exactly the order, of a transform on its own, so every
+// sequence comes out the same either way.
+template <class Value>
+void four1_values(const Fconst2& fc, Value* data0, int nn, int isign) {
     const int n = 2 * nn;
-    if (ndim < n) throw FatalStop(list_line(" 2(# of data) > NDIM in MY_four1 ", n, ndim));
-    double* data = data0 - 1;  // 1-based positions below
+    Value* data = data0 - 1;  // 1-based positions below
 
     // Bit-reversal reordering.
     int j = 1;
@@ -41,8 +51,8 @@ void my_four1(const Fconst2& fc, double* data0, int ndim, int nn, int isign) {
         for (int mm = 1; mm < mmax; mm += 2) {
             for (int i = mm; i <= n; i += istep) {
                 const int jj = i + mmax;
-                const double tempr = wr * data[jj] - wi * data[jj + 1];
-                const double tempi = wr * data[jj + 1] + wi * data[jj];
+                const Value tempr = wr * data[jj] - wi * data[jj + 1];
+                const Value tempi = wr * data[jj + 1] + wi * data[jj];
                 data[jj] = data[i] - tempr;
                 data[jj + 1] = data[i + 1] - tempi;
                 data[i] = data[i] + tempr;
@@ -59,6 +69,98 @@ void my_four1(const Fconst2& fc, double* data0, int ndim, int nn, int isign) {
         const double scale = static_cast<double>(nn);
         for (int k = 1; k <= n; ++k) data[k] = data[k] / scale;
     }
+}
+
+// Sequences transformed together by the two-dimensional passes, and the
+// pack that holds one position of each of them.
+constexpr int kBatch = 8;
+typedef double Pack __attribute__((vector_size(kBatch * sizeof(double)), aligned(sizeof(double)), may_alias));
+
+template <int Lanes>
+void four1_lanes(const Fconst2& fc, double* data, int nn, int isign) {
+    if constexpr (Lanes == 1) {
+        four1_values(fc, data, nn, isign);
+    } else {
+        static_assert(Lanes == kBatch);
+        four1_values(fc, reinterpret_cast<Pack*>(data), nn, isign);
+    }
+}
+
+// Runs work(first, last) over the blocks of kBatch sequences of one pass,
+// spread over a few threads. Every sequence is transformed on its own, so
+// the result does not depend on how the blocks are shared out.
+template <class Work>
+void for_blocks(int m, Work work) {
+    const int blocks = (m + kBatch - 1) / kBatch;
+    const unsigned hw = std::thread::hardware_concurrency();
+    const int threads = m < 128 ? 1 : static_cast<int>(std::clamp(hw, 1u, 4u));
+    if (threads == 1) {
+        work(0, blocks);
+        return;
+    }
+    std::vector<std::thread> pool;
+    const int per = (blocks + threads - 1) / threads;
+    for (int t = 1; t < threads; ++t) {
+        const int first = std::min(blocks, t * per);
+        const int last = std::min(blocks, first + per);
+        if (first < last) pool.emplace_back(work, first, last);
+    }
+    work(0, std::min(blocks, per));
+    for (auto& th : pool) th.join();
+}
+
+// One pass along the second index: for every first index i, the sequence
+// (re(i, j), im(i, j)), j = 1..m, is transformed into (out_re(i, .), out_im(i, .)).
+void pass_along_second(const Fconst2& fc, int m, int isign, const RealImage& re, const RealImage& im,
+                       RealImage& out_re, RealImage& out_im) {
+    for_blocks(m, [&](int first, int last) {
+        std::vector<double> buf(2 * static_cast<std::size_t>(m) * kBatch);
+        for (int b = first; b < last; ++b) {
+            const int i0 = 1 + b * kBatch;
+            const int count = std::min(kBatch, m - i0 + 1);
+            if (count == kBatch) {
+                // The kBatch first indices of one column lie side by side.
+                for (int j = 1; j <= m; ++j) {
+                    const double* r = &re(i0, j);
+                    const double* q = &im(i0, j);
+                    double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
+                    for (int s = 0; s < kBatch; ++s) {
+                        d[s] = r[s];
+                        d[kBatch + s] = q[s];
+                    }
+                }
+                four1_lanes<kBatch>(fc, buf.data(), m, isign);
+                for (int j = 1; j <= m; ++j) {
+                    double* r = &out_re(i0, j);
+                    double* q = &out_im(i0, j);
+                    const double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
+                    for (int s = 0; s < kBatch; ++s) {
+                        r[s] = d[s];
+                        q[s] = d[kBatch + s];
+                    }
+                }
+            } else {
+                for (int i = i0; i < i0 + count; ++i) {
+                    for (int j = 1; j <= m; ++j) {
+                        buf[2 * j - 2] = re(i, j);
+                        buf[2 * j - 1] = im(i, j);
+                    }
+                    four1_lanes<1>(fc, buf.data(), m, isign);
+                    for (int j = 1; j <= m; ++j) {
+                        out_re(i, j) = buf[2 * j - 2];
+                        out_im(i, j) = buf[2 * j - 1];
+                    }
+                }
+            }
+        }
+    });
+}
+
+}  // namespace
+
+void my_four1(const Fconst2& fc, double* data, int ndim, int nn, int isign) {
+    if (ndim < 2 * nn) throw FatalStop(list_line(" 2(# of data) > NDIM in MY_four1 ", 2 * nn, ndim));
+    four1_lanes<1>(fc, data, nn, isign);
 }
 
 void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2, double* fft1, double* fft2) {
@@ -98,59 +200,38 @@ void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2,
 }
 
 void fft2d_x(const Fconst2& fc, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
-    std::vector<double> data1(static_cast<std::size_t>(m));
-    std::vector<double> data2(static_cast<std::size_t>(m));
-    std::vector<double> fft1(2 * static_cast<std::size_t>(m));
-    std::vector<double> fft2(2 * static_cast<std::size_t>(m));
-    for (int j = 1; j <= m; j += 2) {
-        const int j1 = j + 1;
-        for (int i = 1; i <= m; ++i) {
-            data1[i - 1] = marker(i, j);
-            data2[i - 1] = marker(i, j1);
+    // Columns j and j + 1 go through one complex transform; blocks of
+    // columns are shared out over the threads.
+    for_blocks(m, [&](int first, int last) {
+        std::vector<double> fft1(2 * static_cast<std::size_t>(m));
+        std::vector<double> fft2(2 * static_cast<std::size_t>(m));
+        for (int j = 1 + first * kBatch; j <= std::min(m, last * kBatch); j += 2) {
+            const int j1 = j + 1;
+            dtwofft(fc, m, &marker(1, j), &marker(1, j1), fft1.data(), fft2.data());
+            double* r = &fft_re(1, j);
+            double* q = &fft_im(1, j);
+            double* r1 = &fft_re(1, j1);
+            double* q1 = &fft_im(1, j1);
+            for (int i = 0; i < m; ++i) {
+                r[i] = fft1[2 * i];
+                q[i] = fft1[2 * i + 1];
+                r1[i] = fft2[2 * i];
+                q1[i] = fft2[2 * i + 1];
+            }
         }
-        dtwofft(fc, m, data1.data(), data2.data(), fft1.data(), fft2.data());
-        for (int i = 1; i <= m; ++i) {
-            fft_re(i, j) = fft1[2 * i - 2];
-            fft_im(i, j) = fft1[2 * i - 1];
-            fft_re(i, j1) = fft2[2 * i - 2];
-            fft_im(i, j1) = fft2[2 * i - 1];
-        }
-    }
+    });
 }
 
 void fft2d(const Fconst2& fc, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
     RealImage fftr = RealImage::square(m);
     RealImage ffti = RealImage::square(m);
     fft2d_x(fc, m, marker, fftr, ffti);
-
-    std::vector<double> data(2 * static_cast<std::size_t>(m));
-    for (int i = 1; i <= m; ++i) {
-        for (int j = 1; j <= m; ++j) {
-            data[2 * j - 2] = fftr(i, j);
-            data[2 * j - 1] = ffti(i, j);
-        }
-        my_four1(fc, data.data(), static_cast<int>(data.size()), m, +1);
-        for (int v = 1; v <= m; ++v) {
-            fft_re(i, v) = data[2 * v - 2];
-            fft_im(i, v) = data[2 * v - 1];
-        }
-    }
+    pass_along_second(fc, m, +1, fftr, ffti, fft_re, fft_im);
 }
 
 void inv_fft2d_y(const Fconst2& fc, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& ffty_r,
                  RealImage& ffty_i) {
-    std::vector<double> data(2 * static_cast<std::size_t>(m));
-    for (int i = 1; i <= m; ++i) {
-        for (int j = 1; j <= m; ++j) {
-            data[2 * j - 2] = fft_re(i, j);
-            data[2 * j - 1] = fft_im(i, j);
-        }
-        my_four1(fc, data.data(), static_cast<int>(data.size()), m, -1);
-        for (int j = 1; j <= m; ++j) {
-            ffty_r(i, j) = data[2 * j - 2];
-            ffty_i(i, j) = data[2 * j - 1];
-        }
-    }
+    pass_along_second(fc, m, -1, fft_re, fft_im, ffty_r, ffty_i);
 }
 
 void inv_fft2d(const Fconst2& fc, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& marker) {
@@ -158,15 +239,22 @@ void inv_fft2d(const Fconst2& fc, int m, const RealImage& fft_re, const RealImag
     RealImage fftyi = RealImage::square(m);
     inv_fft2d_y(fc, m, fft_re, fft_im, fftyr, fftyi);
 
-    std::vector<double> data(2 * static_cast<std::size_t>(m));
-    for (int j = 1; j <= m; ++j) {
-        for (int i = 1; i <= m; ++i) {
-            data[2 * i - 2] = fftyr(i, j);
-            data[2 * i - 1] = fftyi(i, j);
+    // Second pass: along the first index, for every second index j; only
+    // the real part is kept.
+    for_blocks(m, [&](int first, int last) {
+        std::vector<double> buf(2 * static_cast<std::size_t>(m));
+        for (int j = 1 + first * kBatch; j <= std::min(m, last * kBatch); ++j) {
+            const double* r = &fftyr(1, j);
+            const double* q = &fftyi(1, j);
+            for (int i = 0; i < m; ++i) {
+                buf[2 * i] = r[i];
+                buf[2 * i + 1] = q[i];
+            }
+            four1_lanes<1>(fc, buf.data(), m, -1);
+            double* out = &marker(1, j);
+            for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
         }
-        my_four1(fc, data.data(), static_cast<int>(data.size()), m, -1);
-        for (int i = 1; i <= m; ++i) marker(i, j) = data[2 * i - 2];
-    }
+    });
 }
 
 }  // namespace veltrane2

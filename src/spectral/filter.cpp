@@ -1,6 +1,8 @@
 #include "spectral/filter.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "run/listout.hpp"
 #include "spectral/centring.hpp"
@@ -9,18 +11,28 @@
 namespace veltrane2 {
 
 void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image) {
-    int ng = 0;
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
+    // The gains are formed in storage order; the gains above one are
+    // reported afterwards in first-index-major order, numbered in that order.
+    struct Raised {
+        int i, j;
+        double corrected, val1, val2;
+    };
+    std::vector<Raised> raised;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
             const double val1 = std::exp(tempht(i, j));
             const double val2 = std::exp(image(i, j));
             const double val = val2 / val1;
-            if (val > 1.0) {
-                ++ng;
-                out << list_line("FORM_SPD_FILTER > 1 ", i, j, tempht(i, j), image(i, j), val1, val2, ng);
-            }
+            if (val > 1.0) raised.push_back({i, j, image(i, j), val1, val2});
             image(i, j) = val;
         }
+    }
+    std::sort(raised.begin(), raised.end(),
+              [](const Raised& a, const Raised& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+    int ng = 0;
+    for (const Raised& r : raised) {
+        ++ng;
+        out << list_line("FORM_SPD_FILTER > 1 ", r.i, r.j, tempht(r.i, r.j), r.corrected, r.val1, r.val2, ng);
     }
 }
 
@@ -28,8 +40,8 @@ void form_noise_image(const Fconst2& fc, int nx, int ny, const RealImage& hin, c
                       const RealImage& fic, RealImage& fmage) {
     RealImage frc1(nx, ny);
     RealImage fic1(nx, ny);
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
             const double g = 1.0 - hin(i, j);
             frc1(i, j) = frc(i, j) * g;
             fic1(i, j) = fic(i, j) * g;

@@ -1,1 +1,119 @@
+#include "image/extremes.hpp"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+namespace veltrane2 {
+namespace {
+
+std::vector<int> sorted_index(const std::vector<double>& ra) {
+    std::vector<int> indx(ra.size());
+    hpsort(static_cast<int>(ra.size()), ra.data(), indx.data());
+    return indx;
+}
+
+TEST(Sorting, HandCheckedCases) {
+    EXPECT_EQ(sorted_index({3.0, 1.0, 2.0}), (std::vector<int>{2, 3, 1}));
+    EXPECT_EQ(sorted_index({5.0}), (std::vector<int>{1}));
+    EXPECT_EQ(sorted_index({2.0, 2.0}), (std::vector<int>{1, 2}));
+    EXPECT_EQ(sorted_index({3.0, 2.0}), (std::vector<int>{2, 1}));
+    int ra[2] = {4, 4};
+    int indx[2];
+    ihpsort(2, ra, indx);
+    EXPECT_EQ(indx[0], 2);
+    EXPECT_EQ(indx[1], 1);
+    int rb[2] = {3, 4};
+    ihpsort(2, rb, indx);
+    EXPECT_EQ(indx[0], 1);
+    EXPECT_EQ(indx[1], 2);
+    // Equal keys in a longer list: the heap's own order, fixed by its steps.
+    EXPECT_EQ(sorted_index({1.0, 1.0, 1.0}), (std::vector<int>{2, 3, 1}));
+}
+
+TEST(Sorting, EveryListComesOutAscendingAsAPermutation) {
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int n = 1 + static_cast<int>(rng() % 40);
+        std::vector<double> ra(n);
+        std::vector<int> ri(n);
+        for (int k = 0; k < n; ++k) {
+            ri[k] = static_cast<int>(rng() % 7);  // many ties
+            ra[k] = ri[k] * 0.5;
+        }
+        std::vector<int> a = sorted_index(ra);
+        std::vector<int> b(n);
+        ihpsort(n, ri.data(), b.data());
+        for (int k = 1; k < n; ++k) {
+            ASSERT_LE(ra[a[k - 1] - 1], ra[a[k] - 1]);
+            ASSERT_LE(ri[b[k - 1] - 1], ri[b[k] - 1]);
+        }
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        for (int k = 0; k < n; ++k) {
+            ASSERT_EQ(a[k], k + 1);
+            ASSERT_EQ(b[k], k + 1);
+        }
+    }
+}
+
+TEST(Extremes, LineLayoutsFindTheExactExtremes) {
+    std::mt19937 rng(5);
+    for (int n : {5, 8, 12, 16, 17, 33}) {
+        RealImage img(n, n);
+        double mn = 1e9, mx = -1e9;
+        for (int j = 1; j <= n; ++j)
+            for (int i = 1; i <= n; ++i) {
+                img(i, j) = static_cast<double>(rng() % 1000) - 500.0;
+                mn = std::min(mn, img(i, j));
+                mx = std::max(mx, img(i, j));
+            }
+        const Extremes ex = location_max_min_image(n, img);
+        EXPECT_EQ(ex.extreme[0], mn) << n;
+        EXPECT_EQ(ex.extreme[1], mx) << n;
+        EXPECT_EQ(img(ex.loc_min[0], ex.loc_min[1]), mn);
+        EXPECT_EQ(img(ex.loc_max[0], ex.loc_max[1]), mx);
+        // The earliest first index holding the extreme keeps it.
+        int first_min = n + 1, first_max = n + 1;
+        for (int i = n; i >= 1; --i)
+            for (int j = 1; j <= n; ++j) {
+                if (img(i, j) == mn) first_min = i;
+                if (img(i, j) == mx) first_max = i;
+            }
+        EXPECT_EQ(ex.loc_min[0], first_min);
+        EXPECT_EQ(ex.loc_max[0], first_max);
+    }
+}
+
+TEST(Extremes, FlatImageReportsTheFirstLine) {
+    RealImage img(12, 12, 4.25);
+    const Extremes ex = location_max_min_image(12, img);
+    EXPECT_EQ(ex.extreme[0], 4.25);
+    EXPECT_EQ(ex.extreme[1], 4.25);
+    EXPECT_EQ(ex.loc_min[0], 1);
+    EXPECT_EQ(ex.loc_max[0], 1);
+}
+
+TEST(Extremes, BlocksOfALine) {
+    // Line of 12: a block of 8 and a block of 4; ties across blocks stay in
+    // the earlier block.
+    std::vector<double> line = {5, 1, 5, 5, 5, 5, 9, 5, 1, 5, 9, 5};
+    Partitionseg seg{1, 4, 1};
+    int lmin = 0, lmax = 0;
+    double rmin = 0, rmax = 0;
+    batch_sorting(seg, line.data(), lmin, lmax, rmin, rmax);
+    EXPECT_EQ(lmin, 2);
+    EXPECT_EQ(lmax, 7);
+    EXPECT_EQ(rmin, 1.0);
+    EXPECT_EQ(rmax, 9.0);
+    // Line of 5: only the remainder block, which sets the results.
+    std::vector<double> five = {3, 2, 8, 0, 4};
+    batch_sorting(Partitionseg{0, 5, 1}, five.data(), lmin, lmax, rmin, rmax);
+    EXPECT_EQ(lmin, 4);
+    EXPECT_EQ(lmax, 3);
+}
+
+}  // namespace
+}  // namespace veltrane2
