@@ -2,6 +2,7 @@
 // numbering, the four-neighbour test and running statistics.
 #pragma once
 
+#include <cmath>
 #include <ostream>
 
 #include "image/grid.hpp"
@@ -37,6 +38,16 @@ inline int gd2nb_2d(int nx, int i, int j) { return (j - 1) * nx + i; }
 inline void nb2gd_2d(int nx, int n, int& i, int& j) {
     i = (n - 1) % nx + 1;
     j = (n - 1) / nx + 1;
+}
+
+// Rounding to a pixel index: half away from zero. A value that is not a
+// number gives 0 and values beyond the integer range are held at its ends,
+// so that no index is ever made from garbage.
+inline int nint(double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= 2147483647.0) return 2147483647;
+    if (x <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(std::round(x));
 }
 
 // True when every four-neighbour of (ix, iy) inside the grid carries iepsf.

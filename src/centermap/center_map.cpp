@@ -1,0 +1,144 @@
+#include "centermap/center_map.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "image/image_ops.hpp"
+
+namespace veltrane2 {
+
+bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, std::array<double, 2>& cm,
+                 std::array<double, 2>& covsg, Mat2& covaxes, double& noismx, double& noismn) {
+    double c1 = 0.0;
+    double c2 = 0.0;
+    double w = 0.0;
+    double mx = -100000.0;
+    double mn = 100000.0;
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            if (bimage(i, j) != ival) continue;
+            const double h = tempht(i, j);
+            mx = std::max(mx, h);
+            mn = std::min(mn, h);
+            w = w + h;
+            c1 = c1 + j * h;
+            c2 = c2 + i * h;
+        }
+    }
+    if (w == 0.0) return false;
+    w = 1.0 / w;
+    c1 = c1 * w;
+    c2 = c2 * w;
+
+    Mat2 t;
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            if (bimage(i, j) != ival) continue;
+            const double h = tempht(i, j);
+            const double y = i - c2;
+            const double x = j - c1;
+            t(1, 1) = t(1, 1) + h * (y * y);
+            t(2, 2) = t(2, 2) + h * (x * x);
+            t(1, 2) = t(1, 2) + h * x * y;
+        }
+    }
+    t(1, 1) = t(1, 1) * w;
+    t(2, 2) = t(2, 2) * w;
+    t(1, 2) = t(1, 2) * w;
+    t(2, 1) = t(1, 2);
+
+    cm = {c1, c2};
+    noismx = mx;
+    noismn = mn;
+    double ev[2];
+    eigenvalue_mat2d(t, ev);
+    covsg = {ev[0], ev[1]};
+    eigenvector_mat2d(t, ev, covaxes);
+    return true;
+}
+
+void range_map(int nx, int ny, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax) {
+    imin = 99999;
+    jmin = 99999;
+    imax = -99999;
+    jmax = -99999;
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            if (cenmap(i, j) != 1) continue;
+            imin = std::min(imin, i);
+            imax = std::max(imax, i);
+            jmin = std::min(jmin, j);
+            jmax = std::max(jmax, j);
+        }
+    }
+}
+
+void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& bimage, IntMap& cent) {
+    CenterAna1& ca = st.center_ana1;
+    auto& icent = st.center_center.icent;
+    IntMap table(nx, ny);
+    start_integer_table(nx, ny, cent, 0);
+
+    if (!distr_covar(nx, ny, tempht, bimage, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn)) {
+        return;
+    }
+    icent[0] = nint(ca.cent_cm[1]);
+    icent[1] = nint(ca.cent_cm[0]);
+    const double rad = std::sqrt(ca.cent_sig[0] + ca.cent_sig[1]);
+    const int irad = nint(rad);
+
+    // Counts the not yet visited disc positions of radius up to intv (inside
+    // the image) as bright (nn, taken into the map) or not (nz).
+    int nn = 0;
+    int nz = 0;
+    auto visit = [&](int intv) {
+        nn = 0;
+        nz = 0;
+        for (int ix = -intv; ix <= intv; ++ix) {
+            const int i = icent[0] + ix;
+            if (i < 1 || i > nx) continue;
+            for (int iy = -intv; iy <= intv; ++iy) {
+                const int j = icent[1] + iy;
+                if (j < 1 || j > ny) continue;
+                const int ir = nint(std::sqrt(static_cast<double>(ix * ix + iy * iy)));
+                if (ir > intv || table(i, j) != 0) continue;
+                table(i, j) = -1;
+                if (bimage(i, j) == 1) {
+                    cent(i, j) = 1;
+                    ++nn;
+                } else {
+                    ++nz;
+                }
+            }
+        }
+    };
+
+    int intv = 5;
+    visit(intv);
+    double ratio = static_cast<double>(nn) / static_cast<double>(nz + nn);
+    // Grow ring by ring while the new ring is bright enough; a ring with no
+    // position inside the image ends the growth.
+    while (ratio > st.control_para2.thresh_centmap) {
+        ++intv;
+        if (intv > irad) break;
+        visit(intv);
+        if (nz + nn == 0) break;
+        ratio = static_cast<double>(nn) / static_cast<double>(nz + nn);
+    }
+
+    // The statistics, centre and box that later stages read are those of
+    // the centre map itself.
+    if (!distr_covar(nx, ny, tempht, cent, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn)) {
+        start_integer_table(nx, ny, cent, 0);
+        return;
+    }
+    icent[0] = nint(ca.cent_cm[1]);
+    icent[1] = nint(ca.cent_cm[0]);
+    range_map(nx, ny, cent, st.centerbcut.icutc[0], st.centerbcut.icutc[1], st.centerbcut.jcutc[0],
+              st.centerbcut.jcutc[1]);
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i)
+            if (cent(i, j) == 1) bimage(i, j) = 0;
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,203 @@
+#include "centermap/gauss_fit.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "image/image_ops.hpp"
+#include "run/listout.hpp"
+
+namespace veltrane2 {
+namespace {
+
+constexpr int kMaxIter = 100;
+
+}  // namespace
+
+void gauss_gradf_n_f(const GaussfitT1& gf, const double para[3], int i0, int j0, double val, double& f0,
+                     double gradf[3]) {
+    const int dj = j0 - gf.iv;
+    const int di = i0 - gf.iu;
+    const double fact1 = -0.5 * (dj * dj) / gf.sigx;
+    const double fact2 = -0.5 * (di * di) / gf.sigy;
+    const double fact = para[1] * fact1 + para[2] * fact2;
+    const double e = std::exp(fact);
+    f0 = para[0] * val - e;
+    gradf[0] = val;
+    gradf[1] = -e * fact1;
+    gradf[2] = -e * fact2;
+}
+
+void calc_g_n_cost(const GaussfitT1& gf, const double para[3], const RealImage& tempht, const IntMap& cenmap,
+                   const MapBound& box, double g[3], double& cost, Mat3* a) {
+    g[0] = g[1] = g[2] = 0.0;
+    cost = 0.0;
+    if (a != nullptr) *a = Mat3{};
+    for (int i = box.imin; i <= box.imax; ++i) {
+        for (int j = box.jmin; j <= box.jmax; ++j) {
+            if (cenmap(i, j) <= 0) continue;
+            double f0;
+            double gradf[3];
+            gauss_gradf_n_f(gf, para, i, j, tempht(i, j), f0, gradf);
+            for (int p = 0; p < 3; ++p) g[p] = g[p] + gradf[p] * f0;
+            cost = cost + f0 * f0;
+            if (a != nullptr) {
+                for (int q = 1; q <= 3; ++q)
+                    for (int p = 1; p <= 3; ++p) (*a)(p, q) = (*a)(p, q) + gradf[p - 1] * gradf[q - 1];
+            }
+        }
+    }
+}
+
+void updated_para(int ndim, const double* para, const double* h, double* paran) {
+    for (int k = 0; k < ndim; ++k) paran[k] = para[k] + h[k];
+}
+
+void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& cenmap, double& std_cost, int& iflag) {
+    GaussfitT1& gf = st.gaussfit_t1;
+    const MapBound& box = st.map_bound;
+    const double pvtiny = st.zero_control.pvtiny;
+    const double tau = static_cast<double>(0.1f);
+
+    iflag = 0;
+    const double rtot = 1.0 / static_cast<double>(ntot - 1);
+    const double val0 = tempht(gf.iu, gf.iv);
+    double para[3] = {1.0 / val0, 1.0, 1.0};
+    double u = 0.0;
+    double v = 2.0;
+    double gnorm_old = 0.0;
+    double cost = 0.0;
+
+    auto finish = [&](int code, bool limit) {
+        tempht(gf.iu, gf.iv) = 1.0 / para[0];
+        const bool above = tempht(gf.iu, gf.iv) > val0;
+        iflag = limit ? (above ? -2 : -1) : (above ? code : 0);
+        gf.sigx = gf.sigx / para[1];
+        gf.sigy = gf.sigy / para[2];
+        std_cost = std::sqrt(cost * rtot);
+    };
+
+    for (int it = 1;; ++it) {
+        if (it > kMaxIter) {
+            finish(0, true);
+            *st.out << list_line("IT > MAXITER in GAUSSFIT_CENTRALMAP ", kMaxIter);
+            *st.out << list_line("PARA UPDATED:", tempht(gf.iu, gf.iv), gf.sigx, gf.sigy, std_cost);
+            return;
+        }
+        double g[3];
+        Mat3 a;
+        calc_g_n_cost(gf, para, tempht, cenmap, box, g, cost, &a);
+
+        const double gnorm = vnorm(3, g);
+        if (gnorm < pvtiny) return finish(1, false);
+        if (it > 1) {
+            const double gdiff = std::abs(static_cast<double>(static_cast<float>(gnorm - gnorm_old)));
+            if (gdiff < pvtiny) return finish(2, false);
+        }
+        gnorm_old = gnorm;
+
+        const double amax = std::max({a(1, 1), a(2, 2), a(3, 3)});
+        if (it == 1) {
+            u = tau * amax;
+            v = 2.0;
+        }
+
+        Mat3 au;
+        for (int q = 1; q <= 3; ++q)
+            for (int p = 1; p <= 3; ++p) au(p, q) = -(a(p, q) + (p == q ? u : 0.0));
+        Mat3 b;
+        invt(3, au, b);
+        double h[3];
+        mxv(b.v.data(), g, h, 3, 3);
+
+        const double pnorm = vnorm(3, para);
+        const double hnorm = vnorm(3, h);
+        const double thresh = pvtiny * (pvtiny + pnorm);
+        if (hnorm < thresh) return finish(2, false);
+
+        double para0[3];
+        updated_para(3, para, h, para0);
+        double g0[3];
+        double cost0 = 0.0;
+        calc_g_n_cost(gf, para0, tempht, cenmap, box, g0, cost0);
+
+        double l0lh = 0.0;
+        for (int p = 0; p < 3; ++p) l0lh = l0lh + h[p] * (u * h[p] - g0[p]);
+        const double rpho = (cost - cost0) / l0lh;
+
+        if (rpho > pvtiny) {
+            std::copy(para0, para0 + 3, para);
+            if (vnorm(3, g0) < pvtiny) {
+                *st.out << list_line("EXIT 3");
+                return finish(3, false);
+            }
+            u = u * std::max(0.0, 1.0 - intpower(2.0 * rpho - 1.0, 3));
+            v = 2.0;
+        } else {
+            // Rejected, also when the gain ratio is not a number.
+            u = u * v;
+            v = 2.0 * v;
+        }
+    }
+}
+
+void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const IntMap& cent) {
+    if (integer_value_image(nx, ny, cent) == 0) return;
+
+    MapBound& box = st.map_bound;
+    GaussfitT1& gf = st.gaussfit_t1;
+    const CenterAna1& ca = st.center_ana1;
+    box.imin = st.centerbcut.icutc[0];
+    box.imax = st.centerbcut.icutc[1];
+    box.jmin = st.centerbcut.jcutc[0];
+    box.jmax = st.centerbcut.jcutc[1];
+    gf.iu = st.center_center.icent[0];
+    gf.iv = st.center_center.icent[1];
+
+    const double cs = ca.cent_axes(1, 1) * ca.cent_axes(1, 1);
+    const double ss = ca.cent_axes(1, 2) * ca.cent_axes(1, 2);
+    gf.sigx = ca.cent_sig[0] * cs + ca.cent_sig[1] * ss;
+    gf.sigy = ca.cent_sig[0] * ca.cent_sig[1] / gf.sigx;
+
+    RealImage fmage(nx, ny);
+    rename_an_image(nx, ny, tempht, fmage);
+    IntMap bimage(nx, ny);
+
+    // A centre pixel lower than the mean of its eight neighbours starts from
+    // that mean (a neighbour outside the image counts as 0).
+    double sum = 0.0;
+    for (int i = gf.iu - 1; i <= gf.iu + 1; ++i) {
+        for (int j = gf.iv - 1; j <= gf.iv + 1; ++j) {
+            if (i == gf.iu && j == gf.iv) continue;
+            if (i >= 1 && i <= nx && j >= 1 && j <= ny) sum += tempht(i, j);
+        }
+    }
+    const double ave = sum / 8.0;
+    if (ave > tempht(gf.iu, gf.iv)) fmage(gf.iu, gf.iv) = ave;
+
+    double rmin = kNormStart;
+    for (int i = box.imin; i <= box.imax; ++i) {
+        for (int j = box.jmin; j <= box.jmax; ++j) {
+            if (cent(i, j) != 1) continue;
+            rmin = std::min(rmin, tempht(i, j));
+            bimage(i, j) = 1;
+        }
+    }
+    const int ntot = integer_value_image(nx, ny, bimage);
+    for (int i = box.imin; i <= box.imax; ++i)
+        for (int j = box.jmin; j <= box.jmax; ++j)
+            if (bimage(i, j) == 1) fmage(i, j) = fmage(i, j) - rmin;
+
+    // The fit starts from the inverse of the centre value.
+    if (fmage(gf.iu, gf.iv) == 0.0) return;
+
+    double std_cost = 0.0;
+    int iflag = 0;
+    levenberg_gauss(st, fmage, ntot, bimage, std_cost, iflag);
+    if (iflag < 0) {
+        *st.out << list_line("exceed iteraction centermap! iflag=", iflag);
+        return;
+    }
+    tempht(gf.iu, gf.iv) = fmage(gf.iu, gf.iv) + rmin;
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,37 @@
+// Fit of a two-dimensional Gaussian to the central blob of the log
+// spectrum; its peak replaces the value of the centre pixel.
+#pragma once
+
+#include "centermap/blocks.hpp"
+#include "image/grid.hpp"
+#include "image/linalg.hpp"
+#include "run/settings.hpp"
+
+namespace veltrane2 {
+
+// Residual f0 and its gradient with respect to para at pixel (i0, j0)
+// holding the data value val.
+void gauss_gradf_n_f(const GaussfitT1& gf, const double para[3], int i0, int j0, double val, double& f0,
+                     double gradf[3]);
+
+// Gradient g = sum of gradf x f0 and cost = sum of f0 squared over the box
+// pixels whose mask value is positive; with a, also the matrix sum of
+// gradf x gradf transposed.
+void calc_g_n_cost(const GaussfitT1& gf, const double para[3], const RealImage& tempht, const IntMap& cenmap,
+                   const MapBound& box, double g[3], double& cost, Mat3* a = nullptr);
+
+// paran = para + h.
+void updated_para(int ndim, const double* para, const double* h, double* paran);
+
+// The damped least-squares iteration on the data tempht over the mask
+// cenmap (ntot pixels). Writes the fitted peak into tempht(iu, iv) and
+// scales the widths in st.gaussfit_t1; returns the status in iflag.
+void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& cenmap, double& std_cost, int& iflag);
+
+// Fits the model to the centre map cent of tempht and, when the fit ends
+// normally, sets tempht at the centre pixel to the fitted peak. An empty
+// centre map, or a centre value of 0 once the map's minimum is taken off,
+// leaves nothing to fit: tempht is then unchanged.
+void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const IntMap& cent);
+
+}  // namespace veltrane2

@@ -1,0 +1,66 @@
+#include "homogeneity/homogeneity.hpp"
+
+#include <algorithm>
+
+#include "image/image_ops.hpp"
+
+namespace veltrane2 {
+
+// The extremes below do not depend on the order in which the pixels are
+// visited, so the sweeps follow the storage order of the grid.
+
+void intensity_homegen(int nx, int ny, const RealImage& tempht, RealImage& homo) {
+    double emin = kNormStart;
+    double emax = -kNormStart;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
+            emin = std::min(emin, tempht(i, j));
+            emax = std::max(emax, tempht(i, j));
+        }
+    }
+    if (emax == emin) {
+        start_a_table(nx, ny, homo, 0.0);
+        return;
+    }
+    const double scale = 1.0 / (emax - emin);
+    double hmx = -kNormStart;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
+            homo(i, j) = (tempht(i, j) - emin) * scale;
+            hmx = std::max(hmx, homo(i, j));
+        }
+    }
+    const double top = 1.0 / hmx;
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) homo(i, j) = homo(i, j) * top;
+}
+
+void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const RealImage& tempht, IntMap& bimage,
+                     RealImage& homo) {
+    if (!local) start_integer_table(nx, ny, bimage, 1);
+    RealImage edge(nx, ny);
+    double emax = -kNormStart;
+    double emin = kNormStart;
+    int count = 0;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
+            if (bimage(i, j) == 1) {
+                edge(i, j) = laplace_discr(lap, i, j, nx, ny, tempht);
+                emax = std::max(emax, edge(i, j));
+                emin = std::min(emin, edge(i, j));
+                ++count;
+            }
+        }
+    }
+    const bool flat = count > 0 && emax == emin;
+    const double s = flat ? 0.0 : 1.0 / (emax - emin);
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) homo(i, j) = bimage(i, j) == 1 ? (flat ? 0.0 : (edge(i, j) - emin) * s) : 0.0;
+}
+
+void select_homo_global(int nx, int ny, const RealImage& fmage, double thresh_homo_glb, IntMap& bimage) {
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) bimage(i, j) = fmage(i, j) > thresh_homo_glb ? 1 : 0;
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,46 @@
+#include "homogeneity/noise_ref.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "image/image_ops.hpp"
+
+namespace veltrane2 {
+
+void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, GaussRefnoise& ref) {
+    ref.noise_ave = 0.0;
+    ref.noise_sig = 0.0;
+    ref.noismx = -static_cast<double>(99999.99f);
+    ref.noismn = static_cast<double>(99999.99f);
+    int ntot = 0;
+    // The running mean depends on the order of the samples: first index outer.
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            if (bimage(i, j) != ival) continue;
+            const double x = tempht(i, j);
+            ref.noismx = std::max(ref.noismx, x);
+            ref.noismn = std::min(ref.noismn, x);
+            ++ntot;
+            ref.noise_ave = average_n(ntot, ref.noise_ave, x);
+            ref.noise_sig = standd_n2(ntot, ref.noise_sig, ref.noise_ave, x);
+        }
+    }
+    ref.noise_sig = std::sqrt(ref.noise_sig);
+    ref.noise_thr = ref.noise_ave + (ref.noismx - ref.noise_ave) * 0.5;
+}
+
+void thresh_noise(int nx, int ny, const RealImage& tempht, const GaussRefnoise& ref, IntMap& bimage) {
+    const double t = ref.noise_thr;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
+            const double x = tempht(i, j);
+            if (x <= t && bimage(i, j) == 1) {
+                bimage(i, j) = 0;
+            } else if (x > t && bimage(i, j) == 0) {
+                bimage(i, j) = 1;
+            }
+        }
+    }
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,24 @@
+// The reference noise threshold: statistics of the pixels that the global
+// selection left out, and the re-decision of every pixel against them.
+#pragma once
+
+#include "image/grid.hpp"
+
+namespace veltrane2 {
+
+struct GaussRefnoise {
+    double noise_ave = 0.0;  // mean of the reference pixels
+    double noise_sig = 0.0;  // their spread
+    double noismx = 0.0;     // largest reference value
+    double noismn = 0.0;     // smallest reference value
+    double noise_thr = 0.0;  // halfway between the mean and the largest value
+};
+
+// Statistics of the pixels whose mask value is ival.
+void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, GaussRefnoise& ref);
+
+// A selected pixel at or below the threshold is dropped; an unselected one
+// above it is taken; any other mask value stays.
+void thresh_noise(int nx, int ny, const RealImage& tempht, const GaussRefnoise& ref, IntMap& bimage);
+
+}  // namespace veltrane2
