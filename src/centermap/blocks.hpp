@@ -32,4 +32,18 @@ struct MapBound {
     int jmax = 0;
 };
 
+// Box of the symmetric pass.
+struct SymmBound {
+    int imin = 0;
+    int imax = 0;
+    int jmin = 0;
+    int jmax = 0;
+};
+
+// Used grid size for the line tests of the restoration.
+struct BndryImage {
+    int nxl = 0;
+    int nyl = 0;
+};
+
 }  // namespace veltrane2

@@ -1,0 +1,140 @@
+#include "centermap/region_select.hpp"
+
+#include <vector>
+
+#include "cluster/line_cluster.hpp"
+#include "image/image_ops.hpp"
+#include "run/listout.hpp"
+
+namespace veltrane2 {
+namespace {
+
+struct Pass {
+    double thresh;
+    double frac;
+    int icnnt;
+    int imin, imax, jmin, jmax;
+};
+
+Pass pass_settings(const RunState& st, int icenter) {
+    Pass p{};
+    if (icenter == 1) {
+        p.thresh = st.control_para1.thresh_homo_cent;
+        p.frac = st.control_para3.vfrac_seg;
+        p.icnnt = st.control_para3.icnnt_cent;
+    } else {
+        p.thresh = st.control_para1.thresh_homo_off;
+        p.frac = st.control_para3.frac_seg;
+        p.icnnt = st.control_para3.icnnt_off;
+    }
+    p.imin = st.centerbcut.icutc[0];
+    p.imax = st.centerbcut.icutc[1];
+    p.jmin = st.centerbcut.jcutc[0];
+    p.jmax = st.centerbcut.jcutc[1];
+    return p;
+}
+
+// The thresholded selection inside the box: 1 where the region map is 1 and
+// the homogeneity is strictly above the threshold.
+IntMap threshold_selection(const Pass& p, int nx, int ny, const IntMap& cent, const RealImage& hmage) {
+    IntMap table(nx, ny);
+    for (int i = p.imin; i <= p.imax; ++i)
+        for (int j = p.jmin; j <= p.jmax; ++j)
+            if (cent(i, j) == 1 && hmage(i, j) > p.thresh) table(i, j) = 1;
+    return table;
+}
+
+// Cleans the lines of `work` along one index: a line whose selected
+// fraction of region pixels (region = `region`) is below frac loses every
+// run of 1 that is too short (length <= icnnt, or < icnnt when `strict`).
+// `along_second` says whether a line is a row i (running over j) or a
+// column j (running over i).
+void clean_lines(const Pass& p, bool along_second, bool strict, IntMap& work, const IntMap& region) {
+    const int lo = along_second ? p.imin : p.jmin;
+    const int hi = along_second ? p.imax : p.jmax;
+    const int a = along_second ? p.jmin : p.imin;
+    const int b = along_second ? p.jmax : p.imax;
+    auto at = [along_second](IntMap& m, int line, int pos) -> int& {
+        return along_second ? m(line, pos) : m(pos, line);
+    };
+    auto value = [along_second](const IntMap& m, int line, int pos) {
+        return along_second ? m(line, pos) : m(pos, line);
+    };
+    std::vector<int> jdata;
+    for (int line = lo; line <= hi; ++line) {
+        int isum = 0;
+        int ic = 0;
+        for (int pos = a; pos <= b; ++pos) {
+            isum += value(work, line, pos);
+            ic += value(region, line, pos);
+        }
+        if (ic == 0) continue;
+        const double ratio = static_cast<double>(isum) / static_cast<double>(ic);
+        if (!(p.frac > ratio)) continue;
+        // The line handed to the run finder, indexed by position.
+        jdata.assign(static_cast<std::size_t>(b) + 2, 0);
+        for (int pos = a; pos <= b; ++pos) jdata[static_cast<std::size_t>(pos)] = value(work, line, pos);
+        const GroupTable runs = line_pix_cluster(1, kLineRuns, a, b, jdata.data());
+        for (const auto& run : runs.ngroups) {
+            const int len = static_cast<int>(run.size());
+            if (strict ? len < p.icnnt : len <= p.icnnt) {
+                for (int pos : run) at(work, line, pos) = 0;
+            }
+        }
+    }
+}
+
+void trace(RunState& st, const Pass& p, const IntMap& table, const RealImage& hmage, int ival) {
+    if (st.checkpt.itest != 1) return;
+    double sum = 0.0;
+    for (int i = p.imin; i <= p.imax; ++i)
+        for (int j = p.jmin; j <= p.jmax; ++j)
+            if (table(i, j) == 1) sum += hmage(i, j);
+    *st.out << list_line("ave in sele=", ival > 0 ? sum / ival : 0.0);
+    *st.out << list_line("SELECT_HOMO_REGION SELECTED PTS=", ival);
+}
+
+int box_sum(const Pass& p, const IntMap& m) {
+    int s = 0;
+    for (int i = p.imin; i <= p.imax; ++i)
+        for (int j = p.jmin; j <= p.jmax; ++j) s += m(i, j);
+    return s;
+}
+
+}  // namespace
+
+void select_homo_region(RunState& st, int icenter, int nx, int ny, IntMap& cent, const RealImage& hmage) {
+    const Pass p = pass_settings(st, icenter);
+    IntMap table = threshold_selection(p, nx, ny, cent, hmage);
+    IntMap bi = table;
+    cent = table;
+    const int ival = box_sum(p, table);
+    trace(st, p, table, hmage, ival);
+    if (ival == 0) return;
+    clean_lines(p, true, false, table, cent);
+    clean_lines(p, false, false, bi, cent);
+    for (int i = p.imin; i <= p.imax; ++i)
+        for (int j = p.jmin; j <= p.jmax; ++j)
+            if (table(i, j) == 0 || bi(i, j) == 0) cent(i, j) = 0;
+}
+
+void select_homo_region_symm(RunState& st, int icenter, int nx, int ny, IntMap& cent, const RealImage& hmage) {
+    const Pass p = pass_settings(st, icenter);
+    IntMap table = threshold_selection(p, nx, ny, cent, hmage);
+    IntMap bi = table;
+    const int ival = box_sum(p, table);
+    trace(st, p, table, hmage, ival);
+    if (ival == 0) {
+        for (int i = p.imin; i <= p.imax; ++i)
+            for (int j = p.jmin; j <= p.jmax; ++j) cent(i, j) = 0;
+        return;
+    }
+    clean_lines(p, true, true, table, cent);
+    clean_lines(p, false, true, bi, cent);
+    const IntMap& offline = st.offlines.offline;
+    for (int i = p.imin; i <= p.imax; ++i)
+        for (int j = p.jmin; j <= p.jmax; ++j)
+            if (offline(i, j) != 0) cent(i, j) = (table(i, j) != 0 && bi(i, j) != 0) ? -1 : 0;
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,96 @@
+#include "centermap/symm_pass.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "image/image_ops.hpp"
+#include "run/errors.hpp"
+#include "run/listout.hpp"
+
+namespace veltrane2 {
+
+void get_offline(int nx, int ny, IntMap& offline) {
+    start_integer_table(nx, ny, offline, 0);
+    const int mid = nx / 2;
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) offline(i, j) = (i == mid || j == mid) ? 0 : 1;
+}
+
+void real_locsymm(const SymmBound& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
+                  const RealImage& tempht, const IntMap& bimage, SymmWindow& mat1, SymmWindow& mat2) {
+    const int ns0 = 2 * ns + 1;
+    auto in_box = [&box](int i, int j) { return i >= box.imin && i <= box.imax && j >= box.jmin && j <= box.jmax; };
+    const double c1 = tempht(loci[0], locj[0]);
+    const double c2 = tempht(loci[1], locj[1]);
+    for (int ix = 1; ix <= ns0; ++ix) {
+        const int i = ix - ns - 1;
+        for (int iy = 1; iy <= ns0; ++iy) {
+            const int j = iy - ns - 1;
+            const int i1 = loci[0] + i;
+            const int j1 = locj[0] + j;
+            if (in_box(i1, j1) && bimage(i1, j1) == 1) mat1(ix, iy) = std::abs(tempht(i1, j1) - c1);
+        }
+    }
+    for (int ix = 1; ix <= ns0; ++ix) {
+        const int i = ns + 1 - ix;
+        for (int iy = 1; iy <= ns0; ++iy) {
+            const int j = ns + 1 - iy;
+            const int i1 = loci[1] + i;
+            const int j1 = locj[1] + j;
+            if (in_box(i1, j1) && bimage(i1, j1) == 1) mat2(ix, iy) = std::abs(tempht(i1, j1) - c2);
+        }
+    }
+}
+
+double rmatch_2mask(int n, const SymmWindow& a, const SymmWindow& b) {
+    double s = 0.0;
+    for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j) s += std::abs(a(i, j) - b(i, j));
+    return s;
+}
+
+void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht,
+                      IntMap& table) {
+    double& first = tempht(loci[0], locj[0]);
+    double& second = tempht(loci[1], locj[1]);
+    const double val = std::min(first, second);
+    const double ave = 0.5 * (first + second);
+    if (first > val) first = ave;
+    if (second > val) second = ave;
+    table(loci[0], locj[0]) = 0;
+    table(loci[1], locj[1]) = 0;
+}
+
+void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent, const std::array<int, 2>& icutc,
+                          const std::array<int, 2>& jcutc, int nx, int ny, RealImage& tempht, IntMap& bimage) {
+    const int ns0 = 2 * ns + 1;
+    if (ns0 > kMxsymm) throw FatalStop(list_line("NS0 > MXSYMM in REAL_SYMM_PASS ", ns0, kMxsymm, " NS=", ns, kMxsymm));
+    SymmBound& box = st.symm_bound;
+    box = {icutc[0], icutc[1], jcutc[0], jcutc[1]};
+    const IntMap& offline = st.offlines.offline;
+    const double pvtiny = st.zero_control.pvtiny;
+
+    RealImage image = tempht;
+    IntMap table = bimage;
+    SymmWindow mat3;
+    SymmWindow mat4;
+    for (int i = box.imin; i <= box.imax; ++i) {
+        for (int j = box.jmin; j <= box.jmax; ++j) {
+            if (bimage(i, j) != 1 || offline(i, j) == 0) continue;
+            const std::array<int, 2> loci{i, 2 * icent[0] - i};
+            const std::array<int, 2> locj{j, 2 * icent[1] - j};
+            if (loci[1] < 1 || loci[1] > nx || locj[1] < 1 || locj[1] > ny) continue;
+            mat3 = SymmWindow{};
+            mat4 = SymmWindow{};
+            real_locsymm(box, ns, loci, locj, tempht, bimage, mat3, mat4);
+            const double dff = rmatch_2mask(ns0, mat3, mat4);
+            if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < pvtiny && dff < pvtiny) {
+                local_pass_1pair(loci, locj, image, table);
+            }
+        }
+    }
+    bimage = std::move(table);
+    tempht = std::move(image);
+}
+
+}  // namespace veltrane2

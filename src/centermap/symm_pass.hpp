@@ -1,0 +1,46 @@
+// The symmetric pass: a selected pixel whose point-mirror through the centre
+// has the same value and a mirror-image neighbourhood is taken out of the
+// selection with its mirror, and the larger of the two is pulled down.
+#pragma once
+
+#include <array>
+
+#include "image/grid.hpp"
+#include "run/settings.hpp"
+
+namespace veltrane2 {
+
+// Largest window side of the pass (MXSYMM).
+inline constexpr int kMxsymm = 50;
+
+// A window of differences, (ix, iy) 1-based, side up to MXSYMM.
+struct SymmWindow {
+    std::array<double, kMxsymm * kMxsymm> v{};
+    double& operator()(int ix, int iy) { return v[static_cast<std::size_t>((ix - 1) + kMxsymm * (iy - 1))]; }
+    double operator()(int ix, int iy) const { return v[static_cast<std::size_t>((ix - 1) + kMxsymm * (iy - 1))]; }
+};
+
+// 0 on the middle row and column (index nx / 2), 1 elsewhere.
+void get_offline(int nx, int ny, IntMap& offline);
+
+// Differences from the pixel (loci(1), locj(1)) of its selected window
+// pixels inside the box, and the same for the mirror (loci(2), locj(2)) with
+// the offsets reversed.
+void real_locsymm(const SymmBound& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
+                  const RealImage& tempht, const IntMap& bimage, SymmWindow& mat1, SymmWindow& mat2);
+
+// Sum of |a - b| over the first n x n entries.
+double rmatch_2mask(int n, const SymmWindow& a, const SymmWindow& b);
+
+// Pulls the larger of the two values down to their mean and unselects both.
+void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht,
+                      IntMap& table);
+
+// The pass over the selected pixels (value 1, off the middle lines) of the
+// box icutc x jcutc. Tests read the input image and map; the changes go to
+// copies that replace them at the end. A window side 2 ns + 1 above MXSYMM
+// stops the run.
+void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent, const std::array<int, 2>& icutc,
+                          const std::array<int, 2>& jcutc, int nx, int ny, RealImage& tempht, IntMap& bimage);
+
+}  // namespace veltrane2

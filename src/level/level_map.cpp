@@ -1,0 +1,123 @@
+#include "level/level_map.hpp"
+
+#include <cmath>
+#include <vector>
+
+#include "image/image_ops.hpp"
+
+namespace veltrane2 {
+
+void level_whole_map(int nx, int ny, const IntMap& bimage, IntMap& levmap, int& mlevel) {
+    start_integer_table(nx, ny, levmap, 0);
+    // Each pixel's level depends only on the levels of earlier rings, never
+    // on other pixels of its own ring, so the pixels may be visited in any
+    // order: the storage order, keeping only those still without a level.
+    std::vector<std::pair<int, int>> open;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
+            if (bimage(i, j) > 0 && !inside2d(1, nx, ny, bimage, i, j)) {
+                levmap(i, j) = 1;
+            } else if (bimage(i, j) != 0) {
+                open.emplace_back(i, j);
+            }
+        }
+    }
+    int nl = 1;
+    std::vector<std::pair<int, int>> promoted;
+    std::vector<std::pair<int, int>> still_open;
+    for (;;) {
+        promoted.clear();
+        still_open.clear();
+        for (const auto& [i, j] : open) {
+            bool touches = false;
+            for (int k = -1; k <= 1 && !touches; ++k) {
+                const int i1 = i + k;
+                if (i1 < 1 || i1 > nx) continue;
+                for (int l = -1; l <= 1; ++l) {
+                    const int j1 = j + l;
+                    if ((k == 0 && l == 0) || j1 < 1 || j1 > ny) continue;
+                    if (levmap(i1, j1) == nl) {
+                        touches = true;
+                        break;
+                    }
+                }
+            }
+            if (touches && bimage(i, j) == 1) {
+                promoted.emplace_back(i, j);
+            } else {
+                still_open.emplace_back(i, j);
+            }
+        }
+        // Labels are set after the sweep, so that a pixel promoted in this
+        // sweep never promotes another one in the same sweep.
+        for (const auto& [i, j] : promoted) levmap(i, j) = nl + 1;
+        if (promoted.empty()) {
+            mlevel = nl;
+            return;
+        }
+        open.swap(still_open);
+        ++nl;
+    }
+}
+
+double avenxn_x(int ns, int nx, int ny, const RealImage& image, const IntMap& table, int ival, int i0, int j0) {
+    double sum = 0.0;
+    int nc = 0;
+    for (int k = -ns; k <= ns; ++k) {
+        const int i = i0 + k;
+        if (i < 1 || i > nx) continue;
+        for (int l = -ns; l <= ns; ++l) {
+            const int j = j0 + l;
+            if ((k == 0 && l == 0) || j < 1 || j > ny) continue;
+            if (table(i, j) == ival) {
+                sum += image(i, j);
+                ++nc;
+            }
+        }
+    }
+    return nc > 0 ? sum / nc : 100000.0;
+}
+
+void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bimage, int mlevel,
+                           const IntMap& levmap) {
+    // The pixels of every level in the order in which they are processed:
+    // first index outer, second inner.
+    std::vector<std::vector<std::pair<int, int>>> rings(static_cast<std::size_t>(mlevel) + 1);
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            const int lv = levmap(i, j);
+            if (lv >= 1 && lv <= mlevel) rings[static_cast<std::size_t>(lv)].emplace_back(i, j);
+        }
+    }
+    for (int nl = 1; nl <= mlevel; ++nl) {
+        for (const auto& [i, j] : rings[static_cast<std::size_t>(nl)]) {
+            int n = 0;
+            double ave = 0.0;
+            double sd = 0.0;
+            for (int k = -ns; k <= ns; ++k) {
+                const int i0 = i + k;
+                if (i0 < 1 || i0 > nx) continue;
+                for (int l = -ns; l <= ns; ++l) {
+                    const int j0 = j + l;
+                    if ((k == 0 && l == 0) || j0 < 1 || j0 > ny) continue;
+                    if (bimage(i0, j0) != 0 || levmap(i0, j0) > nl - 1) continue;
+                    const double x = tempht(i0, j0);
+                    ++n;
+                    ave = average_n(n, ave, x);
+                    sd = standd_n2(n, sd, ave, x);
+                }
+            }
+            sd = std::sqrt(sd);
+            const double diff = ave + sd;
+            if (n > 0) {
+                if (tempht(i, j) > diff) tempht(i, j) = ave;
+            } else {
+                const double e = avenxn_x(ns + 1, nx, ny, tempht, bimage, 0, i, j);
+                if (tempht(i, j) > e) tempht(i, j) = e;
+            }
+            bimage(i, j) = 0;
+        }
+    }
+}
+
+}  // namespace veltrane2
