@@ -14,34 +14,27 @@ bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, 
     double w = 0.0;
     double mx = -100000.0;
     double mn = 100000.0;
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
-            if (bimage(i, j) != ival) continue;
-            const double h = tempht(i, j);
-            mx = std::max(mx, h);
-            mn = std::min(mn, h);
-            w = w + h;
-            c1 = c1 + j * h;
-            c2 = c2 + i * h;
-        }
-    }
+    auto selected = [&bimage, ival](int i, int j) { return bimage(i, j) == ival; };
+    for_each_first_major(1, nx, 1, ny, tempht, selected, [&](int i, int j, double h) {
+        mx = std::max(mx, h);
+        mn = std::min(mn, h);
+        w = w + h;
+        c1 = c1 + j * h;
+        c2 = c2 + i * h;
+    });
     if (w == 0.0) return false;
     w = 1.0 / w;
     c1 = c1 * w;
     c2 = c2 * w;
 
     Mat2 t;
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
-            if (bimage(i, j) != ival) continue;
-            const double h = tempht(i, j);
-            const double y = i - c2;
-            const double x = j - c1;
-            t(1, 1) = t(1, 1) + h * (y * y);
-            t(2, 2) = t(2, 2) + h * (x * x);
-            t(1, 2) = t(1, 2) + h * x * y;
-        }
-    }
+    for_each_first_major(1, nx, 1, ny, tempht, selected, [&](int i, int j, double h) {
+        const double y = i - c2;
+        const double x = j - c1;
+        t(1, 1) = t(1, 1) + h * (y * y);
+        t(2, 2) = t(2, 2) + h * (x * x);
+        t(1, 2) = t(1, 2) + h * x * y;
+    });
     t(1, 1) = t(1, 1) * w;
     t(2, 2) = t(2, 2) * w;
     t(1, 2) = t(1, 2) * w;
@@ -62,8 +55,8 @@ void range_map(int nx, int ny, const IntMap& cenmap, int& imin, int& imax, int& 
     jmin = 99999;
     imax = -99999;
     jmax = -99999;
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
             if (cenmap(i, j) != 1) continue;
             imin = std::min(imin, i);
             imax = std::max(imax, i);

@@ -38,11 +38,14 @@ Pass pass_settings(const RunState& st, int icenter) {
 // the homogeneity is strictly above the threshold.
 IntMap threshold_selection(const Pass& p, int nx, int ny, const IntMap& cent, const RealImage& hmage) {
     IntMap table(nx, ny);
-    for (int i = p.imin; i <= p.imax; ++i)
-        for (int j = p.jmin; j <= p.jmax; ++j)
+    for (int j = p.jmin; j <= p.jmax; ++j)
+        for (int i = p.imin; i <= p.imax; ++i)
             if (cent(i, j) == 1 && hmage(i, j) > p.thresh) table(i, j) = 1;
     return table;
 }
+
+// Every pixel of the box is decided on its own: the sweeps over the box
+// follow the storage order.
 
 // Cleans the lines of `work` along one index: a line whose selected
 // fraction of region pixels (region = `region`) is below frac loses every
@@ -60,14 +63,21 @@ void clean_lines(const Pass& p, bool along_second, bool strict, IntMap& work, co
     auto value = [along_second](const IntMap& m, int line, int pos) {
         return along_second ? m(line, pos) : m(pos, line);
     };
+    // The counts of every line, taken before any line is cleaned: cleaning
+    // a line changes only that line. Integer sums: any order will do.
+    std::vector<int> isums(static_cast<std::size_t>(hi - lo + 1), 0);
+    std::vector<int> ics(isums.size(), 0);
+    for (int j = p.jmin; j <= p.jmax; ++j) {
+        for (int i = p.imin; i <= p.imax; ++i) {
+            const auto line = static_cast<std::size_t>((along_second ? i : j) - lo);
+            isums[line] += work(i, j);
+            ics[line] += region(i, j);
+        }
+    }
     std::vector<int> jdata;
     for (int line = lo; line <= hi; ++line) {
-        int isum = 0;
-        int ic = 0;
-        for (int pos = a; pos <= b; ++pos) {
-            isum += value(work, line, pos);
-            ic += value(region, line, pos);
-        }
+        const int isum = isums[static_cast<std::size_t>(line - lo)];
+        const int ic = ics[static_cast<std::size_t>(line - lo)];
         if (ic == 0) continue;
         const double ratio = static_cast<double>(isum) / static_cast<double>(ic);
         if (!(p.frac > ratio)) continue;
@@ -96,8 +106,8 @@ void trace(RunState& st, const Pass& p, const IntMap& table, const RealImage& hm
 
 int box_sum(const Pass& p, const IntMap& m) {
     int s = 0;
-    for (int i = p.imin; i <= p.imax; ++i)
-        for (int j = p.jmin; j <= p.jmax; ++j) s += m(i, j);
+    for (int j = p.jmin; j <= p.jmax; ++j)
+        for (int i = p.imin; i <= p.imax; ++i) s += m(i, j);
     return s;
 }
 
@@ -113,8 +123,8 @@ void select_homo_region(RunState& st, int icenter, int nx, int ny, IntMap& cent,
     if (ival == 0) return;
     clean_lines(p, true, false, table, cent);
     clean_lines(p, false, false, bi, cent);
-    for (int i = p.imin; i <= p.imax; ++i)
-        for (int j = p.jmin; j <= p.jmax; ++j)
+    for (int j = p.jmin; j <= p.jmax; ++j)
+        for (int i = p.imin; i <= p.imax; ++i)
             if (table(i, j) == 0 || bi(i, j) == 0) cent(i, j) = 0;
 }
 
@@ -125,15 +135,15 @@ void select_homo_region_symm(RunState& st, int icenter, int nx, int ny, IntMap& 
     const int ival = box_sum(p, table);
     trace(st, p, table, hmage, ival);
     if (ival == 0) {
-        for (int i = p.imin; i <= p.imax; ++i)
-            for (int j = p.jmin; j <= p.jmax; ++j) cent(i, j) = 0;
+        for (int j = p.jmin; j <= p.jmax; ++j)
+            for (int i = p.imin; i <= p.imax; ++i) cent(i, j) = 0;
         return;
     }
     clean_lines(p, true, true, table, cent);
     clean_lines(p, false, true, bi, cent);
     const IntMap& offline = st.offlines.offline;
-    for (int i = p.imin; i <= p.imax; ++i)
-        for (int j = p.jmin; j <= p.jmax; ++j)
+    for (int j = p.jmin; j <= p.jmax; ++j)
+        for (int i = p.imin; i <= p.imax; ++i)
             if (offline(i, j) != 0) cent(i, j) = (table(i, j) != 0 && bi(i, j) != 0) ? -1 : 0;
 }
 

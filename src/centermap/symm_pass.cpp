@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "image/image_ops.hpp"
 #include "run/errors.hpp"
@@ -72,21 +74,25 @@ void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent,
 
     RealImage image = tempht;
     IntMap table = bimage;
+    // The pixels to examine, in first-index-major order.
+    std::vector<std::pair<int, int>> candidates;
+    for (int j = box.jmin; j <= box.jmax; ++j)
+        for (int i = box.imin; i <= box.imax; ++i)
+            if (bimage(i, j) == 1 && offline(i, j) != 0) candidates.emplace_back(i, j);
+    std::sort(candidates.begin(), candidates.end());
+
     SymmWindow mat3;
     SymmWindow mat4;
-    for (int i = box.imin; i <= box.imax; ++i) {
-        for (int j = box.jmin; j <= box.jmax; ++j) {
-            if (bimage(i, j) != 1 || offline(i, j) == 0) continue;
-            const std::array<int, 2> loci{i, 2 * icent[0] - i};
-            const std::array<int, 2> locj{j, 2 * icent[1] - j};
-            if (loci[1] < 1 || loci[1] > nx || locj[1] < 1 || locj[1] > ny) continue;
-            mat3 = SymmWindow{};
-            mat4 = SymmWindow{};
-            real_locsymm(box, ns, loci, locj, tempht, bimage, mat3, mat4);
-            const double dff = rmatch_2mask(ns0, mat3, mat4);
-            if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < pvtiny && dff < pvtiny) {
-                local_pass_1pair(loci, locj, image, table);
-            }
+    for (const auto& [i, j] : candidates) {
+        const std::array<int, 2> loci{i, 2 * icent[0] - i};
+        const std::array<int, 2> locj{j, 2 * icent[1] - j};
+        if (loci[1] < 1 || loci[1] > nx || locj[1] < 1 || locj[1] > ny) continue;
+        mat3 = SymmWindow{};
+        mat4 = SymmWindow{};
+        real_locsymm(box, ns, loci, locj, tempht, bimage, mat3, mat4);
+        const double dff = rmatch_2mask(ns0, mat3, mat4);
+        if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < pvtiny && dff < pvtiny) {
+            local_pass_1pair(loci, locj, image, table);
         }
     }
     bimage = std::move(table);

@@ -9,43 +9,25 @@
 namespace veltrane2::detail {
 namespace {
 
-constexpr std::size_t kLargePage = std::size_t{1} << 21;
-// Blocks from this size up are mapped; smaller ones come from the heap.
-constexpr std::size_t kMapFrom = std::size_t{1} << 20;
+constexpr std::uintptr_t kLargePage = std::uintptr_t{1} << 21;
 
 }  // namespace
 
 void* allocate_zeroed(std::size_t bytes, std::size_t& mapped) {
-    if (bytes < kMapFrom) {
-        mapped = 0;
-        void* p = std::calloc(bytes, 1);
-        if (p == nullptr) throw std::bad_alloc();
-        return p;
-    }
-    // Map a large-page more than needed so that the block can start on a
-    // large-page boundary; the ends beyond it are given back at once.
-    const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    const std::size_t total = rounded + kLargePage;
-    void* base = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED) throw std::bad_alloc();
-    const auto b = reinterpret_cast<std::uintptr_t>(base);
-    const std::uintptr_t start = (b + kLargePage - 1) / kLargePage * kLargePage;
-    if (start > b) ::munmap(base, start - b);
-    const std::uintptr_t tail = b + total - (start + rounded);
-    if (tail > 0) ::munmap(reinterpret_cast<void*>(start + rounded), tail);
+    mapped = 0;
+    void* p = std::calloc(bytes, 1);
+    if (p == nullptr) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-    ::madvise(reinterpret_cast<void*>(start), rounded, MADV_HUGEPAGE);
+    // Full-size images are swept along both indices; on large pages the
+    // sweeps across the storage order miss the address cache far less.
+    const auto b = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t start = (b + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t end = (b + bytes) & ~(kLargePage - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 #endif
-    mapped = rounded;
-    return reinterpret_cast<void*>(start);
+    return p;
 }
 
-void release_zeroed(void* p, std::size_t mapped) {
-    if (mapped == 0) {
-        std::free(p);
-    } else {
-        ::munmap(p, mapped);
-    }
-}
+void release_zeroed(void* p, std::size_t) { std::free(p); }
 
 }  // namespace veltrane2::detail

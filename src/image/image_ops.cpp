@@ -41,16 +41,19 @@ int integer_value_image(int nx, int ny, const IntMap& image) {
 
 double ave_image(int nx, int ny, const RealImage& fmage) {
     double sum = 0.0;
-    for (int i = 1; i <= nx; ++i)
-        for (int j = 1; j <= ny; ++j) sum += fmage(i, j);
+    for_each_first_major(1, nx, 1, ny, fmage, [](int, int) { return true; },
+                         [&sum](int, int, double v) { sum += v; });
     return sum / static_cast<double>(nx * ny);
 }
+
+// The extremes do not depend on the order of the visit, and every value is
+// rescaled on its own: those sweeps follow the storage order.
 
 void normalization_image(int nx, int ny, RealImage& fmage) {
     double hmx = -kNormStart;
     double hmn = kNormStart;
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
             hmx = std::max(hmx, fmage(i, j));
             hmn = std::min(hmn, fmage(i, j));
         }
@@ -61,16 +64,16 @@ void normalization_image(int nx, int ny, RealImage& fmage) {
         return;
     }
     const double scale = 1.0 / (hmx - hmn);
-    for (int i = 1; i <= nx; ++i)
-        for (int j = 1; j <= ny; ++j) fmage(i, j) = (fmage(i, j) - hmn) * scale;
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) fmage(i, j) = (fmage(i, j) - hmn) * scale;
 }
 
 void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage, double& ave) {
     double hmx = -kNormStart;
     double hmn = kNormStart;
     int nt = 0;
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
             if (bimage(i, j) == 1) {
                 hmx = std::max(hmx, fmage(i, j));
                 hmn = std::min(hmn, fmage(i, j));
@@ -86,15 +89,12 @@ void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage,
     // Selected values that are all equal have no range: they become 0.
     const bool flat = hmx == hmn;
     const double scale = flat ? 0.0 : 1.0 / (hmx - hmn);
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i)
+            if (bimage(i, j) == 1) fmage(i, j) = flat ? 0.0 : (fmage(i, j) - hmn) * scale;
     double sum = 0.0;
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
-            if (bimage(i, j) == 1) {
-                fmage(i, j) = flat ? 0.0 : (fmage(i, j) - hmn) * scale;
-                sum += fmage(i, j);
-            }
-        }
-    }
+    for_each_first_major(1, nx, 1, ny, fmage, [&bimage](int i, int j) { return bimage(i, j) == 1; },
+                         [&sum](int, int, double v) { sum += v; });
     ave = sum / static_cast<double>(nt);
 }
 

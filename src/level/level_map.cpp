@@ -1,5 +1,6 @@
 #include "level/level_map.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -83,12 +84,13 @@ void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bi
     // The pixels of every level in the order in which they are processed:
     // first index outer, second inner.
     std::vector<std::vector<std::pair<int, int>>> rings(static_cast<std::size_t>(mlevel) + 1);
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
             const int lv = levmap(i, j);
             if (lv >= 1 && lv <= mlevel) rings[static_cast<std::size_t>(lv)].emplace_back(i, j);
         }
     }
+    for (auto& ring : rings) std::sort(ring.begin(), ring.end());
     for (int nl = 1; nl <= mlevel; ++nl) {
         for (const auto& [i, j] : rings[static_cast<std::size_t>(nl)]) {
             int n = 0;
