@@ -13,8 +13,7 @@ constexpr std::uintptr_t kLargePage = std::uintptr_t{1} << 21;
 
 }  // namespace
 
-void* allocate_zeroed(std::size_t bytes, std::size_t& mapped) {
-    mapped = 0;
+void* allocate_zeroed(std::size_t bytes) {
     void* p = std::calloc(bytes, 1);
     if (p == nullptr) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
@@ -28,6 +27,6 @@ void* allocate_zeroed(std::size_t bytes, std::size_t& mapped) {
     return p;
 }
 
-void release_zeroed(void* p, std::size_t) { std::free(p); }
+void release_zeroed(void* p) { std::free(p); }
 
 }  // namespace veltrane2::detail

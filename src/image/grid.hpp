@@ -12,12 +12,10 @@ namespace veltrane2 {
 
 namespace detail {
 
-// Zero-filled storage for grids. Large blocks are mapped straight from the
-// system (already zero, and on large pages where the system offers them),
-// which spares a run of full-size images most of the cost of first touching
-// their memory.
-void* allocate_zeroed(std::size_t bytes, std::size_t& mapped);
-void release_zeroed(void* p, std::size_t mapped);
+// Zero-filled storage for grids; large blocks are asked for on large pages
+// where the system offers them.
+void* allocate_zeroed(std::size_t bytes);
+void release_zeroed(void* p);
 
 }  // namespace detail
 
@@ -30,7 +28,7 @@ public:
     Grid(int nx, int ny, T value = T{}) : nx_(nx), ny_(ny) {
         const std::size_t count = size();
         if (count == 0) return;
-        p_ = static_cast<T*>(detail::allocate_zeroed(count * sizeof(T), mapped_));
+        p_ = static_cast<T*>(detail::allocate_zeroed(count * sizeof(T)));
         if (value != T{}) std::fill(p_, p_ + count, value);
     }
     // A square grid of side n, as every image of a run is.
@@ -43,7 +41,7 @@ public:
         return *this;
     }
     ~Grid() {
-        if (p_ != nullptr) detail::release_zeroed(p_, mapped_);
+        if (p_ != nullptr) detail::release_zeroed(p_);
     }
 
     T& operator()(int i, int j) {
@@ -73,7 +71,6 @@ private:
         std::swap(nx_, o.nx_);
         std::swap(ny_, o.ny_);
         std::swap(p_, o.p_);
-        std::swap(mapped_, o.mapped_);
     }
     std::size_t size() const { return static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_); }
     std::size_t index(int i, int j) const {
@@ -83,7 +80,6 @@ private:
     int nx_ = 0;
     int ny_ = 0;
     T* p_ = nullptr;
-    std::size_t mapped_ = 0;
 };
 
 using RealImage = Grid<double>;
