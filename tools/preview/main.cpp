@@ -1,0 +1,81 @@
+// veltrane2-preview: renders text images (the format veltrane2 reads and
+// writes) side by side into one PNG.
+//
+//   veltrane2-preview IMAGE.txt [IMAGE.txt ...] -o OUT.png [--grey] [--log]
+//   veltrane2-preview --run NAME [-o OUT.png] [--grey] [--log]
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+
+#include "preview/render.hpp"
+#include "run/errors.hpp"
+
+namespace {
+
+[[noreturn]] void usage() {
+    std::cerr << "usage: veltrane2-preview IMAGE.txt [IMAGE.txt ...] -o OUT.png [--grey] [--log]\n"
+                 "       veltrane2-preview --run NAME [-o OUT.png] [--grey] [--log]\n"
+                 "  --run NAME  NAME and the DENOISE_, NOISE_ and FIL_ images of its run\n"
+                 "  --grey      grey scale instead of the dark-to-bright colour map\n"
+                 "  --log       show the logarithm of the magnitudes (for spectra)\n";
+    std::exit(2);
+}
+
+// OUT.png for NAME: NAME with its extension replaced.
+std::string default_output(const std::string& name) {
+    const auto dot = name.rfind('.');
+    const auto slash = name.rfind('/');
+    const bool has_ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (has_ext ? name.substr(0, dot) : name) + "_preview.png";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace veltrane2;
+    preview::Options opt;
+    std::vector<std::string> images;
+    std::string out;
+    std::string run;
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        if (arg == "-o" && a + 1 < argc) {
+            out = argv[++a];
+        } else if (arg == "--run" && a + 1 < argc) {
+            run = argv[++a];
+        } else if (arg == "--grey" || arg == "--gray") {
+            opt.map = preview::ColourMap::kGrey;
+        } else if (arg == "--log") {
+            opt.log = true;
+        } else if (arg == "-h" || arg == "--help" || (!arg.empty() && arg[0] == '-')) {
+            usage();
+        } else {
+            images.push_back(arg);
+        }
+    }
+    if (!run.empty()) {
+        if (!images.empty()) usage();
+        images = preview::run_set(run);
+        if (out.empty()) out = default_output(run);
+    }
+    if (images.empty() || out.empty()) usage();
+
+    try {
+        std::vector<preview::Panel> panels;
+        for (const std::string& name : images) {
+            std::ostringstream quiet;  // the reader's "Opening image:" lines
+            const TextImage img = loadimage(name, quiet, 1LL << 24);
+            panels.push_back(preview::make_panel(name, img, opt));
+        }
+        preview::write_png(panels, opt, out);
+    } catch (const RunError& e) {
+        std::cerr << "veltrane2-preview: " << e.what() << '\n';
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "veltrane2-preview: " << e.what() << '\n';
+        return 1;
+    }
+    std::cout << "Saving preview: " << out << '\n';
+    return 0;
+}

@@ -1,0 +1,240 @@
+#include "preview/render.hpp"
+
+#include <cairo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+namespace veltrane2::preview {
+namespace {
+
+constexpr int kMargin = 16;
+constexpr int kTitle = 24;       // title strip above a picture
+constexpr int kCaption = 22;     // extent line below it
+constexpr int kBarGap = 8;       // between picture and colour bar
+constexpr int kBarWidth = 14;
+constexpr int kBarLabels = 78;   // room for the value labels
+constexpr int kLargest = 512;    // larger images are averaged down to this
+constexpr int kSmallest = 128;   // smaller ones are repeated up to at least this
+
+// Stops of a dark-to-bright perceptual map (black, purple, red, orange, pale
+// yellow), interpolated linearly.
+constexpr std::array<Rgb, 9> kInferno = {{{0, 0, 4},
+                                         {31, 12, 72},
+                                         {85, 15, 109},
+                                         {136, 34, 106},
+                                         {186, 54, 85},
+                                         {227, 89, 51},
+                                         {249, 140, 10},
+                                         {249, 201, 50},
+                                         {252, 255, 164}}};
+
+std::string base_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// A length in metres with an SI prefix, three decimals.
+std::string metres(double m) {
+    struct Prefix {
+        double f;
+        const char* name;
+    };
+    const Prefix prefixes[] = {{1.0, "m"}, {1e-3, "mm"}, {1e-6, "\u00b5m"}, {1e-9, "nm"}, {1e-12, "pm"}};
+    const double a = std::abs(m);
+    for (const Prefix& p : prefixes) {
+        if (a >= p.f || p.f == 1e-12) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.3g %s", m / p.f, p.name);
+            return buf;
+        }
+    }
+    return "";
+}
+
+std::string number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4g", v);
+    return buf;
+}
+
+}  // namespace
+
+Rgb colour(ColourMap map, double t) {
+    if (!(t > 0.0)) t = 0.0;  // also catches NaN
+    if (t > 1.0) t = 1.0;
+    if (map == ColourMap::kGrey) {
+        const auto g = static_cast<unsigned char>(std::lround(255.0 * t));
+        return {g, g, g};
+    }
+    const double x = t * (kInferno.size() - 1);
+    const auto k = std::min(static_cast<std::size_t>(x), kInferno.size() - 2);
+    const double f = x - static_cast<double>(k);
+    Rgb c{};
+    for (int ch = 0; ch < 3; ++ch) {
+        const double a = kInferno[k][ch];
+        const double b = kInferno[k + 1][ch];
+        c[ch] = static_cast<unsigned char>(std::lround(a + (b - a) * f));
+    }
+    return c;
+}
+
+double percentile(std::vector<double> values, double percent) {
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    const double pos = std::clamp(percent, 0.0, 100.0) / 100.0 * static_cast<double>(values.size() - 1);
+    const auto k = static_cast<std::size_t>(pos);
+    if (k + 1 >= values.size()) return values.back();
+    return values[k] + (values[k + 1] - values[k]) * (pos - static_cast<double>(k));
+}
+
+std::vector<std::string> run_set(const std::string& name) {
+    return {name, "DENOISE_" + name, "NOISE_" + name, "FIL_" + name};
+}
+
+bool is_filter_name(const std::string& path) { return base_name(path).rfind("FIL_", 0) == 0; }
+
+Panel make_panel(const std::string& title, const TextImage& img, const Options& opt) {
+    const int nx = static_cast<int>(img.header.nx);
+    const int ny = static_cast<int>(img.header.ny);
+    std::vector<double> v = img.z;
+    if (opt.log) {
+        double smallest = 0.0;
+        for (double x : v)
+            if (std::abs(x) > 0.0 && (smallest == 0.0 || std::abs(x) < smallest)) smallest = std::abs(x);
+        for (double& x : v) x = std::log10(std::abs(x) > 0.0 ? std::abs(x) : (smallest > 0.0 ? smallest : 1.0));
+    }
+
+    Panel p;
+    p.title = title;
+    const double ex = img.header.spanx * img.header.unit;
+    const double ey = img.header.spany * img.header.unit;
+    p.extent = metres(ex) + " \u00d7 " + metres(ey);
+
+    const int big = std::max(nx, ny);
+    if (big > kLargest) {
+        const int f = (big + kLargest - 1) / kLargest;  // values per pixel along each axis
+        p.scale = -f;
+        p.width = (nx + f - 1) / f;
+        p.height = (ny + f - 1) / f;
+        p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 0.0);
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                double sum = 0.0;
+                int count = 0;
+                for (int j = y * f; j < std::min(ny, (y + 1) * f); ++j)
+                    for (int i = x * f; i < std::min(nx, (x + 1) * f); ++i) {
+                        sum += v[static_cast<std::size_t>(j) * nx + i];
+                        ++count;
+                    }
+                p.pixels[static_cast<std::size_t>(y) * p.width + x] = sum / count;
+            }
+    } else {
+        const int f = big < kSmallest ? (kSmallest + big - 1) / big : 1;
+        p.scale = f;
+        p.width = nx * f;
+        p.height = ny * f;
+        p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 0.0);
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                p.pixels[static_cast<std::size_t>(y) * p.width + x] = v[static_cast<std::size_t>(y / f) * nx + x / f];
+    }
+
+    if (is_filter_name(title) && !opt.log) {
+        p.lo = 0.0;
+        p.hi = 1.0;
+    } else {
+        p.lo = percentile(p.pixels, opt.low_percent);
+        p.hi = percentile(p.pixels, opt.high_percent);
+    }
+    return p;
+}
+
+Layout layout(const std::vector<Panel>& panels) {
+    Layout l;
+    int x = kMargin;
+    int tallest = 0;
+    for (const Panel& p : panels) {
+        l.origins.emplace_back(x, kMargin + kTitle);
+        x += p.width + kBarGap + kBarWidth + kBarLabels + kMargin;
+        tallest = std::max(tallest, p.height);
+    }
+    l.width = x;
+    l.height = kMargin + kTitle + tallest + kCaption + kMargin;
+    return l;
+}
+
+void write_png(const std::vector<Panel>& panels, const Options& opt, const std::string& out) {
+    const Layout l = layout(panels);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, l.width, l.height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        throw std::runtime_error("cannot make a picture of " + std::to_string(l.width) + " x " +
+                                 std::to_string(l.height) + " pixels");
+    }
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_surface_flush(surface);
+
+    // The pictures and bars are set pixel by pixel, so every value keeps
+    // exactly the colour of the map.
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    auto put = [&](int x, int y, const Rgb& c) {
+        auto* px = reinterpret_cast<uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride) + x;
+        *px = (uint32_t{c[0]} << 16) | (uint32_t{c[1]} << 8) | uint32_t{c[2]};
+    };
+    for (std::size_t k = 0; k < panels.size(); ++k) {
+        const Panel& p = panels[k];
+        const auto [ox, oy] = l.origins[k];
+        const double span = p.hi - p.lo;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                const double v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
+                put(ox + x, oy + y, colour(opt.map, span > 0.0 ? (v - p.lo) / span : 0.5));
+            }
+        const int bx = ox + p.width + kBarGap;
+        for (int y = 0; y < p.height; ++y) {
+            const Rgb c = colour(opt.map, p.height > 1 ? 1.0 - static_cast<double>(y) / (p.height - 1) : 0.5);
+            for (int x = 0; x < kBarWidth; ++x) put(bx + x, oy + y, c);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    for (std::size_t k = 0; k < panels.size(); ++k) {
+        const Panel& p = panels[k];
+        const auto [ox, oy] = l.origins[k];
+        cairo_set_font_size(cr, 13);
+        cairo_move_to(cr, ox, oy - 8);
+        cairo_show_text(cr, p.title.c_str());
+        cairo_set_font_size(cr, 11);
+        cairo_move_to(cr, ox, oy + p.height + 16);
+        cairo_show_text(cr, p.extent.c_str());
+        const int lx = ox + p.width + kBarGap + kBarWidth + 4;
+        cairo_move_to(cr, lx, oy + 10);
+        cairo_show_text(cr, number(p.hi).c_str());
+        cairo_move_to(cr, lx, oy + p.height);
+        cairo_show_text(cr, number(p.lo).c_str());
+    }
+    cairo_destroy(cr);
+
+    // Written beside the final name and renamed: no half-written PNG is
+    // ever seen under that name.
+    const std::string temp = out + ".tmp." + std::to_string(::getpid());
+    const cairo_status_t status = cairo_surface_write_to_png(surface, temp.c_str());
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        std::remove(temp.c_str());
+        throw std::runtime_error("cannot write " + out + ": " + cairo_status_to_string(status));
+    }
+    if (std::rename(temp.c_str(), out.c_str()) != 0) {
+        std::remove(temp.c_str());
+        throw std::runtime_error("cannot write " + out);
+    }
+}
+
+}  // namespace veltrane2::preview

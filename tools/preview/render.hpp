@@ -1,0 +1,70 @@
+// Rendering of text images to a PNG preview: panels side by side, each with
+// its file name as a title, a colour bar with the value range, and the
+// physical extent from the header.
+#pragma once
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "io/text_image.hpp"
+
+namespace veltrane2::preview {
+
+enum class ColourMap { kInferno, kGrey };
+
+struct Options {
+    ColourMap map = ColourMap::kInferno;
+    bool log = false;             // show the logarithm of the magnitudes (spectra)
+    double low_percent = 0.5;     // robust range: the values between these percentiles
+    double high_percent = 99.5;
+};
+
+using Rgb = std::array<unsigned char, 3>;
+
+// Colour of t in 0..1 (values outside are held at the ends).
+Rgb colour(ColourMap map, double t);
+
+// The value at the given percentile (0..100) of the values, interpolated
+// linearly between the two nearest ranks.
+double percentile(std::vector<double> values, double percent);
+
+// The images every run writes beside its input NAME, in the order shown.
+std::vector<std::string> run_set(const std::string& name);
+
+// True for a filter gain image (a name starting with "FIL_"), which is shown
+// on its fixed range 0..1.
+bool is_filter_name(const std::string& path);
+
+// One panel ready to draw: the picture (side by side, row 0 at the top),
+// its value range and the texts around it.
+struct Panel {
+    std::string title;
+    std::string extent;  // physical size, from the header
+    int width = 0;
+    int height = 0;
+    std::vector<double> pixels;  // width x height values, row after row
+    double lo = 0.0;             // value shown darkest
+    double hi = 1.0;             // value shown brightest
+    int scale = 1;               // > 1: each value drawn as scale x scale pixels; < 0: -scale values averaged per pixel
+};
+
+// Makes the panel of one image: values (logarithm first with --log),
+// averaged down in blocks when the image is larger than 512, repeated in
+// whole pixels when smaller than 128, with its robust range.
+Panel make_panel(const std::string& title, const TextImage& img, const Options& opt);
+
+// Where a panel's picture starts in the PNG, given the panels before it.
+struct Layout {
+    int width = 0;
+    int height = 0;
+    std::vector<std::pair<int, int>> origins;  // top-left corner of each picture
+};
+Layout layout(const std::vector<Panel>& panels);
+
+// Draws the panels and writes the PNG to `out` (under a temporary name
+// that is renamed into place). Throws std::runtime_error on failure.
+void write_png(const std::vector<Panel>& panels, const Options& opt, const std::string& out);
+
+}  // namespace veltrane2::preview
