@@ -46,3 +46,10 @@ for s in 256 1024; do
     printf 'peak resident memory, %4dx%-4d run: %s kB\n' "$s" "$s" \
         "$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "m$s.time")"
 done
+# The grouping mode (test program built with the tests).
+if [ -x "$bin/tests/veltrane2_grouped" ]; then
+    /usr/bin/time -v "$bin/tests/veltrane2_grouped" < m1024.in > grouped.out 2> grouped.time
+    printf 'peak resident memory, 1024x1024 grouped run: %s kB (%s)\n' \
+        "$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' grouped.time)" \
+        "$(grep -E 'CLUSTER#=' grouped.out | sed 's/^ *//')"
+fi

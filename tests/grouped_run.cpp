@@ -1,0 +1,10 @@
+// A whole veltrane2 run with the grouping mode on (level estimation cluster
+// by cluster), reading the same standard input. Built for the tests only.
+#include <iostream>
+
+#include "run/pipeline.hpp"
+
+int main() {
+    std::ios::sync_with_stdio(false);
+    return veltrane2::veltrane2_main(std::cin, std::cout, std::cerr, true);
+}
