@@ -22,7 +22,14 @@ void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht,
         for (int i = 1; i <= nx; ++i) {
             const double val1 = std::exp(tempht(i, j));
             const double val2 = std::exp(image(i, j));
-            const double val = val2 / val1;
+            double val = val2 / val1;
+            if (!std::isfinite(val) || val1 == 0.0) {
+                // An amplitude beyond the range of a double (the log floor of
+                // an all-zero spectrum is 9999.99) would make the gain 0/0 or
+                // inf/inf: the ratio is taken from the logarithms instead, and
+                // an unchanged value keeps its gain of exactly 1.
+                val = image(i, j) == tempht(i, j) ? 1.0 : std::exp(image(i, j) - tempht(i, j));
+            }
             if (val > 1.0) raised.push_back({i, j, image(i, j), val1, val2});
             image(i, j) = val;
         }

@@ -73,6 +73,20 @@ TEST(Filter, LoweringByLogTwoHalvesTheAmplitude) {
     EXPECT_EQ(after(2, 1), 1.0);
 }
 
+// The log floor of an all-zero spectrum (a flat image) lies far beyond the
+// range of exp(): the gain still comes out finite.
+TEST(Filter, AmplitudesBeyondTheDoubleRange) {
+    RealImage before(3, 1, 9999.990234375), after(3, 1, 9999.990234375);
+    after(2, 1) = 9999.990234375 - std::log(4.0);
+    after(3, 1) = 800.0;
+    std::ostringstream out;
+    form_spd_filter(out, 3, 1, before, after);
+    EXPECT_EQ(after(1, 1), 1.0);
+    EXPECT_NEAR(after(2, 1), 0.25, 1e-12);
+    EXPECT_EQ(after(3, 1), 0.0);
+    EXPECT_EQ(out.str(), "");
+}
+
 TEST(Filter, RaisedValuesAreReportedInOrderAndKept) {
     RealImage before(2, 2, 0.0), after(2, 2, 0.0);
     after(2, 1) = 1.0;
