@@ -69,16 +69,26 @@ int main(int argc, char** argv) {
             if (a + 1 >= argc) usage();
             return argv[++a];
         };
-        if (arg == "--size") n = std::atoi(value().c_str());
-        else if (arg == "--seed") seed = std::strtoull(value().c_str(), nullptr, 10);
-        else if (arg == "--surface") surface = value();
-        else if (arg == "--stripes") stripes = std::atof(value().c_str());
-        else if (arg == "--bow") bow = std::atof(value().c_str());
-        else if (arg == "--tilt") tilt = std::atof(value().c_str());
-        else if (arg == "--clean") clean_name = value();
-        else if (!arg.empty() && arg[0] == '-') usage();
-        else if (out_name.empty()) out_name = arg;
-        else usage();
+        if (arg == "--size")
+            n = std::atoi(value().c_str());
+        else if (arg == "--seed")
+            seed = std::strtoull(value().c_str(), nullptr, 10);
+        else if (arg == "--surface")
+            surface = value();
+        else if (arg == "--stripes")
+            stripes = std::atof(value().c_str());
+        else if (arg == "--bow")
+            bow = std::atof(value().c_str());
+        else if (arg == "--tilt")
+            tilt = std::atof(value().c_str());
+        else if (arg == "--clean")
+            clean_name = value();
+        else if (!arg.empty() && arg[0] == '-')
+            usage();
+        else if (out_name.empty())
+            out_name = arg;
+        else
+            usage();
     }
     if (out_name.empty() || n < 2 || (surface != "smooth" && surface != "particles")) usage();
 
@@ -88,12 +98,16 @@ int main(int argc, char** argv) {
 
     if (surface == "smooth") {
         // A gentle landscape: a few long waves, hills and pits, fine roughness.
-        struct Wave { double kx, ky, phase, amp; };
+        struct Wave {
+            double kx, ky, phase, amp;
+        };
         std::vector<Wave> waves;
         for (int w = 0; w < 4; ++w)
             waves.push_back({rng.uniform() * 3.0, rng.uniform() * 3.0, rng.uniform() * 6.283185307179586,
                              0.3 + 0.4 * rng.uniform()});
-        struct Bump { double x, y, r, h; };
+        struct Bump {
+            double x, y, r, h;
+        };
         std::vector<Bump> bumps;
         for (int b = 0; b < 12; ++b)
             bumps.push_back({rng.uniform() * n, rng.uniform() * n, n * (0.02 + 0.05 * rng.uniform()),

@@ -8,7 +8,9 @@
 namespace veltrane2 {
 namespace {
 
-bool inside(const BndryImage& g, int i, int j) { return i >= 1 && i <= g.nxl && j >= 1 && j <= g.nyl; }
+bool inside(const BndryImage& g, int i, int j) {
+    return i >= 1 && i <= g.nxl && j >= 1 && j <= g.nyl;
+}
 
 // Line test along one direction: (di, dj) steps along the line.
 bool line_pix(const BndryImage& g, int i0, int j0, int di, int dj, const IntMap& bimage) {
@@ -39,8 +41,12 @@ double fix_line(const BndryImage& g, int ns, int i0, int j0, int di, int dj, con
 
 }  // namespace
 
-bool vline_pix(const BndryImage& g, int i0, int j0, const IntMap& bimage) { return line_pix(g, i0, j0, 0, 1, bimage); }
-bool hline_pix(const BndryImage& g, int i0, int j0, const IntMap& bimage) { return line_pix(g, i0, j0, 1, 0, bimage); }
+bool vline_pix(const BndryImage& g, int i0, int j0, const IntMap& bimage) {
+    return line_pix(g, i0, j0, 0, 1, bimage);
+}
+bool hline_pix(const BndryImage& g, int i0, int j0, const IntMap& bimage) {
+    return line_pix(g, i0, j0, 1, 0, bimage);
+}
 
 double fix_vline(const BndryImage& g, int ns, int i0, int j0, const RealImage& tempht, const IntMap& bimage) {
     return fix_line(g, ns, i0, j0, 1, 0, tempht, bimage);

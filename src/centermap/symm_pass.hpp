@@ -33,8 +33,7 @@ void real_locsymm(const SymmBound& box, int ns, const std::array<int, 2>& loci, 
 double rmatch_2mask(int n, const SymmWindow& a, const SymmWindow& b);
 
 // Pulls the larger of the two values down to their mean and unselects both.
-void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht,
-                      IntMap& table);
+void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht, IntMap& table);
 
 // The pass over the selected pixels (value 1, off the middle lines) of the
 // box icutc x jcutc. Tests read the input image and map; the changes go to

@@ -7,13 +7,13 @@
 namespace veltrane2 {
 
 // Limits of the clustering (the names are those the messages print).
-inline constexpr int kNxclus = 4000;    // clusters in the store
-inline constexpr int kMxclus = 5000;    // members of one cluster of the pixel clustering
-inline constexpr int kNxclusp = 500;    // touching pairs in one merge
-inline constexpr int kSegment = 500;    // pixels per segment of the pixel clustering
-inline constexpr int kMxedgept = 15000; // pixels of a strip or a band
-inline constexpr int kNxclus1 = 500;    // mixed groups and fresh labels at one boundary
-inline constexpr int kMxpairIf = 10000; // label links at one boundary
+inline constexpr int kNxclus = 4000;     // clusters in the store
+inline constexpr int kMxclus = 5000;     // members of one cluster of the pixel clustering
+inline constexpr int kNxclusp = 500;     // touching pairs in one merge
+inline constexpr int kSegment = 500;     // pixels per segment of the pixel clustering
+inline constexpr int kMxedgept = 15000;  // pixels of a strip or a band
+inline constexpr int kNxclus1 = 500;     // mixed groups and fresh labels at one boundary
+inline constexpr int kMxpairIf = 10000;  // label links at one boundary
 
 // The cluster store: clusters[ic - 1] lists the pixel numbers of cluster ic.
 // It is filled only in the grouping mode.
@@ -38,11 +38,11 @@ struct InterfaceRows {
 // Per-cluster statistics of the label map (index L - 1 for label L).
 struct ClusterAna1 {
     std::vector<std::array<double, 2>> cmcl;  // value-weighted mean of the second, then the first index
-    std::vector<double> avecl;   // mean value
-    std::vector<double> stdcl;   // spread of the values
-    std::vector<int> nclnx;      // population
-    std::vector<int> ixcl;       // labels by ascending spread
-    int nclx = 0;                // number of clusters
+    std::vector<double> avecl;                // mean value
+    std::vector<double> stdcl;                // spread of the values
+    std::vector<int> nclnx;                   // population
+    std::vector<int> ixcl;                    // labels by ascending spread
+    int nclx = 0;                             // number of clusters
 };
 
 // Extent of each cluster's boundary pixels.

@@ -47,8 +47,8 @@ void cluster_map(RunState& st, int ngap, int nx, int ny, const IntMap& bimage, i
                 if (bimage(i, j) != ival) continue;
                 if (static_cast<int>(pixels.size()) + 1 > kMxedgept) {
                     throw FatalStop(list_line("collected PIXELS in CLUSTER_MAP > MXEDGEPT ",
-                                              static_cast<int>(pixels.size()) + 1, kMxedgept, " J=", j, "  J1=",
-                                              j0 + idvid - 1));
+                                              static_cast<int>(pixels.size()) + 1, kMxedgept, " J=", j,
+                                              "  J1=", j0 + idvid - 1));
                 }
                 pixels.push_back(gd2nb_2d(nx, i, j));
             }
@@ -137,16 +137,17 @@ void count_cluster(RunState& st, int nx, int ny, IntMap& cluster, const RealImag
 
     // Running sums in first-index-major order; the centroid terms are
     // rounded to single precision before they are added.
-    for_each_first_major(1, nx, 1, ny, tempht, [&cluster](int i, int j) { return cluster(i, j) > 0; },
-                         [&](int i, int j, double h) {
-                             const auto l = static_cast<std::size_t>(cluster(i, j) - 1);
-                             const int pop = ++a.nclnx[l];
-                             a.avecl[l] = average_n(pop, a.avecl[l], h);
-                             a.stdcl[l] = standd_n2(pop, a.stdcl[l], a.avecl[l], h);
-                             wsum[l] += h;
-                             a.cmcl[l][0] += static_cast<double>(static_cast<float>(j * h));
-                             a.cmcl[l][1] += static_cast<double>(static_cast<float>(i * h));
-                         });
+    for_each_first_major(
+        1, nx, 1, ny, tempht, [&cluster](int i, int j) { return cluster(i, j) > 0; },
+        [&](int i, int j, double h) {
+            const auto l = static_cast<std::size_t>(cluster(i, j) - 1);
+            const int pop = ++a.nclnx[l];
+            a.avecl[l] = average_n(pop, a.avecl[l], h);
+            a.stdcl[l] = standd_n2(pop, a.stdcl[l], a.avecl[l], h);
+            wsum[l] += h;
+            a.cmcl[l][0] += static_cast<double>(static_cast<float>(j * h));
+            a.cmcl[l][1] += static_cast<double>(static_cast<float>(i * h));
+        });
     e.mnlev_i.assign(size, 99999);
     e.mnlev_j.assign(size, 99999);
     e.mxlev_i.assign(size, -99999);

@@ -134,7 +134,8 @@ void update_interface(RunState& st, int nx, int ny, const IntMap& image) {
     std::vector<int> indx1, indx2;
     for (int k = 1; k <= nnew; ++k)
         for (int l = 1; l <= nold; ++l)
-            if (vec2_connt(news[static_cast<std::size_t>(k - 1)].clusters, olds[static_cast<std::size_t>(l - 1)].clusters)) {
+            if (vec2_connt(news[static_cast<std::size_t>(k - 1)].clusters,
+                           olds[static_cast<std::size_t>(l - 1)].clusters)) {
                 if (static_cast<int>(indx1.size()) + 1 > kMxpairIf) {
                     throw FatalStop(list_line("NPAIR > MXPAIR in UPDATE_INTERFACE "));
                 }
@@ -148,8 +149,8 @@ void update_interface(RunState& st, int nx, int ny, const IntMap& image) {
         std::vector<int> pixels;
         for (int vertex : g) {
             const bool is_new = vertex <= nnew;
-            const Label& l = is_new ? news[static_cast<std::size_t>(vertex - 1)]
-                                    : olds[static_cast<std::size_t>(vertex - nnew - 1)];
+            const Label& l =
+                is_new ? news[static_cast<std::size_t>(vertex - 1)] : olds[static_cast<std::size_t>(vertex - nnew - 1)];
             const auto& side = is_new ? new_side : old_side;
             for (int k : l.entries) {
                 // A group's pixel list holds at most 5000 pixels.
@@ -167,8 +168,9 @@ void update_interface(RunState& st, int nx, int ny, const IntMap& image) {
 OldSide update_oldcluster(RunState& st, int nx, int ny, IntMap& image, int& nmx) {
     (void)ny;
     const InterfaceRows& rows = st.interface_rows;
-    std::vector<Entry> entries = collect(nx, rows.jold1, rows.jold, image, [](int label) { return label > 0; },
-                                         "CORRESP. DATA > MXEDGEPT in UPDATE_OLDCLUSTER :", true);
+    std::vector<Entry> entries = collect(
+        nx, rows.jold1, rows.jold, image, [](int label) { return label > 0; },
+        "CORRESP. DATA > MXEDGEPT in UPDATE_OLDCLUSTER :", true);
     const auto first = first_cluster_of(st.cluster_pix);
     OldSide old;
     for (Entry& e : entries) {
@@ -214,8 +216,9 @@ void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const Ol
     const InterfaceRows& rows = st.interface_rows;
     const ClusterPix& store = st.cluster_pix;
     const int base = iclmax;
-    std::vector<Entry> entries = collect(nx, rows.js, rows.js1, image, [](int label) { return label < 0; },
-                                         "CORRESP. DATA > MXEDGEPT in UPDATE_NEWCLUSTER :", true);
+    std::vector<Entry> entries = collect(
+        nx, rows.js, rows.js1, image, [](int label) { return label < 0; },
+        "CORRESP. DATA > MXEDGEPT in UPDATE_NEWCLUSTER :", true);
     std::vector<int> working;
     for (const Entry& e : entries) working.push_back(e.label);
 

@@ -99,8 +99,8 @@ void merge_pix_cluster(int ng, const GroupTable& groups, ClusterPix& store) {
         touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         for (int jg : touched) {
             if (static_cast<int>(indx1.size()) + 1 > kNxclusp) {
-                throw FatalStop(list_line("IGPAIR > NXCLUSp in MERGE_PIX_CLUSTER ", static_cast<int>(indx1.size()) + 1,
-                                          kNxclusp));
+                throw FatalStop(
+                    list_line("IGPAIR > NXCLUSp in MERGE_PIX_CLUSTER ", static_cast<int>(indx1.size()) + 1, kNxclusp));
             }
             indx1.push_back(ig);
             indx2.push_back(ncl + jg);
@@ -120,9 +120,9 @@ void merge_pix_cluster(int ng, const GroupTable& groups, ClusterPix& store) {
                                       : groups.ngroups[static_cast<std::size_t>(vertex - ncl - 1)];
             const int sum = static_cast<int>(members.size() + part.size());
             if (sum > kMxclus) {
-                throw FatalStop(list_line(is_old ? "0ICONT > MXCLUS in MERGE_PIX_CLUSTER "
-                                                 : "1ICONT > MXCLUS in MERGE_PIX_CLUSTER ",
-                                          sum, kMxclus));
+                throw FatalStop(list_line(
+                    is_old ? "0ICONT > MXCLUS in MERGE_PIX_CLUSTER " : "1ICONT > MXCLUS in MERGE_PIX_CLUSTER ", sum,
+                    kMxclus));
             }
             members.insert(members.end(), part.begin(), part.end());
         }

@@ -14,14 +14,15 @@ void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, 
     ref.noismn = static_cast<double>(99999.99f);
     int ntot = 0;
     // The running mean depends on the order of the samples: first index outer.
-    for_each_first_major(1, nx, 1, ny, tempht, [&](int i, int j) { return bimage(i, j) == ival; },
-                         [&](int, int, double x) {
-                             ref.noismx = std::max(ref.noismx, x);
-                             ref.noismn = std::min(ref.noismn, x);
-                             ++ntot;
-                             ref.noise_ave = average_n(ntot, ref.noise_ave, x);
-                             ref.noise_sig = standd_n2(ntot, ref.noise_sig, ref.noise_ave, x);
-                         });
+    for_each_first_major(
+        1, nx, 1, ny, tempht, [&](int i, int j) { return bimage(i, j) == ival; },
+        [&](int, int, double x) {
+            ref.noismx = std::max(ref.noismx, x);
+            ref.noismn = std::min(ref.noismn, x);
+            ++ntot;
+            ref.noise_ave = average_n(ntot, ref.noise_ave, x);
+            ref.noise_sig = standd_n2(ntot, ref.noise_sig, ref.noise_ave, x);
+        });
     ref.noise_sig = std::sqrt(ref.noise_sig);
     ref.noise_thr = ref.noise_ave + (ref.noismx - ref.noise_ave) * 0.5;
 }

@@ -64,8 +64,12 @@ void index_heapsort(int n, const Key* ra, int* indx, bool equal_pair_swaps) {
 
 }  // namespace
 
-void hpsort(int n, const double* ra, int* indx) { index_heapsort(n, ra, indx, false); }
-void ihpsort(int n, const int* ra, int* indx) { index_heapsort(n, ra, indx, true); }
+void hpsort(int n, const double* ra, int* indx) {
+    index_heapsort(n, ra, indx, false);
+}
+void ihpsort(int n, const int* ra, int* indx) {
+    index_heapsort(n, ra, indx, true);
+}
 
 void batch_sorting(const Partitionseg& seg, const double* subset, int& loc_min, int& loc_max, double& rmin,
                    double& rmax) {

@@ -27,6 +27,8 @@ void* allocate_zeroed(std::size_t bytes) {
     return p;
 }
 
-void release_zeroed(void* p) { std::free(p); }
+void release_zeroed(void* p) {
+    std::free(p);
+}
 
 }  // namespace veltrane2::detail

@@ -62,9 +62,7 @@ public:
     // Drops the storage (a large work image that is no longer needed).
     void release() { Grid().swap(*this); }
 
-    bool operator==(const Grid& o) const {
-        return nx_ == o.nx_ && ny_ == o.ny_ && std::equal(p_, p_ + size(), o.p_);
-    }
+    bool operator==(const Grid& o) const { return nx_ == o.nx_ && ny_ == o.ny_ && std::equal(p_, p_ + size(), o.p_); }
 
 private:
     void swap(Grid& o) noexcept {

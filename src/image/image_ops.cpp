@@ -41,8 +41,8 @@ int integer_value_image(int nx, int ny, const IntMap& image) {
 
 double ave_image(int nx, int ny, const RealImage& fmage) {
     double sum = 0.0;
-    for_each_first_major(1, nx, 1, ny, fmage, [](int, int) { return true; },
-                         [&sum](int, int, double v) { sum += v; });
+    for_each_first_major(
+        1, nx, 1, ny, fmage, [](int, int) { return true; }, [&sum](int, int, double v) { sum += v; });
     return sum / static_cast<double>(nx * ny);
 }
 
@@ -93,8 +93,9 @@ void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage,
         for (int i = 1; i <= nx; ++i)
             if (bimage(i, j) == 1) fmage(i, j) = flat ? 0.0 : (fmage(i, j) - hmn) * scale;
     double sum = 0.0;
-    for_each_first_major(1, nx, 1, ny, fmage, [&bimage](int i, int j) { return bimage(i, j) == 1; },
-                         [&sum](int, int, double v) { sum += v; });
+    for_each_first_major(
+        1, nx, 1, ny, fmage, [&bimage](int i, int j) { return bimage(i, j) == 1; },
+        [&sum](int, int, double v) { sum += v; });
     ave = sum / static_cast<double>(nt);
 }
 

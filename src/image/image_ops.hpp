@@ -58,7 +58,9 @@ void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage,
 // negative.
 void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset);
 
-inline int gd2nb_2d(int nx, int i, int j) { return (j - 1) * nx + i; }
+inline int gd2nb_2d(int nx, int i, int j) {
+    return (j - 1) * nx + i;
+}
 inline void nb2gd_2d(int nx, int n, int& i, int& j) {
     i = (n - 1) % nx + 1;
     j = (n - 1) / nx + 1;

@@ -10,9 +10,13 @@ double vov(int nlen, const double* a, const double* b) {
     return s;
 }
 
-double vnorm2(int ndim, const double* vec) { return vov(ndim, vec, vec); }
+double vnorm2(int ndim, const double* vec) {
+    return vov(ndim, vec, vec);
+}
 
-double vnorm(int ndim, const double* vec) { return std::sqrt(vnorm2(ndim, vec)); }
+double vnorm(int ndim, const double* vec) {
+    return std::sqrt(vnorm2(ndim, vec));
+}
 
 void norm_v(int nlen, double* v) {
     const double dlen = std::sqrt(vnorm2(nlen, v));
@@ -33,7 +37,9 @@ double intpower(double base, int intp) {
     return r;
 }
 
-double det_mat2d(double a11, double a12, double a21, double a22) { return a11 * a22 - a12 * a21; }
+double det_mat2d(double a11, double a12, double a21, double a22) {
+    return a11 * a22 - a12 * a21;
+}
 
 void eigenvalue_mat2d(const Mat2& a, double eigval[2]) {
     const double trace = a(1, 1) + a(2, 2);

@@ -11,13 +11,17 @@
 namespace veltrane2 {
 namespace {
 
-bool is_power_of_two(int n) { return n > 0 && (n & (n - 1)) == 0; }
+bool is_power_of_two(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
 std::string input_name(const RunState& st) {
     return st.direc1.tempfile.substr(0, static_cast<std::size_t>(st.direc1.templen));
 }
 
-std::string first_word(const std::string& s) { return s.substr(0, static_cast<std::size_t>(stringlen(s))); }
+std::string first_word(const std::string& s) {
+    return s.substr(0, static_cast<std::size_t>(stringlen(s)));
+}
 
 }  // namespace
 

@@ -17,13 +17,17 @@
 namespace veltrane2 {
 namespace {
 
-[[noreturn]] void file_error(const std::string& what) { throw RunError(kExitFileError, what); }
+[[noreturn]] void file_error(const std::string& what) {
+    throw RunError(kExitFileError, what);
+}
 
 [[noreturn]] void open_error(const char* direction, int err) {
     file_error(std::string("I cannot open the ") + direction + " data file: " + std::strerror(err));
 }
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 // Converts the leading fields of a header candidate as the conversion
 // "%d %d %le %le %lf" does: the number of fields converted, or -1 when the
@@ -118,14 +122,14 @@ void TextImageReader::read_values(double* z) const {
             // strtod makes of them (zero for underflow, infinity for overflow).
             v = std::strtod(std::string(tok, p).c_str(), nullptr);
         } else if (b == p || res.ec != std::errc() || res.ptr != p) {
-            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) +
-                       " (row " + std::to_string(k / header_.nx + 1) + ", column " +
-                       std::to_string(k % header_.nx + 1) + ") is not a number: '" + std::string(tok, p) + "'");
+            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
+                       std::to_string(k / header_.nx + 1) + ", column " + std::to_string(k % header_.nx + 1) +
+                       ") is not a number: '" + std::string(tok, p) + "'");
         }
         if (!std::isfinite(v)) {
-            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) +
-                       " (row " + std::to_string(k / header_.nx + 1) + ", column " +
-                       std::to_string(k % header_.nx + 1) + ") is not finite: '" + std::string(tok, p) + "'");
+            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
+                       std::to_string(k / header_.nx + 1) + ", column " + std::to_string(k % header_.nx + 1) +
+                       ") is not finite: '" + std::string(tok, p) + "'");
         }
         z[k] = v;
     }
@@ -226,9 +230,8 @@ private:
 
 }  // namespace
 
-void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout,
-               const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
-               double unit) {
+void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
+               int nx, int ny, double spanx, double spany, const double* z, double unit) {
     out << "Saving image: " << fileout << '\n';
     AtomicFile file(fileout);
 

@@ -56,9 +56,8 @@ TextImage loadimage(const std::string& filename, std::ostream& out, long long ma
 // line of "%12.6e " values per row. Prints "Saving image: <fileout>". The file
 // is written under a temporary name beside fileout and renamed into place
 // only when complete. Throws RunError when it cannot be created or written.
-void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout,
-               const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
-               double unit);
+void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
+               int nx, int ny, double spanx, double spany, const double* z, double unit);
 
 // printf("%<width>.<precision>e") of one value, written at p; returns the end.
 char* format_e(char* p, double v, int width, int precision);

@@ -21,7 +21,8 @@ void level_map(RunState& st, int nx, int ny, const IntMap& cluster, IntMap& levm
     const ClusterAna3& e = st.cluster_ana3;
     for (int is = 1; is <= a.nclx; ++is) {
         const auto l = static_cast<std::size_t>(is - 1);
-        if (a.nclnx[l] > 0) level_map_1clust(is, nx, ny, cluster, levmap, e.mnlev_i[l], e.mxlev_i[l], e.mnlev_j[l], e.mxlev_j[l]);
+        if (a.nclnx[l] > 0)
+            level_map_1clust(is, nx, ny, cluster, levmap, e.mnlev_i[l], e.mxlev_i[l], e.mnlev_j[l], e.mxlev_j[l]);
     }
     std::vector<int>& nlevl = st.level_1.nlevl;
     nlevl.assign(static_cast<std::size_t>(a.nclx), 0);

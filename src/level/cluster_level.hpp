@@ -24,7 +24,6 @@ void var_constr(int ns, int nx, int ny, RealImage& tempht, IntMap& bimage, int i
 
 // Lowers the marked pixels level by level, cluster by cluster; prints the
 // "LEVEL_MAP_ESTIMATOR FIXED PTS=" line.
-void level_map_estimator(RunState& st, int ns, int nx, int ny, RealImage& tempht, IntMap& bimage,
-                         const IntMap& levmap);
+void level_map_estimator(RunState& st, int ns, int nx, int ny, RealImage& tempht, IntMap& bimage, const IntMap& levmap);
 
 }  // namespace veltrane2

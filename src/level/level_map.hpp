@@ -19,7 +19,6 @@ double avenxn_x(int ns, int nx, int ny, const RealImage& image, const IntMap& ta
 // order within a level, to the mean of its unmarked or lower-ring
 // neighbours when it lies above their mean plus spread (with none, to the
 // wider mean of the unmarked neighbours when above it); unmarks it.
-void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bimage, int mlevel,
-                           const IntMap& levmap);
+void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bimage, int mlevel, const IntMap& levmap);
 
 }  // namespace veltrane2

@@ -111,8 +111,8 @@ void for_blocks(int m, Work work) {
 
 // One pass along the second index: for every first index i, the sequence
 // (re(i, j), im(i, j)), j = 1..m, is transformed into (out_re(i, .), out_im(i, .)).
-void pass_along_second(const Fconst2& fc, int m, int isign, const RealImage& re, const RealImage& im,
-                       RealImage& out_re, RealImage& out_im) {
+void pass_along_second(const Fconst2& fc, int m, int isign, const RealImage& re, const RealImage& im, RealImage& out_re,
+                       RealImage& out_im) {
     for_blocks(m, [&](int first, int last) {
         std::vector<double> buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {

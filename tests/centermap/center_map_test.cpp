@@ -18,7 +18,9 @@ int count_ones(const IntMap& m) {
     return c;
 }
 
-int ring_of(int ix, int iy) { return nint(std::sqrt(static_cast<double>(ix * ix + iy * iy))); }
+int ring_of(int ix, int iy) {
+    return nint(std::sqrt(static_cast<double>(ix * ix + iy * iy)));
+}
 
 struct Centre {
     RunState st;
@@ -166,7 +168,7 @@ TEST(CentreMap, WeightedCovarianceAlongTheIndices) {
     ASSERT_TRUE(distr_covar(9, 9, t, m, 1, cm, sig, axes, mx, mn));
     EXPECT_EQ(cm, (std::array<double, 2>{5.0, 5.0}));
     EXPECT_EQ(sig[0], 0.0);
-    EXPECT_EQ(sig[1], 0.5);  // variance along i: (1 + 1) / 4
+    EXPECT_EQ(sig[1], 0.5);                // variance along i: (1 + 1) / 4
     EXPECT_EQ(std::abs(axes(1, 2)), 1.0);  // larger spread along the first index
     EXPECT_EQ(std::abs(axes(2, 1)), 1.0);
 }

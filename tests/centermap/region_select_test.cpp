@@ -91,8 +91,8 @@ TEST(RegionSelection, OffCentreRowCleaningByRunLength) {
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 4), -1);  // run of exactly 3 survives
     EXPECT_EQ(r.cent(2, 5), -1);
-    EXPECT_EQ(r.cent(2, 7), 0);  // not homogeneous
-    EXPECT_EQ(r.cent(2, 8), 0);  // single: deleted
+    EXPECT_EQ(r.cent(2, 7), 0);   // not homogeneous
+    EXPECT_EQ(r.cent(2, 8), 0);   // single: deleted
     EXPECT_EQ(r.cent(3, 1), -1);  // a full row (ratio 1) is not cleaned
 }
 
@@ -108,9 +108,9 @@ TEST(RegionSelection, RowDeletionWinsOverColumnSurvival) {
 
 TEST(RegionSelection, MiddleLinesKeepTheirValues) {
     Region r;
-    r.set(6, 2, 0.1);   // bright on the middle row, not homogeneous: stays 1
-    r.set(3, 6, 0.9);   // homogeneous on the middle column: stays 1, not -1
-    r.set(2, 2, 0.9);   // something selected elsewhere
+    r.set(6, 2, 0.1);  // bright on the middle row, not homogeneous: stays 1
+    r.set(3, 6, 0.9);  // homogeneous on the middle column: stays 1, not -1
+    r.set(2, 2, 0.9);  // something selected elsewhere
     select_homo_region_symm(r.st, 0, 12, 12, r.cent, r.h);
     EXPECT_EQ(r.cent(6, 2), 1);
     EXPECT_EQ(r.cent(3, 6), 1);

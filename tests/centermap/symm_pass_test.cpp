@@ -59,7 +59,7 @@ TEST(SymmetricPass, MergedValuesComeFromTheWorkingCopy) {
     EXPECT_EQ(img(1, 1), 2.0);
     EXPECT_EQ(img(3, 3), 4.0);
     local_pass_1pair({3, 1}, {3, 1}, img, tab);  // the same pair from the other side
-    EXPECT_EQ(img(3, 3), 3.0);                    // (3 x 2 + 6) / 4
+    EXPECT_EQ(img(3, 3), 3.0);                   // (3 x 2 + 6) / 4
     EXPECT_EQ(img(1, 1), 2.0);
     EXPECT_EQ(tab(1, 1), 0);
     EXPECT_EQ(tab(3, 3), 0);

@@ -116,10 +116,14 @@ TEST(ClusterMap, ShapesAcrossStripBoundaries) {
         return m;
     };
     // U: two arms starting in strip 1 that join in strip 2.
-    check_map(draw([](int i, int j) { return ((i == 10 || i == 30) && j >= 5 && j <= 45) || (j == 45 && i >= 10 && i <= 30); }),
+    check_map(draw([](int i, int j) {
+                  return ((i == 10 || i == 30) && j >= 5 && j <= 45) || (j == 45 && i >= 10 && i <= 30);
+              }),
               "U");
     // Inverted U: the top in strip 1, legs reaching into strips 2 and 3.
-    check_map(draw([](int i, int j) { return ((i == 10 || i == 30) && j >= 20 && j <= 75) || (j == 20 && i >= 10 && i <= 30); }),
+    check_map(draw([](int i, int j) {
+                  return ((i == 10 || i == 30) && j >= 20 && j <= 75) || (j == 20 && i >= 10 && i <= 30);
+              }),
               "inverted U");
     // Diagonals touching only at corners, crossing boundaries.
     check_map(draw([](int i, int j) { return i == j || i + j == 70 || (i - j == 20 && j % 2 == 0); }), "diagonals");
@@ -141,14 +145,14 @@ TEST(ClusterMap, LabelOrderAcrossStrips) {
     const int n = 70;
     IntMap m(n, n);
     for (int j = 1; j <= 64; ++j) m(5, j) = 1;  // a vertical bar through strips 1 and 2
-    m(40, 50) = 1;                             // touches nothing above: fresh label
+    m(40, 50) = 1;                              // touches nothing above: fresh label
     m(50, 50) = 1;
     m(20, 66) = 1;  // in strip 3, after the bar ended at row 64: stitched, touches nothing
     IntMap labels(n, n);
     int nout = 0;
     cluster_map(c.st, 0, n, n, m, 1, labels, nout);
     EXPECT_EQ(labels(5, 1), 1);
-    EXPECT_EQ(labels(5, 64), 1);  // the bar keeps the label of strip 1
+    EXPECT_EQ(labels(5, 64), 1);   // the bar keeps the label of strip 1
     EXPECT_EQ(labels(40, 50), 2);  // met first in the row scan
     EXPECT_EQ(labels(50, 50), 3);
     EXPECT_EQ(labels(20, 66), 4);
@@ -215,7 +219,7 @@ TEST(Interface, LabelGroups) {
     image(2, 4) = 1;
     image(3, 4) = 1;
     image(6, 4) = 2;
-    image(9, 4) = 3;  // touches nothing
+    image(9, 4) = 3;   // touches nothing
     image(2, 5) = -1;  // meets old 1
     image(5, 5) = -2;  // meets old 2
     image(6, 5) = -2;

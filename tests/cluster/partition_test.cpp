@@ -1,10 +1,11 @@
+#include "cluster/partition.hpp"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <random>
 
 #include "cluster/line_cluster.hpp"
-#include "cluster/partition.hpp"
 #include "run/errors.hpp"
 
 namespace veltrane2 {
@@ -44,8 +45,7 @@ TEST(SetPartition, GroupingByValue) {
 
 TEST(SetPartition, LimitsStopTheRun) {
     EXPECT_EQ(stop_line([] { singular_grp(1, 1, 5, {1}, {2}); }), " in SINGULAR_GRP NDIM too small  2 1\n");
-    EXPECT_EQ(stop_line([] { partition_sets(2, 1, 6, {1, 3, 5}, {2, 4, 6}); }),
-              " in PARTITION_SETS NBGRP too big 3\n");
+    EXPECT_EQ(stop_line([] { partition_sets(2, 1, 6, {1, 3, 5}, {2, 4, 6}); }), " in PARTITION_SETS NBGRP too big 3\n");
     EXPECT_EQ(stop_line([] { cluster1d({1, 2, 3}, 2, 5); }), " NG > MDIM in CLUSTER1D  2\n");
     EXPECT_EQ(stop_line([] { cluster1d({1, 1, 1}, 2, 2); }), " NNG(NG) > MN in CLUSTER1D  2 1\n");
 }

@@ -1,7 +1,8 @@
+#include "homogeneity/homogeneity.hpp"
+
 #include <gtest/gtest.h>
 
 #include "homogeneity/derivatives.hpp"
-#include "homogeneity/homogeneity.hpp"
 #include "homogeneity/noise_ref.hpp"
 
 namespace veltrane2 {

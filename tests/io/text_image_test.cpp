@@ -224,7 +224,8 @@ TEST(TextFormat, FailedWriteLeavesTheOldFileAndNoTemporary) {
     std::vector<double> z(256 * 256, 1.0);
     std::ostringstream out;
 
-    struct sigaction ignore {}, old_action{};
+    struct sigaction ignore {
+    }, old_action{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGXFSZ, &ignore, &old_action);
     rlimit old_limit{};

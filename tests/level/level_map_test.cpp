@@ -105,7 +105,8 @@ TEST(LevelMap, LevelsAreTheRingDistancesFromTheBorder) {
                 for (int i = 1; i <= n; ++i)
                     if ((i - ci) * (i - ci) + (j - cj) * (j - cj) <= r * r) b(i, j) = 1;
         }
-        for (int k = 0; k < 5; ++k) b(1 + static_cast<int>(rng() % n), 1 + static_cast<int>(rng() % n)) = (k % 2) ? -1 : 2;
+        for (int k = 0; k < 5; ++k)
+            b(1 + static_cast<int>(rng() % n), 1 + static_cast<int>(rng() % n)) = (k % 2) ? -1 : 2;
         IntMap lev(n, n);
         int ml = 0;
         level_whole_map(n, n, b, lev, ml);

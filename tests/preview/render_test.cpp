@@ -127,8 +127,10 @@ TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
         std::string args;
         std::string err;
     };
-    for (const Case& c : {Case{"missing.txt' -o 'x.png", "veltrane2-preview: I cannot open the input data file: No such file or directory\n"},
-                          Case{"bad.txt' -o 'x.png", "veltrane2-preview: bad.txt: value 3 of 4 (row 2, column 1) is not a number: 'x'\n"},
+    for (const Case& c : {Case{"missing.txt' -o 'x.png",
+                               "veltrane2-preview: I cannot open the input data file: No such file or directory\n"},
+                          Case{"bad.txt' -o 'x.png",
+                               "veltrane2-preview: bad.txt: value 3 of 4 (row 2, column 1) is not a number: 'x'\n"},
                           Case{"s.txt' -o 'nofolder/x.png", "veltrane2-preview: cannot write nofolder/x.png"}}) {
         const auto r = vt::run_in(dir.path(), bin + "' '" + c.args, "");
         EXPECT_EQ(r.status, 1);
@@ -137,7 +139,7 @@ TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
     }
     int files = 0;
     for (const auto& e : vt::fs::directory_iterator(dir.path())) files += e.path().extension() != ".txt";
-    EXPECT_EQ(files, 1);  // only s_preview.png: no temporary left behind
+    EXPECT_EQ(files, 1);                                   // only s_preview.png: no temporary left behind
     EXPECT_EQ(vt::run_in(dir.path(), bin, "").status, 2);  // no image: usage
 }
 

@@ -13,27 +13,29 @@ namespace veltrane2::preview {
 namespace {
 
 constexpr int kMargin = 16;
-constexpr int kTitle = 24;       // title strip above a picture
-constexpr int kCaption = 22;     // extent line below it
-constexpr int kBarGap = 8;       // between picture and colour bar
+constexpr int kTitle = 24;    // title strip above a picture
+constexpr int kCaption = 22;  // extent line below it
+constexpr int kBarGap = 8;    // between picture and colour bar
 constexpr int kBarWidth = 14;
-constexpr int kBarLabels = 78;   // room for the value labels
-constexpr int kLargest = 512;    // larger images are averaged down to this
-constexpr int kSmallest = 128;   // smaller ones are repeated up to at least this
+constexpr int kBarLabels = 78;  // room for the value labels
+constexpr int kLargest = 512;   // larger images are averaged down to this
+constexpr int kSmallest = 128;  // smaller ones are repeated up to at least this
 
 // Stops of a dark-to-bright perceptual map (black, purple, red, orange, pale
 // yellow), interpolated linearly.
 constexpr std::array<Rgb, 9> kInferno = {{{0, 0, 4},
-                                         {31, 12, 72},
-                                         {85, 15, 109},
-                                         {136, 34, 106},
-                                         {186, 54, 85},
-                                         {227, 89, 51},
-                                         {249, 140, 10},
-                                         {249, 201, 50},
-                                         {252, 255, 164}}};
+                                          {31, 12, 72},
+                                          {85, 15, 109},
+                                          {136, 34, 106},
+                                          {186, 54, 85},
+                                          {227, 89, 51},
+                                          {249, 140, 10},
+                                          {249, 201, 50},
+                                          {252, 255, 164}}};
 
-std::string base_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+std::string base_name(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
 
 // A length in metres with an SI prefix, three decimals.
 std::string metres(double m) {
@@ -93,7 +95,9 @@ std::vector<std::string> run_set(const std::string& name) {
     return {name, "DENOISE_" + name, "NOISE_" + name, "FIL_" + name};
 }
 
-bool is_filter_name(const std::string& path) { return base_name(path).rfind("FIL_", 0) == 0; }
+bool is_filter_name(const std::string& path) {
+    return base_name(path).rfind("FIL_", 0) == 0;
+}
 
 Panel make_panel(const std::string& title, const TextImage& img, const Options& opt) {
     const int nx = static_cast<int>(img.header.nx);

@@ -16,8 +16,8 @@ enum class ColourMap { kInferno, kGrey };
 
 struct Options {
     ColourMap map = ColourMap::kInferno;
-    bool log = false;             // show the logarithm of the magnitudes (spectra)
-    double low_percent = 0.5;     // robust range: the values between these percentiles
+    bool log = false;          // show the logarithm of the magnitudes (spectra)
+    double low_percent = 0.5;  // robust range: the values between these percentiles
     double high_percent = 99.5;
 };
 
