@@ -89,6 +89,17 @@ TEST(GaussFit, StatusesOnNoisyBlobs) {
     }
 }
 
+TEST(GaussFit, IterationLimitReportsAndKeepsTheStart) {
+    Blob b(2.0, 3.0, 5.0, 4);
+    b.st.gaussfit_t1.sigx = std::nan("");  // no step can ever be accepted
+    double std_cost = 0;
+    int iflag = 0;
+    levenberg_gauss(b.st, b.data, b.ntot, b.mask, std_cost, iflag);
+    EXPECT_EQ(iflag, -1);
+    EXPECT_EQ(b.data(11, 11), 2.0);
+    EXPECT_EQ(b.out.str().rfind(" IT > MAXITER in GAUSSFIT_CENTRALMAP  100\n PARA UPDATED: 2 ", 0), 0u) << b.out.str();
+}
+
 struct Model {
     RunState st;
     std::ostringstream out;
@@ -124,6 +135,15 @@ TEST(GaussFit, CentreValueIsTheOnlyPixelWritten) {
             }
     EXPECT_NE(m.img(8, 8), 3.5);
     EXPECT_TRUE(std::isfinite(m.img(8, 8)));
+}
+
+TEST(GaussFit, FailedFitLeavesTheImageAndSaysSo) {
+    Model m;
+    m.st.center_ana1.cent_sig = {0.0, 0.0};  // a degenerate spread: widths 0 and 0/0
+    const RealImage before = m.img;
+    gaussmodel_cent2(m.st, 15, 15, m.img, m.cen);
+    EXPECT_EQ(m.img, before);
+    EXPECT_NE(m.out.str().find("\n exceed iteraction centermap! iflag= -"), std::string::npos) << m.out.str();
 }
 
 TEST(GaussFit, NothingToFitLeavesTheImage) {
