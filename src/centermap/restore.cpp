@@ -64,18 +64,12 @@ void gauss_constr(RunState& st, int ns, RealImage& tempht, const IntMap& bimage,
     ave = 0.0;
     std_dev = 0.0;
     int n = 0;
-    for (int k = -ns; k <= ns; ++k) {
-        const int i = i0 + k;
-        if (i < ic[0] || i > ic[1]) continue;
-        for (int l = -ns; l <= ns; ++l) {
-            const int j = j0 + l;
-            if (j < jc[0] || j > jc[1] || (k == 0 && l == 0)) continue;
-            if (bimage(i, j) != 1) continue;
-            ++n;
-            ave = average_n(n, ave, tempht(i, j));
-            std_dev = standd_n2(n, std_dev, ave, tempht(i, j));
-        }
-    }
+    for_each_neighbour(ns, i0, j0, ic[0], ic[1], jc[0], jc[1], [&](int i, int j) {
+        if (bimage(i, j) != 1) return;
+        ++n;
+        ave = average_n(n, ave, tempht(i, j));
+        std_dev = standd_n2(n, std_dev, ave, tempht(i, j));
+    });
     if (n <= 1) return;
     std_dev = std::sqrt(std_dev / (n - 1));
     if (tempht(i0, j0) > ave + std_dev) tempht(i0, j0) = ave;

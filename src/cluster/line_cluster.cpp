@@ -23,20 +23,10 @@ void line_pix_connect(int ival, int n0, int n, const int* idata, int mxpair, std
 std::vector<int> single_pix_line(int ival, int n0, int n, const int* idata, const std::vector<int>& indx1,
                                  const std::vector<int>& indx2, int ndim) {
     std::vector<int> ngr;
-    if (n < n0) return ngr;
-    std::vector<char> linked(static_cast<std::size_t>(n - n0 + 1), 0);
-    auto mark = [&](int pos) {
-        if (pos >= n0 && pos <= n) linked[static_cast<std::size_t>(pos - n0)] = 1;
-    };
-    for (std::size_t k = 0; k < indx1.size(); ++k) {
-        mark(indx1[k]);
-        mark(indx2[k]);
-    }
-    for (int i = n0; i <= n; ++i) {
-        if (linked[static_cast<std::size_t>(i - n0)] || idata[i] != ival) continue;
-        if (static_cast<int>(ngr.size()) + 1 > ndim) {
+    for (int i : unlinked_items(n0, n, indx1, indx2)) {
+        if (idata[i] != ival) continue;
+        if (static_cast<int>(ngr.size()) + 1 > ndim)
             throw FatalStop(list_line("NB > NDIM in SINGLE_PIX_LINE NDIM=", ndim));
-        }
         ngr.push_back(i);
     }
     return ngr;

@@ -8,9 +8,9 @@
 
 namespace veltrane2 {
 
-std::vector<int> singular_grp(int ndim, int n0, int n, const std::vector<int>& indx1, const std::vector<int>& indx2) {
-    std::vector<int> ngr;
-    if (n < n0) return ngr;
+std::vector<int> unlinked_items(int n0, int n, const std::vector<int>& indx1, const std::vector<int>& indx2) {
+    std::vector<int> items;
+    if (n < n0) return items;
     std::vector<char> linked(static_cast<std::size_t>(n - n0 + 1), 0);
     auto mark = [&](int item) {
         if (item >= n0 && item <= n) linked[static_cast<std::size_t>(item - n0)] = 1;
@@ -19,12 +19,15 @@ std::vector<int> singular_grp(int ndim, int n0, int n, const std::vector<int>& i
         mark(indx1[k]);
         mark(indx2[k]);
     }
-    for (int item = n0; item <= n; ++item) {
-        if (linked[static_cast<std::size_t>(item - n0)]) continue;
-        if (static_cast<int>(ngr.size()) + 1 > ndim) {
-            throw FatalStop(list_line("in SINGULAR_GRP NDIM too small ", static_cast<int>(ngr.size()) + 1, ndim));
-        }
-        ngr.push_back(item);
+    for (int item = n0; item <= n; ++item)
+        if (!linked[static_cast<std::size_t>(item - n0)]) items.push_back(item);
+    return items;
+}
+
+std::vector<int> singular_grp(int ndim, int n0, int n, const std::vector<int>& indx1, const std::vector<int>& indx2) {
+    std::vector<int> ngr = unlinked_items(n0, n, indx1, indx2);
+    if (static_cast<int>(ngr.size()) > ndim) {
+        throw FatalStop(list_line("in SINGULAR_GRP NDIM too small ", ndim + 1, ndim));
     }
     return ngr;
 }

@@ -12,6 +12,9 @@ struct GroupTable {
     int nbgrp() const { return static_cast<int>(ngroups.size()); }
 };
 
+// The items n0..n that occur in no pair, in increasing order.
+std::vector<int> unlinked_items(int n0, int n, const std::vector<int>& indx1, const std::vector<int>& indx2);
+
 // The items n0..n that occur in no pair, in increasing order. More than
 // ndim of them stops the run.
 std::vector<int> singular_grp(int ndim, int n0, int n, const std::vector<int>& indx1, const std::vector<int>& indx2);

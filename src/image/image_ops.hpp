@@ -37,6 +37,22 @@ void for_each_first_major(int i0, int i1, int j0, int j1, const Grid<double>& va
     }
 }
 
+// Visits the (2 ns + 1) x (2 ns + 1) window around (i0, j0), first-index
+// offset outer and second-index offset inner, skipping the centre and every
+// position outside ilo..ihi x jlo..jhi: visit(i, j) for each.
+template <class Visit>
+void for_each_neighbour(int ns, int i0, int j0, int ilo, int ihi, int jlo, int jhi, Visit visit) {
+    for (int k = -ns; k <= ns; ++k) {
+        const int i = i0 + k;
+        if (i < ilo || i > ihi) continue;
+        for (int l = -ns; l <= ns; ++l) {
+            const int j = j0 + l;
+            if ((k == 0 && l == 0) || j < jlo || j > jhi) continue;
+            visit(i, j);
+        }
+    }
+}
+
 void start_integer_table(int nx, int ny, IntMap& table, int ival);
 void start_a_table(int nx, int ny, RealImage& table, double val);
 void rename_an_image(int nx, int ny, const RealImage& tempht, RealImage& image);

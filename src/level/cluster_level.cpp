@@ -47,18 +47,9 @@ void level_map_1clust(int is, int nx, int ny, const IntMap& cluster, IntMap& lev
             for (int j = jmin; j <= jmax; ++j) {
                 if (cluster(i, j) != is || levmap(i, j) != 0 || !inside2d(is, nx, ny, cluster, i, j)) continue;
                 bool hit = false;
-                for (int k = -1; k <= 1 && !hit; ++k) {
-                    const int i1 = i + k;
-                    if (i1 < 1 || i1 > nx) continue;
-                    for (int l = -1; l <= 1; ++l) {
-                        const int j1 = j + l;
-                        if (j1 < 1 || j1 > ny) continue;
-                        if (levmap(i1, j1) == nl && cluster(i1, j1) == is) {
-                            hit = true;
-                            break;
-                        }
-                    }
-                }
+                for_each_neighbour(1, i, j, 1, nx, 1, ny, [&](int i1, int j1) {
+                    hit = hit || (levmap(i1, j1) == nl && cluster(i1, j1) == is);
+                });
                 if (hit) {
                     levmap(i, j) = nl1;
                     ++ntot;
@@ -74,17 +65,12 @@ void var_constr(int ns, int nx, int ny, RealImage& tempht, IntMap& bimage, int i
     ave = 0.0;
     std_dev = 0.0;
     int n = 0;
-    for (int k = -ns; k <= ns; ++k) {
-        const int i = i0 + k;
-        if (i < 1 || i > nx) continue;
-        for (int l = -ns; l <= ns; ++l) {
-            const int j = j0 + l;
-            if ((k == 0 && l == 0) || j < 1 || j > ny || bimage(i, j) != ival) continue;
-            ++n;
-            ave = average_n(n, ave, tempht(i, j));
-            std_dev = standd_n2(n, std_dev, ave, tempht(i, j));
-        }
-    }
+    for_each_neighbour(ns, i0, j0, 1, nx, 1, ny, [&](int i, int j) {
+        if (bimage(i, j) != ival) return;
+        ++n;
+        ave = average_n(n, ave, tempht(i, j));
+        std_dev = standd_n2(n, std_dev, ave, tempht(i, j));
+    });
     std_dev = std::sqrt(std_dev);
     if (n == 0) {
         bimage(i0, j0) = -1;

@@ -31,18 +31,8 @@ void level_whole_map(int nx, int ny, const IntMap& bimage, IntMap& levmap, int& 
         still_open.clear();
         for (const auto& [i, j] : open) {
             bool touches = false;
-            for (int k = -1; k <= 1 && !touches; ++k) {
-                const int i1 = i + k;
-                if (i1 < 1 || i1 > nx) continue;
-                for (int l = -1; l <= 1; ++l) {
-                    const int j1 = j + l;
-                    if ((k == 0 && l == 0) || j1 < 1 || j1 > ny) continue;
-                    if (levmap(i1, j1) == nl) {
-                        touches = true;
-                        break;
-                    }
-                }
-            }
+            for_each_neighbour(1, i, j, 1, nx, 1, ny,
+                               [&](int i1, int j1) { touches = touches || levmap(i1, j1) == nl; });
             if (touches && bimage(i, j) == 1) {
                 promoted.emplace_back(i, j);
             } else {
@@ -64,18 +54,12 @@ void level_whole_map(int nx, int ny, const IntMap& bimage, IntMap& levmap, int& 
 double avenxn_x(int ns, int nx, int ny, const RealImage& image, const IntMap& table, int ival, int i0, int j0) {
     double sum = 0.0;
     int nc = 0;
-    for (int k = -ns; k <= ns; ++k) {
-        const int i = i0 + k;
-        if (i < 1 || i > nx) continue;
-        for (int l = -ns; l <= ns; ++l) {
-            const int j = j0 + l;
-            if ((k == 0 && l == 0) || j < 1 || j > ny) continue;
-            if (table(i, j) == ival) {
-                sum += image(i, j);
-                ++nc;
-            }
+    for_each_neighbour(ns, i0, j0, 1, nx, 1, ny, [&](int i, int j) {
+        if (table(i, j) == ival) {
+            sum += image(i, j);
+            ++nc;
         }
-    }
+    });
     return nc > 0 ? sum / nc : 100000.0;
 }
 
@@ -96,19 +80,14 @@ void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bi
             int n = 0;
             double ave = 0.0;
             double sd = 0.0;
-            for (int k = -ns; k <= ns; ++k) {
-                const int i0 = i + k;
-                if (i0 < 1 || i0 > nx) continue;
-                for (int l = -ns; l <= ns; ++l) {
-                    const int j0 = j + l;
-                    if ((k == 0 && l == 0) || j0 < 1 || j0 > ny) continue;
-                    if (bimage(i0, j0) != 0 || levmap(i0, j0) > nl - 1) continue;
-                    const double x = tempht(i0, j0);
-                    ++n;
-                    ave = average_n(n, ave, x);
-                    sd = standd_n2(n, sd, ave, x);
-                }
-            }
+            // Unmarked neighbours and those of a lower, re-estimated ring.
+            for_each_neighbour(ns, i, j, 1, nx, 1, ny, [&](int i0, int j0) {
+                if (bimage(i0, j0) != 0 || levmap(i0, j0) > nl - 1) return;
+                const double x = tempht(i0, j0);
+                ++n;
+                ave = average_n(n, ave, x);
+                sd = standd_n2(n, sd, ave, x);
+            });
             sd = std::sqrt(sd);
             const double diff = ave + sd;
             if (n > 0) {
