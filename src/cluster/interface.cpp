@@ -79,6 +79,28 @@ std::vector<Label> labels_of(const std::vector<Entry>& side) {
     return labels;
 }
 
+// Groups the entries by their group number and gives every entry of a group
+// of several the smallest label of its group (working; a single entry keeps
+// its label). True when some group held different labels.
+bool smallest_label_per_group(const std::vector<int>& groups, const std::vector<int>& labels,
+                              std::vector<int>& working) {
+    working = labels;
+    if (groups.empty()) return false;
+    bool mixed = false;
+    for (const auto& g : cluster1d(groups, 500, 5000).ngroups) {
+        if (g.size() == 1) continue;
+        std::vector<int> members;
+        for (int k : g) members.push_back(labels[static_cast<std::size_t>(k - 1)]);
+        std::vector<int> idx(members.size());
+        ihpsort(static_cast<int>(members.size()), members.data(), idx.data());
+        const int lo = members[static_cast<std::size_t>(idx.front() - 1)];
+        const int hi = members[static_cast<std::size_t>(idx.back() - 1)];
+        mixed = mixed || lo != hi;
+        for (int k : g) working[static_cast<std::size_t>(k - 1)] = lo;
+    }
+    return mixed;
+}
+
 }  // namespace
 
 GroupTable partition_big(int ndim1, int n0, int npts, std::vector<int> indx1, std::vector<int> indx2) {
@@ -181,20 +203,8 @@ OldSide update_oldcluster(RunState& st, int nx, int ny, IntMap& image, int& nmx)
     }
     if (entries.empty()) return old;
 
-    std::vector<int> working = old.idata1;
-    bool mixed = false;
-    for (const auto& g : cluster1d(old.idata2, 500, 5000).ngroups) {
-        if (g.size() == 1) continue;
-        std::vector<int> labels;
-        for (int k : g) labels.push_back(old.idata1[static_cast<std::size_t>(k - 1)]);
-        std::vector<int> idx(labels.size());
-        ihpsort(static_cast<int>(labels.size()), labels.data(), idx.data());
-        const int lo = labels[static_cast<std::size_t>(idx.front() - 1)];
-        const int hi = labels[static_cast<std::size_t>(idx.back() - 1)];
-        mixed = mixed || lo != hi;
-        for (int k : g) working[static_cast<std::size_t>(k - 1)] = lo;
-    }
-    if (!mixed) return old;
+    std::vector<int> working;
+    if (!smallest_label_per_group(old.idata2, old.idata1, working)) return old;
 
     // Every label above the boundary takes the working label of its first
     // entry (all entries of one label lie in one group).
@@ -220,7 +230,6 @@ void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const Ol
         nx, rows.js, rows.js1, image, [](int label) { return label < 0; },
         "CORRESP. DATA > MXEDGEPT in UPDATE_NEWCLUSTER :", true);
     std::vector<int> working;
-    for (const Entry& e : entries) working.push_back(e.label);
 
     // Label groups: which have a pixel above the new side, and which group
     // lists each new-side pixel.
@@ -253,20 +262,9 @@ void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const Ol
     for (int g : flagged)
         if (std::find(distinct.begin(), distinct.end(), g) != distinct.end()) mixed.push_back(g);
 
-    bool joined = false;
-    if (!groups_of_entries.empty()) {
-        for (const auto& g : cluster1d(groups_of_entries, 500, 5000).ngroups) {
-            if (g.size() == 1) continue;
-            std::vector<int> labels;
-            for (int k : g) labels.push_back(entries[static_cast<std::size_t>(k - 1)].label);
-            std::vector<int> idx(labels.size());
-            ihpsort(static_cast<int>(labels.size()), labels.data(), idx.data());
-            const int lo = labels[static_cast<std::size_t>(idx.front() - 1)];
-            const int hi = labels[static_cast<std::size_t>(idx.back() - 1)];
-            joined = joined || lo != hi;
-            for (int k : g) working[static_cast<std::size_t>(k - 1)] = lo;
-        }
-    }
+    std::vector<int> labels;
+    for (const Entry& e : entries) labels.push_back(e.label);
+    const bool joined = smallest_label_per_group(groups_of_entries, labels, working);
 
     const int js2 = std::min(ny, rows.jold + st.divide_int.idvid);
     if (joined) {
