@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "run/errors.hpp"
 
@@ -113,24 +114,26 @@ void TextImageReader::read_values(double* z) const {
         }
         const char* tok = p;
         while (p < end && !is_space(*p)) ++p;
+        const std::string_view token(tok, static_cast<std::size_t>(p - tok));
+        auto bad = [&](const char* what) {
+            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
+                       std::to_string(k / header_.nx + 1) + ", column " + std::to_string(k % header_.nx + 1) + ") is " +
+                       what + ": '" + std::string(token) + "'");
+        };
         const char* b = tok;
         if (*b == '+') ++b;
         double v = 0.0;
         auto res = std::from_chars(b, p, v, std::chars_format::general);
-        if (res.ec == std::errc::result_out_of_range && res.ptr == p) {
-            // from_chars refuses values beyond the double range; take what
-            // strtod makes of them (zero for underflow, infinity for overflow).
-            v = std::strtod(std::string(tok, p).c_str(), nullptr);
-        } else if (b == p || res.ec != std::errc() || res.ptr != p) {
-            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
-                       std::to_string(k / header_.nx + 1) + ", column " + std::to_string(k % header_.nx + 1) +
-                       ") is not a number: '" + std::string(tok, p) + "'");
+        if (b == p || res.ec != std::errc() || res.ptr != p) {
+            // Forms that from_chars does not take but the C library's number
+            // reading does (hexadecimal floats; values beyond the double
+            // range, which become zero or infinity) are read as it reads them.
+            const std::string copy(token);
+            char* stop = nullptr;
+            v = std::strtod(copy.c_str(), &stop);
+            if (stop != copy.c_str() + copy.size()) bad("not a number");
         }
-        if (!std::isfinite(v)) {
-            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
-                       std::to_string(k / header_.nx + 1) + ", column " + std::to_string(k % header_.nx + 1) +
-                       ") is not finite: '" + std::string(tok, p) + "'");
-        }
+        if (!std::isfinite(v)) bad("not finite");
         z[k] = v;
     }
 }

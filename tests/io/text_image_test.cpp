@@ -188,8 +188,8 @@ TEST(TextFormat, MalformedFilesAreRefusedWithTheReason) {
 }
 
 TEST(TextFormat, TinyAndSignedValuesRead) {
-    const Loaded l = load_text("3 1 1 1 1\n+1.5 1e-400 -2E+3\n");
-    EXPECT_EQ(l.img.z, (std::vector<double>{1.5, 0.0, -2000.0}));
+    const Loaded l = load_text("4 1 1 1 1\n+1.5 1e-400 -2E+3 0x1.8p1\n");
+    EXPECT_EQ(l.img.z, (std::vector<double>{1.5, 0.0, -2000.0, 3.0}));
 }
 
 TEST(TextFormat, MissingInputFileIsAnOpenFailure) {
