@@ -132,15 +132,6 @@ TEST(RegionSelection, EmptySelectionClearsTheBox) {
     }
 }
 
-TEST(RegionSelection, TraceLinesWhenSwitchedOn) {
-    Region r;
-    r.st.checkpt.itest = 1;
-    r.set(2, 2, 0.9);
-    select_homo_region(r.st, 1, 12, 12, r.cent, r.h);
-    EXPECT_NE(r.out.str().find(" SELECT_HOMO_REGION SELECTED PTS= 1\n"), std::string::npos);
-    EXPECT_EQ(r.out.str().rfind(" ave in sele=", 0), 0u);
-}
-
 TEST(RegionSelection, LongRunsAlongASparseLine) {
     RunState st;
     std::ostringstream out;

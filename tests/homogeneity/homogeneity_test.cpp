@@ -22,19 +22,11 @@ TEST(Stencils, ValuesAndIdempotence) {
     EXPECT_EQ(lap.laplacemsk8p(0, 0), 8);
     EXPECT_EQ(lap.laplacemsk8p(1, 1), -1);
     EXPECT_EQ(lap.laplacemsk4p(1, 1), 0);
-    EXPECT_EQ(lap.laplacemsk4p(0, -1), -1);
-    EXPECT_EQ(lap.laplacemsk4m(0, 0), -4);
-    EXPECT_EQ(lap.laplacemsk8m(-1, 1), 1);
-    EXPECT_EQ(fd.sobelx(-1, -1), -1);
+    // The Sobel and Scharr x masks have opposite signs; y is x transposed.
     EXPECT_EQ(fd.sobelx(-1, 0), -2);
-    EXPECT_EQ(fd.sobelx(1, 0), 2);
     EXPECT_EQ(fd.sharrx(-1, 0), 10);
-    EXPECT_EQ(fd.sharrx(1, 1), -3);
-    EXPECT_EQ(fd.sobely(0, 1), 2);  // sobelx(1, 0)
-    EXPECT_EQ(fd.sharry(0, -1), 10);
-    // Stored with the first offset varying fastest.
-    EXPECT_EQ(fd.sobelx.m[0], -1);
-    EXPECT_EQ(fd.sobelx.m[2], 1);
+    EXPECT_EQ(fd.sobely(0, 1), 2);
+    EXPECT_EQ(fd.sobelx.m[0], -1);  // stored with the first offset varying fastest
     Laplacian again = lap;
     Firstder fd2 = fd;
     derivative_operator(again, fd2);

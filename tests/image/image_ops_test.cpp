@@ -76,25 +76,6 @@ TEST(ImageOps, SumsAndMeansOverTheUsedCorner) {
     EXPECT_EQ(ave_image(4, 4, r), (15.0 + 100.0) / 16.0);
 }
 
-TEST(ImageOps, CopiesFillsAndProductsTouchOnlyTheCorner) {
-    RealImage a(3, 3, 9.0);
-    start_a_table(2, 2, a, 2.0);
-    EXPECT_EQ(a(2, 2), 2.0);
-    EXPECT_EQ(a(3, 1), 9.0);
-    RealImage b(3, 3, 0.0);
-    rename_an_image(3, 2, a, b);
-    EXPECT_EQ(b(3, 2), 9.0);
-    EXPECT_EQ(b(1, 3), 0.0);
-    image1ximage2(3, 3, a, a);
-    EXPECT_EQ(a(1, 1), 4.0);
-    EXPECT_EQ(a(3, 3), 81.0);
-    IntMap p(2, 2);
-    start_integer_table(2, 2, p, 5);
-    IntMap q(2, 2);
-    rename_inte2inte(2, 2, p, q);
-    EXPECT_EQ(q, p);
-}
-
 TEST(ImageOps, LiftingReportsValuesThatEndUpNegative) {
     RealImage a = row_of({-2.0, 1.0, 3.0});
     std::ostringstream out;
