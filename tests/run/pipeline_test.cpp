@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <filesystem>
 #include <iostream>
+#include <random>
 
 #include "../test_util.hpp"
 
@@ -88,7 +88,8 @@ double row_spread(const std::vector<double>& img, const std::vector<double>& cle
     double sum = 0.0, sum2 = 0.0;
     for (int j = 0; j < n; ++j) {
         double m = 0.0;
-        for (int i = 0; i < n; ++i) m += img[static_cast<std::size_t>(j) * n + i] - clean[static_cast<std::size_t>(j) * n + i];
+        for (int i = 0; i < n; ++i)
+            m += img[static_cast<std::size_t>(j) * n + i] - clean[static_cast<std::size_t>(j) * n + i];
         m /= n;
         sum += m;
         sum2 += m * m;
@@ -170,7 +171,8 @@ TEST(WholeRun, GroupedRunsEstimateClusterByCluster) {
         if (gen.empty()) {
             vt::fs::copy_file(kExamples / "sample.txt", dir / "sample.txt");
         } else {
-            const std::string cmd = "cd '" + dir.path().string() + "' && '" + VELTRANE2_GENERATOR + "' " + gen + " sample.txt";
+            const std::string cmd =
+                "cd '" + dir.path().string() + "' && '" + VELTRANE2_GENERATOR + "' " + gen + " sample.txt";
             ASSERT_EQ(std::system(cmd.c_str()), 0);
             input = "sample.txt\n0.4 0.2 0.2\n0.5\n0.5 0.5 3\n";
         }
@@ -227,16 +229,29 @@ TEST(WholeRun, DebugAndReleaseBuildsWriteIdenticalBytes) {
     if (!vt::fs::exists(debug) || !vt::fs::exists(release)) {
         GTEST_SKIP() << "needs both the debug and the release build";
     }
-    SampleDir a;
-    SampleDir b;
-    const std::string input = vt::read_file(kExamples / "sample.in");
-    const auto ra = vt::run_in(a.path(), debug, input);
-    const auto rb = vt::run_in(b.path(), release, input);
-    ASSERT_EQ(ra.status, 0);
-    ASSERT_EQ(rb.status, 0);
-    EXPECT_EQ(ra.out, rb.out);
-    for (const char* name : {"FIL_sample.txt", "NOISE_sample.txt", "DENOISE_sample.txt"}) {
-        EXPECT_TRUE(vt::read_file(a / name) == vt::read_file(b / name)) << name << " differs";
+    // The bundled sample, and a larger scan-like image with the parameters
+    // that also run the centre pass's run deletion.
+    for (const std::string& gen :
+         {std::string(""), std::string("--size 512 --seed 21 --surface particles --bow 2.0")}) {
+        SampleDir a;
+        SampleDir b;
+        std::string input = vt::read_file(kExamples / "sample.in");
+        if (!gen.empty()) {
+            for (const SampleDir* d : {&a, &b}) {
+                const std::string cmd =
+                    "cd '" + d->path().string() + "' && '" + VELTRANE2_GENERATOR + "' " + gen + " sample.txt";
+                ASSERT_EQ(std::system(cmd.c_str()), 0);
+            }
+            input = "sample.txt\n0.4 0.1 0.2\n0.5\n1.5 0.5 2\n";
+        }
+        const auto ra = vt::run_in(a.path(), debug, input);
+        const auto rb = vt::run_in(b.path(), release, input);
+        ASSERT_EQ(ra.status, 0);
+        ASSERT_EQ(rb.status, 0);
+        EXPECT_EQ(ra.out, rb.out);
+        for (const char* name : {"FIL_sample.txt", "NOISE_sample.txt", "DENOISE_sample.txt"}) {
+            EXPECT_TRUE(vt::read_file(a / name) == vt::read_file(b / name)) << gen << ": " << name << " differs";
+        }
     }
 }
 
@@ -256,10 +271,10 @@ TEST(WholeRun, SmallestGridsRun) {
 // ends of their ranges: every run completes, or stops on a limit with its
 // message, and what it writes adds up.
 TEST(WholeRun, ExtremeParametersAndSmallGrids) {
-    const std::vector<std::string> params = {
-        "0.0 0.0 0.0\n0.0\n0.0 0.0 0\n", "0.0 0.0 0.0\n-1\n2.0 2.0 5\n", "0.3 0.1 0.1\n0.5\n0.5 0.8 3\n",
-        "0.4 0.1 0.2\n0.5\n1.5 0.5 2\n", "1.0 1.0 1.0\n0.5\n0.5 0.8 3\n", "-5 -5 -5\n0.99\n5 5 -3\n",
-        "0.1 0.02 0.05\n0.1\n0.9 0.9 1\n"};
+    const std::vector<std::string> params = {"0.0 0.0 0.0\n0.0\n0.0 0.0 0\n",  "0.0 0.0 0.0\n-1\n2.0 2.0 5\n",
+                                             "0.3 0.1 0.1\n0.5\n0.5 0.8 3\n",  "0.4 0.1 0.2\n0.5\n1.5 0.5 2\n",
+                                             "1.0 1.0 1.0\n0.5\n0.5 0.8 3\n",  "-5 -5 -5\n0.99\n5 5 -3\n",
+                                             "0.1 0.02 0.05\n0.1\n0.9 0.9 1\n"};
     std::mt19937 rng(77);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     for (int n : {2, 4, 8, 16, 64}) {
@@ -268,29 +283,32 @@ TEST(WholeRun, ExtremeParametersAndSmallGrids) {
             for (int j = 0; j < n; ++j) {
                 const double offset = u(rng) * 3.0;
                 for (int i = 0; i < n; ++i)
-                    z[static_cast<std::size_t>(j) * n + i] = kind == 0 ? 2.5 : kind == 1 ? u(rng) + offset : (i == j ? 9.0 : offset);
+                    z[static_cast<std::size_t>(j) * n + i] = kind == 0   ? 2.5
+                                                             : kind == 1 ? u(rng) + offset
+                                                                         : (i == j ? 9.0 : offset);
             }
             for (const std::string& p : params)
-              for (const std::string& bin : {kBin, std::string(VELTRANE2_GROUPED_BIN)}) {
-                vt::ScratchDir dir;
-                vt::write_file(dir / "e.txt", vt::image_text(n, n, z));
-                const auto r = vt::run_in(dir.path(), bin, "e.txt\n" + p);
-                ASSERT_TRUE(r.status == 0 || r.status == 4) << n << " " << kind << " " << p << r.err;
-                if (r.status == 4) {
-                    EXPECT_EQ(r.err, "STOP 4\n");
-                    continue;
+                for (const std::string& bin : {kBin, std::string(VELTRANE2_GROUPED_BIN)}) {
+                    vt::ScratchDir dir;
+                    vt::write_file(dir / "e.txt", vt::image_text(n, n, z));
+                    const auto r = vt::run_in(dir.path(), bin, "e.txt\n" + p);
+                    ASSERT_TRUE(r.status == 0 || r.status == 4) << n << " " << kind << " " << p << r.err;
+                    if (r.status == 4) {
+                        EXPECT_EQ(r.err, "STOP 4\n");
+                        continue;
+                    }
+                    const TextImage fil = vt::load(dir / "FIL_e.txt");
+                    const TextImage noise = vt::load(dir / "NOISE_e.txt");
+                    const TextImage clean = vt::load(dir / "DENOISE_e.txt");
+                    TextImage in;
+                    in.z = z;
+                    const std::vector<double> base = lifted(in);
+                    for (std::size_t k = 0; k < base.size(); ++k) {
+                        ASSERT_TRUE(std::isfinite(fil.z[k]) && fil.z[k] >= 0.0 && fil.z[k] <= 1.0) << n << " " << p;
+                        ASSERT_NEAR(noise.z[k] + clean.z[k], base[k], 1e-5 * (1.0 + std::abs(base[k])))
+                            << n << " " << p;
+                    }
                 }
-                const TextImage fil = vt::load(dir / "FIL_e.txt");
-                const TextImage noise = vt::load(dir / "NOISE_e.txt");
-                const TextImage clean = vt::load(dir / "DENOISE_e.txt");
-                TextImage in;
-                in.z = z;
-                const std::vector<double> base = lifted(in);
-                for (std::size_t k = 0; k < base.size(); ++k) {
-                    ASSERT_TRUE(std::isfinite(fil.z[k]) && fil.z[k] >= 0.0 && fil.z[k] <= 1.0) << n << " " << p;
-                    ASSERT_NEAR(noise.z[k] + clean.z[k], base[k], 1e-5 * (1.0 + std::abs(base[k]))) << n << " " << p;
-                }
-            }
         }
     }
 }
@@ -327,8 +345,7 @@ TEST(WholeRun, FailuresExitNonZeroAndWriteNothing) {
         {vt::run_input("in.txt"), "2 2 1 1 1\n1 2 inf 4\n", 1, "value 3 of 4 (row 2, column 1) is not finite", ""},
         {vt::run_input("in.txt"), "# no header\n", 1, "in.txt: no header line", ""},
         {vt::run_input("in.txt"), "12 12 1 1 1\n", 3, "needs a grid of side 12", ""},
-        {vt::run_input("in.txt"), "1025 10 1 1 1\n", 4, "STOP 4\n",
-         " NGDTEMP > MXTEMPGD in READIN_NEW_IMAGE\n"},
+        {vt::run_input("in.txt"), "1025 10 1 1 1\n", 4, "STOP 4\n", " NGDTEMP > MXTEMPGD in READIN_NEW_IMAGE\n"},
     };
     for (const Failure& c : cases) {
         vt::ScratchDir dir;
