@@ -73,7 +73,7 @@ void four1_values(const Fconst2& fc, Value* data0, int nn, int isign) {
 
 // Sequences transformed together by the two-dimensional passes, and the
 // pack that holds one position of each of them.
-constexpr int kBatch = 8;
+constexpr int kBatch = 16;
 typedef double Pack __attribute__((vector_size(kBatch * sizeof(double)), aligned(sizeof(double)), may_alias));
 
 template <int Lanes>
