@@ -83,6 +83,11 @@ void readin_new_image(RunState& st) {
 
 void write_output_image(RunState& st, const std::string& filout, const std::string& comment, int nx,
                         const RealImage& image) {
+    write_output_image(st, *st.out, filout, comment, nx, image);
+}
+
+void write_output_image(const RunState& st, std::ostream& out, const std::string& filout, const std::string& comment,
+                        int nx, const RealImage& image) {
     const double tsp_temp1 = st.spaceinv.tsp_temp / st.imagescale.gscale;
     const double rdim = static_cast<double>(nx) * tsp_temp1;
     // Row j of the file is image(1..nx, j): on a grid of side nx that is the
@@ -97,7 +102,7 @@ void write_output_image(RunState& st, const std::string& filout, const std::stri
         }
         z = copy.data();
     }
-    saveimage(*st.out, input_name(st), filout, comment, nx, nx, rdim, rdim, z, st.imagescale.gscale);
+    saveimage(out, input_name(st), filout, comment, nx, nx, rdim, rdim, z, st.imagescale.gscale);
 }
 
 void writeout_image(RunState& st, const std::string& filename, const std::string& comment, int n,

@@ -24,6 +24,10 @@ void readin_new_image(RunState& st);
 void write_output_image(RunState& st, const std::string& filout, const std::string& comment, int nx,
                         const RealImage& image);
 
+// The same, with the "Saving image:" line going to `out`.
+void write_output_image(const RunState& st, std::ostream& out, const std::string& filout, const std::string& comment,
+                        int nx, const RealImage& image);
+
 // Variant for the spectral-density output: every text is cut at its first
 // blank, and the second comment line is the first word of the comment.
 void writeout_image(RunState& st, const std::string& filename, const std::string& comment, int n,

@@ -1,5 +1,6 @@
 #include "run/pipeline.hpp"
 
+#include <future>
 #include <iostream>
 #include <new>
 
@@ -8,12 +9,12 @@
 #include "centermap/region_select.hpp"
 #include "centermap/restore.hpp"
 #include "centermap/symm_pass.hpp"
+#include "cluster/cluster_map.hpp"
 #include "homogeneity/derivatives.hpp"
 #include "homogeneity/homogeneity.hpp"
 #include "homogeneity/noise_ref.hpp"
 #include "image/extremes.hpp"
 #include "image/image_ops.hpp"
-#include "cluster/cluster_map.hpp"
 #include "io/image_stages.hpp"
 #include "level/cluster_level.hpp"
 #include "level/level_map.hpp"
@@ -29,6 +30,39 @@ DriverImages::DriverImages(int n)
     : fmage(n, n), smage(n, n), rmage(n, n), fft_re(n, n), fft_im(n, n), frc(n, n), fic(n, n) {}
 
 namespace {
+
+// Writes the output images in the background, one after the other, so that
+// formatting one image overlaps the computing of the next. A write starts
+// only when the previous one has completed; its "Saving image:" line is
+// printed as it starts, so the lines keep their order. A failed write stops
+// the run when the next write would start, or at finish().
+class OutputWriter {
+public:
+    explicit OutputWriter(const RunState& st) : st_(st) {}
+    OutputWriter(const OutputWriter&) = delete;
+    OutputWriter& operator=(const OutputWriter&) = delete;
+    // An image being written stays in use until its write has ended.
+    ~OutputWriter() {
+        if (pending_.valid()) pending_.wait();
+    }
+
+    // `image` must stay unchanged until the next start() or finish().
+    void start(const std::string& name, const std::string& comment, int n, const RealImage& image) {
+        finish();
+        *st_.out << "Saving image: " << name << '\n';
+        pending_ = std::async(std::launch::async, [this, name, comment, n, &image] {
+            std::ostream quiet(nullptr);  // the line is printed already
+            write_output_image(st_, quiet, name, comment, n, image);
+        });
+    }
+    void finish() {
+        if (pending_.valid()) pending_.get();
+    }
+
+private:
+    const RunState& st_;
+    std::future<void> pending_;
+};
 
 // The selections mark their pixels -1 for the symmetric pass, which only
 // examines pixels of value 1; afterwards every -1 is a selected pixel.
@@ -100,8 +134,8 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im) 
     out << list_line("Average of H_F=", ave_hmage);
     if (flags.symm) {
         select_homo_region_symm(st, 0, n, n, im.bimage, im.hmage);
-        real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n, n,
-                             im.fmage, im.bimage);
+        real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n, n, im.fmage,
+                             im.bimage);
         unmark_to_mark(n, im.bimage);
     } else {
         select_homo_region(st, 0, n, n, im.bimage, im.hmage);
@@ -164,15 +198,22 @@ void run_pipeline(RunState& st, const DriverFlags& flags) {
     rename_an_image(n, n, im.fmage, im.rmage);
 
     analyse_spectrum(st, flags, im);
+    // The maps of the analysis are done with: their memory serves the
+    // transforms that follow.
+    for (RealImage* g : {&im.hmage, &im.lxy}) g->release();
+    for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap, &st.offlines.offline}) g->release();
 
     if (st.writefile.write_dspd) write_output_image(st, output_name(st, "DSPD3_"), flags.comment, n, im.fmage);
 
+    RealImage denoised;  // outlives the writer, which may still be reading it
+    OutputWriter writer(st);
     form_spd_filter(out, n, n, im.rmage, im.fmage);
+    im.rmage.release();
     if (st.writefile.write_filter) {
         for (int j = 1; j <= n; ++j)
             for (int i = 1; i <= n; ++i)
                 if (im.fmage(i, j) > 1.0) im.fmage(i, j) = 1.0;
-        write_output_image(st, output_name(st, "FIL_"), flags.comment, n, im.fmage);
+        writer.start(output_name(st, "FIL_"), flags.comment, n, im.fmage);
     }
     if (st.writefile.write_noise) form_noise_image(st.fconst2, n, n, im.fmage, im.frc, im.fic, im.smage);
 
@@ -180,10 +221,13 @@ void run_pipeline(RunState& st, const DriverFlags& flags) {
     im.fft_re = RealImage::square(n);
     im.fft_im = RealImage::square(n);
     off0center_fft(n, im.frc, im.fic, im.fft_re, im.fft_im);
-    inv_fft2d(st.fconst2, n, im.fft_re, im.fft_im, im.fmage);
-
-    if (st.writefile.write_noise) write_output_image(st, output_name(st, "NOISE_"), flags.comment, n, im.smage);
-    write_output_image(st, output_name(st, "DENOISE_"), flags.comment, n, im.fmage);
+    if (st.writefile.write_noise) writer.start(output_name(st, "NOISE_"), flags.comment, n, im.smage);
+    // The cleaned image goes to a grid of its own: the gain may still be
+    // being written.
+    denoised = RealImage::square(n);
+    inv_fft2d(st.fconst2, n, im.fft_re, im.fft_im, denoised);
+    writer.start(output_name(st, "DENOISE_"), flags.comment, n, denoised);
+    writer.finish();
 }
 
 int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::optional<bool> force_group) {

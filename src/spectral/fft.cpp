@@ -163,16 +163,12 @@ void my_four1(const Fconst2& fc, double* data, int ndim, int nn, int isign) {
     four1_lanes<1>(fc, data, nn, isign);
 }
 
-void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2, double* fft1, double* fft2) {
-    std::vector<double> data(2 * static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) {
-        data[2 * k] = data1[k];
-        data[2 * k + 1] = data2[k];
-    }
-    my_four1(fc, data.data(), static_cast<int>(data.size()), n, +1);
+namespace {
 
-    // 1-based positions below.
-    const double* d = data.data() - 1;
+// The spectra of two real sequences from the transform d (1-based
+// positions, n interleaved complex values) of the sequence that packs them
+// as real and imaginary parts.
+void unpack_two(int n, const double* d, double* fft1, double* fft2) {
     double* f1 = fft1 - 1;
     double* f2 = fft2 - 1;
     f1[1] = d[1];
@@ -199,24 +195,65 @@ void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2,
     }
 }
 
+}  // namespace
+
+void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2, double* fft1, double* fft2) {
+    std::vector<double> data(2 * static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        data[2 * k] = data1[k];
+        data[2 * k + 1] = data2[k];
+    }
+    my_four1(fc, data.data(), static_cast<int>(data.size()), n, +1);
+    unpack_two(n, data.data() - 1, fft1, fft2);
+}
+
 void fft2d_x(const Fconst2& fc, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
-    // Columns j and j + 1 go through one complex transform; blocks of
-    // columns are shared out over the threads.
-    for_blocks(m, [&](int first, int last) {
+    // Columns j and j + 1 (pair p: j = 2p - 1) go through one complex
+    // transform, kBatch pairs at a time; blocks of pairs are shared out over
+    // the threads.
+    auto store = [&](int j, const std::vector<double>& fft1, const std::vector<double>& fft2) {
+        double* r = &fft_re(1, j);
+        double* q = &fft_im(1, j);
+        double* r1 = &fft_re(1, j + 1);
+        double* q1 = &fft_im(1, j + 1);
+        for (int i = 0; i < m; ++i) {
+            r[i] = fft1[2 * i];
+            q[i] = fft1[2 * i + 1];
+            r1[i] = fft2[2 * i];
+            q1[i] = fft2[2 * i + 1];
+        }
+    };
+    const int pairs = m / 2;
+    for_blocks(pairs, [&](int first, int last) {
         std::vector<double> fft1(2 * static_cast<std::size_t>(m));
         std::vector<double> fft2(2 * static_cast<std::size_t>(m));
-        for (int j = 1 + first * kBatch; j <= std::min(m, last * kBatch); j += 2) {
-            const int j1 = j + 1;
-            dtwofft(fc, m, &marker(1, j), &marker(1, j1), fft1.data(), fft2.data());
-            double* r = &fft_re(1, j);
-            double* q = &fft_im(1, j);
-            double* r1 = &fft_re(1, j1);
-            double* q1 = &fft_im(1, j1);
-            for (int i = 0; i < m; ++i) {
-                r[i] = fft1[2 * i];
-                q[i] = fft1[2 * i + 1];
-                r1[i] = fft2[2 * i];
-                q1[i] = fft2[2 * i + 1];
+        std::vector<double> buf(2 * static_cast<std::size_t>(m) * kBatch);
+        std::vector<double> lane(2 * static_cast<std::size_t>(m));
+        for (int b = first; b < last; ++b) {
+            const int p0 = 1 + b * kBatch;
+            const int count = std::min(kBatch, pairs - p0 + 1);
+            if (count < kBatch) {
+                for (int p = p0; p < p0 + count; ++p) {
+                    const int j = 2 * p - 1;
+                    dtwofft(fc, m, &marker(1, j), &marker(1, j + 1), fft1.data(), fft2.data());
+                    store(j, fft1, fft2);
+                }
+                continue;
+            }
+            for (int s = 0; s < kBatch; ++s) {
+                const int j = 2 * (p0 + s) - 1;
+                const double* c0 = &marker(1, j);
+                const double* c1 = &marker(1, j + 1);
+                for (int k = 0; k < m; ++k) {
+                    buf[static_cast<std::size_t>(2 * k) * kBatch + s] = c0[k];
+                    buf[static_cast<std::size_t>(2 * k + 1) * kBatch + s] = c1[k];
+                }
+            }
+            four1_lanes<kBatch>(fc, buf.data(), m, +1);
+            for (int s = 0; s < kBatch; ++s) {
+                for (std::size_t k = 0; k < lane.size(); ++k) lane[k] = buf[k * kBatch + static_cast<std::size_t>(s)];
+                unpack_two(m, lane.data() - 1, fft1.data(), fft2.data());
+                store(2 * (p0 + s) - 1, fft1, fft2);
             }
         }
     });
@@ -239,20 +276,40 @@ void inv_fft2d(const Fconst2& fc, int m, const RealImage& fft_re, const RealImag
     RealImage fftyi = RealImage::square(m);
     inv_fft2d_y(fc, m, fft_re, fft_im, fftyr, fftyi);
 
-    // Second pass: along the first index, for every second index j; only
-    // the real part is kept.
+    // Second pass: along the first index, for every second index j, kBatch
+    // columns at a time; only the real part is kept.
     for_blocks(m, [&](int first, int last) {
-        std::vector<double> buf(2 * static_cast<std::size_t>(m));
-        for (int j = 1 + first * kBatch; j <= std::min(m, last * kBatch); ++j) {
-            const double* r = &fftyr(1, j);
-            const double* q = &fftyi(1, j);
-            for (int i = 0; i < m; ++i) {
-                buf[2 * i] = r[i];
-                buf[2 * i + 1] = q[i];
+        std::vector<double> buf(2 * static_cast<std::size_t>(m) * kBatch);
+        for (int b = first; b < last; ++b) {
+            const int j0 = 1 + b * kBatch;
+            const int count = std::min(kBatch, m - j0 + 1);
+            if (count < kBatch) {
+                for (int j = j0; j < j0 + count; ++j) {
+                    const double* r = &fftyr(1, j);
+                    const double* q = &fftyi(1, j);
+                    for (int i = 0; i < m; ++i) {
+                        buf[2 * i] = r[i];
+                        buf[2 * i + 1] = q[i];
+                    }
+                    four1_lanes<1>(fc, buf.data(), m, -1);
+                    double* out = &marker(1, j);
+                    for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
+                }
+                continue;
             }
-            four1_lanes<1>(fc, buf.data(), m, -1);
-            double* out = &marker(1, j);
-            for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
+            for (int s = 0; s < kBatch; ++s) {
+                const double* r = &fftyr(1, j0 + s);
+                const double* q = &fftyi(1, j0 + s);
+                for (int i = 0; i < m; ++i) {
+                    buf[static_cast<std::size_t>(2 * i) * kBatch + s] = r[i];
+                    buf[static_cast<std::size_t>(2 * i + 1) * kBatch + s] = q[i];
+                }
+            }
+            four1_lanes<kBatch>(fc, buf.data(), m, -1);
+            for (int s = 0; s < kBatch; ++s) {
+                double* out = &marker(1, j0 + s);
+                for (int i = 0; i < m; ++i) out[i] = buf[static_cast<std::size_t>(2 * i) * kBatch + s];
+            }
         }
     });
 }
