@@ -10,14 +10,9 @@ namespace veltrane2 {
 // visited, so the sweeps follow the storage order of the grid.
 
 void intensity_homegen(int nx, int ny, const RealImage& tempht, RealImage& homo) {
-    double emin = kNormStart;
-    double emax = -kNormStart;
-    for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) {
-            emin = std::min(emin, tempht(i, j));
-            emax = std::max(emax, tempht(i, j));
-        }
-    }
+    const ValueRange r = value_range(nx, ny, tempht);
+    const double emin = r.lo;
+    const double emax = r.hi;
     if (emax == emin) {
         start_a_table(nx, ny, homo, 0.0);
         return;

@@ -50,14 +50,9 @@ double ave_image(int nx, int ny, const RealImage& fmage) {
 // rescaled on its own: those sweeps follow the storage order.
 
 void normalization_image(int nx, int ny, RealImage& fmage) {
-    double hmx = -kNormStart;
-    double hmn = kNormStart;
-    for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) {
-            hmx = std::max(hmx, fmage(i, j));
-            hmn = std::min(hmn, fmage(i, j));
-        }
-    }
+    const ValueRange r = value_range(nx, ny, fmage);
+    const double hmx = r.hi;
+    const double hmn = r.lo;
     if (hmx == hmn) {
         // No range: a flat image normalises to zeros rather than to 0/0.
         start_a_table(nx, ny, fmage, 0.0);
@@ -69,18 +64,10 @@ void normalization_image(int nx, int ny, RealImage& fmage) {
 }
 
 void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage, double& ave) {
-    double hmx = -kNormStart;
-    double hmn = kNormStart;
-    int nt = 0;
-    for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) {
-            if (bimage(i, j) == 1) {
-                hmx = std::max(hmx, fmage(i, j));
-                hmn = std::min(hmn, fmage(i, j));
-                ++nt;
-            }
-        }
-    }
+    const ValueRange r = value_range(nx, ny, fmage, [&bimage](int i, int j) { return bimage(i, j) == 1; });
+    const double hmx = r.hi;
+    const double hmn = r.lo;
+    const int nt = r.count;
     if (nt == 0) {
         // Nothing selected: nothing to rescale and no mean to take.
         ave = 0.0;

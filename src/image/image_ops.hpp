@@ -53,6 +53,31 @@ void for_each_neighbour(int ns, int i0, int j0, int ilo, int ihi, int jlo, int j
     }
 }
 
+// Smallest and largest of the used values for which take(i, j) holds, the
+// search starting from +-9999.999 as the normalisations' running extremes
+// do; count is the number of values looked at. The extremes do not depend on
+// the order of the visit, so the sweep follows the storage order.
+struct ValueRange {
+    double lo = kNormStart;
+    double hi = -kNormStart;
+    int count = 0;
+};
+template <class Take>
+ValueRange value_range(int nx, int ny, const Grid<double>& image, Take take) {
+    ValueRange r;
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i)
+            if (take(i, j)) {
+                r.lo = std::min(r.lo, image(i, j));
+                r.hi = std::max(r.hi, image(i, j));
+                ++r.count;
+            }
+    return r;
+}
+inline ValueRange value_range(int nx, int ny, const Grid<double>& image) {
+    return value_range(nx, ny, image, [](int, int) { return true; });
+}
+
 void start_integer_table(int nx, int ny, IntMap& table, int ival);
 void start_a_table(int nx, int ny, RealImage& table, double val);
 void rename_an_image(int nx, int ny, const RealImage& tempht, RealImage& image);
