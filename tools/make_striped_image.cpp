@@ -2,14 +2,15 @@
 // seed, and optionally the same image without the stripes for comparison.
 //
 //   make_striped_image [--size N] [--seed S] [--surface smooth|particles]
-//                      [--stripes A] [--bow B] [--tilt T]
+//                      [--stripes A] [--bow B] [--tilt T] [--cols C] [--rows R]
 //                      [--clean CLEAN.txt] OUT.txt
 //
 // The surface is a smooth landscape with a few hills and pits ("smooth") or
 // bright particles on a flat substrate ("particles"). Every row of the file
 // (one scan line) then gets its own offset: a random level of spread A with
 // occasional jumps, a slow bow of height B across the rows and a ramp of T
-// along the slow-scan axis.
+// along the slow-scan axis. --cols and --rows keep only the first C columns
+// and R rows of the N x N image (a non-square image).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -48,7 +49,7 @@ private:
 
 [[noreturn]] void usage() {
     std::cerr << "usage: make_striped_image [--size N] [--seed S] [--surface smooth|particles] "
-                 "[--stripes A] [--bow B] [--tilt T] [--clean CLEAN.txt] OUT.txt\n";
+                 "[--stripes A] [--bow B] [--tilt T] [--cols C] [--rows R] [--clean CLEAN.txt] OUT.txt\n";
     std::exit(2);
 }
 
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
     double stripes = 1.0;
     double bow = 0.0;
     double tilt = 0.0;
+    int cols = 0;
+    int rows = 0;
     std::string clean_name;
     std::string out_name;
     for (int a = 1; a < argc; ++a) {
@@ -81,6 +84,10 @@ int main(int argc, char** argv) {
             bow = std::atof(value().c_str());
         else if (arg == "--tilt")
             tilt = std::atof(value().c_str());
+        else if (arg == "--cols")
+            cols = std::atoi(value().c_str());
+        else if (arg == "--rows")
+            rows = std::atoi(value().c_str());
         else if (arg == "--clean")
             clean_name = value();
         else if (!arg.empty() && arg[0] == '-')
@@ -90,7 +97,11 @@ int main(int argc, char** argv) {
         else
             usage();
     }
-    if (out_name.empty() || n < 2 || (surface != "smooth" && surface != "particles")) usage();
+    if (cols == 0) cols = n;
+    if (rows == 0) rows = n;
+    if (out_name.empty() || n < 2 || (surface != "smooth" && surface != "particles") || cols < 1 || cols > n ||
+        rows < 1 || rows > n)
+        usage();
 
     Rng rng(seed);
     const auto idx = [n](int i, int j) { return static_cast<std::size_t>(j) * n + i; };  // row j, column i
@@ -158,14 +169,24 @@ int main(int argc, char** argv) {
         for (int i = 0; i < n; ++i) striped[idx(i, j)] += offset;
     }
 
+    // The kept window, row after row; its extent keeps the pixel size.
+    const auto window = [&](const std::vector<double>& z) {
+        std::vector<double> w;
+        w.reserve(static_cast<std::size_t>(cols) * rows);
+        for (int j = 0; j < rows; ++j)
+            for (int i = 0; i < cols; ++i) w.push_back(z[idx(i, j)]);
+        return w;
+    };
+    const double span = 2.0 / n;
     const std::string comment = "synthetic striped height image, seed " + std::to_string(seed);
     try {
         std::ostream null_out(nullptr);
         const auto base = [](const std::string& p) { return std::filesystem::path(p).filename().string(); };
-        veltrane2::saveimage(null_out, base(out_name), out_name, comment, n, n, 2.0, 2.0, striped.data(), 1.0e-6);
+        veltrane2::saveimage(null_out, base(out_name), out_name, comment, cols, rows, span * cols, span * rows,
+                             window(striped).data(), 1.0e-6);
         if (!clean_name.empty())
-            veltrane2::saveimage(null_out, base(clean_name), clean_name, "clean " + comment, n, n, 2.0, 2.0,
-                                 clean.data(), 1.0e-6);
+            veltrane2::saveimage(null_out, base(clean_name), clean_name, "clean " + comment, cols, rows, span * cols,
+                                 span * rows, window(clean).data(), 1.0e-6);
     } catch (const veltrane2::RunError& e) {
         std::cerr << "make_striped_image: " << e.what() << '\n';
         return 1;
