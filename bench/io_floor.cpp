@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "io/text_image.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 #include "run/params.hpp"
 
 int main(int argc, char** argv) {

@@ -2,7 +2,7 @@
 // by cluster), reading the same standard input. Built for the tests only.
 #include <iostream>
 
-#include "run/pipeline.hpp"
+#include "run/classic.hpp"
 
 int main() {
     std::ios::sync_with_stdio(false);

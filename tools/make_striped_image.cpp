@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "io/text_image.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace {
 

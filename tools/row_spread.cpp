@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "io/text_image.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

@@ -4,10 +4,10 @@
 
 #include <array>
 
-#include "centermap/blocks.hpp"
+#include "core/blocks.hpp"
 #include "image/grid.hpp"
 #include "image/linalg.hpp"
-#include "run/settings.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 

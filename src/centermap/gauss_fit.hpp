@@ -2,10 +2,10 @@
 // spectrum; its peak replaces the value of the centre pixel.
 #pragma once
 
-#include "centermap/blocks.hpp"
+#include "core/blocks.hpp"
 #include "image/grid.hpp"
 #include "image/linalg.hpp"
-#include "run/settings.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 

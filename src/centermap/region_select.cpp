@@ -4,7 +4,7 @@
 
 #include "cluster/line_cluster.hpp"
 #include "image/image_ops.hpp"
-#include "run/listout.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 namespace {

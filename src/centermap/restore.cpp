@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "image/image_ops.hpp"
-#include "run/listout.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "image/image_ops.hpp"
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 

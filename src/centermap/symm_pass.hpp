@@ -6,7 +6,7 @@
 #include <array>
 
 #include "image/grid.hpp"
-#include "run/settings.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 

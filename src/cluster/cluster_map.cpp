@@ -7,8 +7,8 @@
 #include "cluster/pixel_cluster.hpp"
 #include "image/extremes.hpp"
 #include "image/image_ops.hpp"
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 namespace {

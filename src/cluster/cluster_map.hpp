@@ -4,7 +4,7 @@
 #pragma once
 
 #include "image/grid.hpp"
-#include "run/settings.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 

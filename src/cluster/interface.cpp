@@ -5,8 +5,8 @@
 
 #include "image/extremes.hpp"
 #include "image/image_ops.hpp"
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "cluster/partition.hpp"
 #include "image/grid.hpp"
-#include "run/settings.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 

@@ -1,7 +1,7 @@
 #include "cluster/line_cluster.hpp"
 
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "cluster/blocks.hpp"
+#include "core/blocks.hpp"
 #include "cluster/partition.hpp"
 
 namespace veltrane2 {

@@ -1,32 +1,10 @@
 // The fixed 3 x 3 difference stencils and the Laplacian point operator.
 #pragma once
 
-#include <array>
-
+#include "core/blocks.hpp"
 #include "image/grid.hpp"
 
 namespace veltrane2 {
-
-// A 3 x 3 integer mask indexed by offsets k (first index) and l (second
-// index), both -1..1, stored with k varying fastest.
-struct Stencil {
-    std::array<int, 9> m{};
-    int& operator()(int k, int l) { return m[static_cast<std::size_t>((k + 1) + 3 * (l + 1))]; }
-    int operator()(int k, int l) const { return m[static_cast<std::size_t>((k + 1) + 3 * (l + 1))]; }
-    bool operator==(const Stencil&) const = default;
-};
-
-// Laplacian masks: four- and eight-neighbour, both signs.
-struct Laplacian {
-    Stencil laplacemsk4p, laplacemsk4m, laplacemsk8p, laplacemsk8m;
-    bool operator==(const Laplacian&) const = default;
-};
-
-// First-derivative masks (Sobel and Scharr).
-struct Firstder {
-    Stencil sobelx, sobely, sharrx, sharry;
-    bool operator==(const Firstder&) const = default;
-};
 
 // Fills both stencil blocks.
 void derivative_operator(Laplacian& lap, Firstder& fd);

@@ -2,17 +2,10 @@
 // selection left out, and the re-decision of every pixel against them.
 #pragma once
 
+#include "core/blocks.hpp"
 #include "image/grid.hpp"
 
 namespace veltrane2 {
-
-struct GaussRefnoise {
-    double noise_ave = 0.0;  // mean of the reference pixels
-    double noise_sig = 0.0;  // their spread
-    double noismx = 0.0;     // largest reference value
-    double noismn = 0.0;     // smallest reference value
-    double noise_thr = 0.0;  // halfway between the mean and the largest value
-};
 
 // Statistics of the pixels whose mask value is ival.
 void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, GaussRefnoise& ref);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "run/listout.hpp"
 
 namespace veltrane2 {
 
@@ -84,25 +83,6 @@ void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage,
         1, nx, 1, ny, fmage, [&bimage](int i, int j) { return bimage(i, j) == 1; },
         [&sum](int, int, double v) { sum += v; });
     ave = sum / static_cast<double>(nt);
-}
-
-void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset) {
-    bool any_negative = false;
-    for (int j = 1; j <= ny && !any_negative; ++j)
-        for (int i = 1; i <= nx; ++i) any_negative = any_negative || offset + image(i, j) < 0.0;
-    if (!any_negative) {
-        for (int j = 1; j <= ny; ++j)
-            for (int i = 1; i <= nx; ++i) image(i, j) = offset + image(i, j);
-        return;
-    }
-    // Some value ends up negative: report them in first-index-major order.
-    for (int i = 1; i <= nx; ++i) {
-        for (int j = 1; j <= ny; ++j) {
-            const double val = image(i, j);
-            image(i, j) = offset + val;
-            if (image(i, j) < 0.0) out << list_line("< 0 ", image(i, j), i, j, val);
-        }
-    }
 }
 
 bool inside2d(int iepsf, int nx, int ny, const IntMap& iepsmap, int ix, int iy) {

@@ -95,9 +95,6 @@ void normalization_image(int nx, int ny, RealImage& fmage);
 // selected pixel the image is unchanged and ave = 0.
 void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage, double& ave);
 
-// Adds offset to every used value; prints "< 0" for a value that ends up
-// negative.
-void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset);
 
 inline int gd2nb_2d(int nx, int i, int j) {
     return (j - 1) * nx + i;

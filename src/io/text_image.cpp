@@ -13,7 +13,7 @@
 #include <memory>
 #include <string_view>
 
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace veltrane2 {
 namespace {

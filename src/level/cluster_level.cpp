@@ -6,7 +6,7 @@
 #include "image/extremes.hpp"
 #include "image/image_ops.hpp"
 #include "level/level_map.hpp"
-#include "run/listout.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "image/grid.hpp"
-#include "run/settings.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 

@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-#include "run/pipeline.hpp"
+#include "run/classic.hpp"
 
 int main() {
     // A run allocates and frees many full-size images; keeping them on the

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -145,64 +145,39 @@ int stringlen(std::string_view dir) {
     return p == std::string_view::npos ? static_cast<int>(dir.size()) : static_cast<int>(p);
 }
 
-DriverFlags inpt_veltrane(std::istream& in, RunState& st) {
+ClassicInput inpt_veltrane(std::istream& in, std::ostream& out) {
     ListReader reader(in);
 
     const auto name = reader.read(1, "the input file name");
 
     const auto r2 = reader.read(3, "h_G h_C h_F");
     const int l2 = reader.line_no();
-    const double h_g = to_real(r2[0], "h_G", l2);
-    const double h_c = to_real(r2[1], "h_C", l2);
-    const double h_f = to_real(r2[2], "h_F", l2);
+    ClassicInput ci;
+    Parameters& p = ci.parameters;
+    p.h_global = to_real(r2[0], "h_G", l2);
+    p.h_centre = to_real(r2[1], "h_C", l2);
+    p.h_off = to_real(r2[2], "h_F", l2);
 
     const auto r3 = reader.read(1, "r_C");
-    const double r_c = to_real(r3[0], "r_C", reader.line_no());
+    p.r_centre = to_real(r3[0], "r_C", reader.line_no());
 
     const auto r4 = reader.read(3, "L_C L_F N_CP");
     const int l4 = reader.line_no();
-    const double l_c = to_real(r4[0], "L_C", l4);
-    const double l_f = to_real(r4[1], "L_F", l4);
-    const int n_cp = to_int(r4[2], "N_CP", l4);
+    p.l_centre = to_real(r4[0], "L_C", l4);
+    p.l_off = to_real(r4[1], "L_F", l4);
+    p.n_run = to_int(r4[2], "N_CP", l4);
 
-    // Every read succeeded: only now do the settings change.
-    st.direc1.tempfile = name[0].text;
-    st.control_para1 = {h_g, h_c, h_f};
-    st.control_para2 = {r_c};
-    st.control_para3.vfrac_seg = l_c;
-    st.control_para3.frac_seg = l_f;
-    st.control_para3.icnnt_cent = n_cp;
+    // Only the part of the name before its first blank is used.
+    ci.file_name = name[0].text.substr(0, static_cast<std::size_t>(stringlen(name[0].text)));
 
-    st.writefile.write_filter = true;
-    st.writefile.write_noise = true;
-    st.writefile.write_spd = false;
-    st.writefile.write_dspd = false;
-
-    DriverFlags flags;
-    flags.group = false;
-    flags.symm = true;
-
-    st.control_para3.icnnt_off = st.control_para3.icnnt_cent;
-    flags.comment = std::string(kComment);
-    st.direc1.templen = stringlen(st.direc1.tempfile);
-
-    std::ostream& out = *st.out;
-    out << list_line("Read in h_G=", h_g);
-    out << list_line("Read in h_C=", h_c);
-    out << list_line("Read in h_F=", h_f);
-    out << list_line("Read in r_C =", r_c);
-    out << list_line("Read in L_C=", l_c);
-    out << list_line("Read in L_F=", l_f);
-    out << list_line("Read in N_CP=", n_cp);
-    return flags;
-}
-
-void parameter_data(Fconst2& fc) {
-    fc.pi4 = 0.7853981633974483;
-    fc.pi = 4.0 * fc.pi4;
-    fc.twopi = fc.pi + fc.pi;
-    fc.degree2pi = fc.pi / 180.0;
-    fc.dsqrt2pi = std::sqrt(fc.twopi);
+    out << list_line("Read in h_G=", p.h_global);
+    out << list_line("Read in h_C=", p.h_centre);
+    out << list_line("Read in h_F=", p.h_off);
+    out << list_line("Read in r_C =", p.r_centre);
+    out << list_line("Read in L_C=", p.l_centre);
+    out << list_line("Read in L_F=", p.l_off);
+    out << list_line("Read in N_CP=", p.n_run);
+    return ci;
 }
 
 }  // namespace veltrane2

@@ -6,8 +6,8 @@
 #include <thread>
 #include <utility>
 
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 
 namespace veltrane2 {
 
@@ -87,13 +87,14 @@ void four1_lanes(const Fconst2& fc, double* data, int nn, int isign) {
 }
 
 // Runs work(first, last) over the blocks of kBatch sequences of one pass,
-// spread over a few threads. Every sequence is transformed on its own, so
-// the result does not depend on how the blocks are shared out.
+// spread over up to `threads` threads (0: as many as the machine has cores,
+// at most four). Every sequence is transformed on its own, so the result does
+// not depend on how the blocks are shared out.
 template <class Work>
-void for_blocks(int m, Work work) {
+void for_blocks(int threads, int m, Work work) {
     const int blocks = (m + kBatch - 1) / kBatch;
-    const unsigned hw = std::thread::hardware_concurrency();
-    const int threads = m < 128 ? 1 : static_cast<int>(std::clamp(hw, 1u, 4u));
+    if (threads <= 0) threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    if (m < 128) threads = 1;
     if (threads == 1) {
         work(0, blocks);
         return;
@@ -111,9 +112,9 @@ void for_blocks(int m, Work work) {
 
 // One pass along the second index: for every first index i, the sequence
 // (re(i, j), im(i, j)), j = 1..m, is transformed into (out_re(i, .), out_im(i, .)).
-void pass_along_second(const Fconst2& fc, int m, int isign, const RealImage& re, const RealImage& im, RealImage& out_re,
+void pass_along_second(const Fconst2& fc, int threads, int m, int isign, const RealImage& re, const RealImage& im, RealImage& out_re,
                        RealImage& out_im) {
-    for_blocks(m, [&](int first, int last) {
+    for_blocks(threads, m, [&](int first, int last) {
         std::vector<double> buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {
             const int i0 = 1 + b * kBatch;
@@ -207,7 +208,7 @@ void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2,
     unpack_two(n, data.data() - 1, fft1, fft2);
 }
 
-void fft2d_x(const Fconst2& fc, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
+void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
     // Columns j and j + 1 (pair p: j = 2p - 1) go through one complex
     // transform, kBatch pairs at a time; blocks of pairs are shared out over
     // the threads.
@@ -224,7 +225,7 @@ void fft2d_x(const Fconst2& fc, int m, const RealImage& marker, RealImage& fft_r
         }
     };
     const int pairs = m / 2;
-    for_blocks(pairs, [&](int first, int last) {
+    for_blocks(threads, pairs, [&](int first, int last) {
         std::vector<double> fft1(2 * static_cast<std::size_t>(m));
         std::vector<double> fft2(2 * static_cast<std::size_t>(m));
         std::vector<double> buf(2 * static_cast<std::size_t>(m) * kBatch);
@@ -259,26 +260,26 @@ void fft2d_x(const Fconst2& fc, int m, const RealImage& marker, RealImage& fft_r
     });
 }
 
-void fft2d(const Fconst2& fc, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
+void fft2d(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
     RealImage fftr = RealImage::square(m);
     RealImage ffti = RealImage::square(m);
-    fft2d_x(fc, m, marker, fftr, ffti);
-    pass_along_second(fc, m, +1, fftr, ffti, fft_re, fft_im);
+    fft2d_x(fc, threads, m, marker, fftr, ffti);
+    pass_along_second(fc, threads, m, +1, fftr, ffti, fft_re, fft_im);
 }
 
-void inv_fft2d_y(const Fconst2& fc, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& ffty_r,
+void inv_fft2d_y(const Fconst2& fc, int threads, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& ffty_r,
                  RealImage& ffty_i) {
-    pass_along_second(fc, m, -1, fft_re, fft_im, ffty_r, ffty_i);
+    pass_along_second(fc, threads, m, -1, fft_re, fft_im, ffty_r, ffty_i);
 }
 
-void inv_fft2d(const Fconst2& fc, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& marker) {
+void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& marker) {
     RealImage fftyr = RealImage::square(m);
     RealImage fftyi = RealImage::square(m);
-    inv_fft2d_y(fc, m, fft_re, fft_im, fftyr, fftyi);
+    inv_fft2d_y(fc, threads, m, fft_re, fft_im, fftyr, fftyi);
 
     // Second pass: along the first index, for every second index j, kBatch
     // columns at a time; only the real part is kept.
-    for_blocks(m, [&](int first, int last) {
+    for_blocks(threads, m, [&](int first, int last) {
         std::vector<double> buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {
             const int j0 = 1 + b * kBatch;

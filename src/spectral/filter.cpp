@@ -4,11 +4,30 @@
 #include <cmath>
 #include <vector>
 
-#include "run/listout.hpp"
+#include "core/listout.hpp"
 #include "spectral/centring.hpp"
 #include "spectral/fft.hpp"
 
 namespace veltrane2 {
+
+void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset) {
+    bool any_negative = false;
+    for (int j = 1; j <= ny && !any_negative; ++j)
+        for (int i = 1; i <= nx; ++i) any_negative = any_negative || offset + image(i, j) < 0.0;
+    if (!any_negative) {
+        for (int j = 1; j <= ny; ++j)
+            for (int i = 1; i <= nx; ++i) image(i, j) = offset + image(i, j);
+        return;
+    }
+    // Some value ends up negative: report them in first-index-major order.
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            const double val = image(i, j);
+            image(i, j) = offset + val;
+            if (image(i, j) < 0.0) out << list_line("< 0 ", image(i, j), i, j, val);
+        }
+    }
+}
 
 void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image) {
     // The gains are formed in storage order; the gains above one are
@@ -43,7 +62,7 @@ void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht,
     }
 }
 
-void form_noise_image(const Fconst2& fc, int nx, int ny, const RealImage& hin, const RealImage& frc,
+void form_noise_image(const Fconst2& fc, int threads, int nx, int ny, const RealImage& hin, const RealImage& frc,
                       const RealImage& fic, RealImage& fmage) {
     RealImage frc1(nx, ny);
     RealImage fic1(nx, ny);
@@ -59,7 +78,7 @@ void form_noise_image(const Fconst2& fc, int nx, int ny, const RealImage& hin, c
     off0center_fft(nx, frc1, fic1, fft_re, fft_im);
     frc1.release();
     fic1.release();
-    inv_fft2d(fc, nx, fft_re, fft_im, fmage);
+    inv_fft2d(fc, threads, nx, fft_re, fft_im, fmage);
 }
 
 void filter_fft_by_input(int nx, int ny, const RealImage& hin, RealImage& frc, RealImage& fic) {

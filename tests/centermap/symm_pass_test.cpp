@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace veltrane2 {
 namespace {

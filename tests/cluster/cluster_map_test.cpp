@@ -10,7 +10,7 @@
 #include "cluster/interface.hpp"
 #include "cluster/pixel_cluster.hpp"
 #include "image/image_ops.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace veltrane2 {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "cluster/line_cluster.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace veltrane2 {
 namespace {

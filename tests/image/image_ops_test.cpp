@@ -76,16 +76,6 @@ TEST(ImageOps, SumsAndMeansOverTheUsedCorner) {
     EXPECT_EQ(ave_image(4, 4, r), (15.0 + 100.0) / 16.0);
 }
 
-TEST(ImageOps, LiftingReportsValuesThatEndUpNegative) {
-    RealImage a = row_of({-2.0, 1.0, 3.0});
-    std::ostringstream out;
-    lifting_image(out, 3, 1, a, 2.0);
-    EXPECT_EQ(a, row_of({0.0, 3.0, 5.0}));
-    EXPECT_EQ(out.str(), "");
-    lifting_image(out, 3, 1, a, -1.0);
-    EXPECT_EQ(out.str(), " < 0  -1 1 1 0\n");
-}
-
 TEST(ImageOps, PixelNumbersRoundTrip) {
     EXPECT_EQ(gd2nb_2d(4, 4, 1), 4);
     int i = 0, j = 0;

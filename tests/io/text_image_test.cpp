@@ -11,7 +11,7 @@
 #include <random>
 
 #include "../test_util.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace veltrane2 {
 namespace {

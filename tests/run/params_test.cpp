@@ -4,129 +4,82 @@
 
 #include <sstream>
 
-#include "run/errors.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 namespace {
 
-struct Parsed {
-    RunState st;
-    DriverFlags flags;
-    std::ostringstream out;
-};
-
-void parse(Parsed& p, const std::string& input) {
+ClassicInput parse(const std::string& input, std::ostream& out) {
     std::istringstream in(input);
-    p.st.out = &p.out;
-    p.flags = inpt_veltrane(in, p.st);
+    return inpt_veltrane(in, out);
 }
 
-TEST(Params, FourLinesFillTheBlocksAndEchoInOrder) {
-    Parsed p;
-    parse(p, "img.txt\n0.5 0.6 0.7\n0.3\n0.2 0.4 5\n");
-    EXPECT_EQ(p.st.direc1.tempfile, "img.txt");
-    EXPECT_EQ(p.st.direc1.templen, 7);
-    EXPECT_EQ(p.st.control_para1.thresh_homo_glb, 0.5);
-    EXPECT_EQ(p.st.control_para1.thresh_homo_cent, 0.6);
-    EXPECT_EQ(p.st.control_para1.thresh_homo_off, 0.7);
-    EXPECT_EQ(p.st.control_para2.thresh_centmap, 0.3);
-    EXPECT_EQ(p.st.control_para3.vfrac_seg, 0.2);
-    EXPECT_EQ(p.st.control_para3.frac_seg, 0.4);
-    EXPECT_EQ(p.st.control_para3.icnnt_cent, 5);
-    EXPECT_EQ(p.st.control_para3.icnnt_off, 5);
-    EXPECT_TRUE(p.st.writefile.write_filter);
-    EXPECT_TRUE(p.st.writefile.write_noise);
-    EXPECT_FALSE(p.st.writefile.write_spd);
-    EXPECT_FALSE(p.st.writefile.write_dspd);
-    EXPECT_FALSE(p.flags.group);
-    EXPECT_TRUE(p.flags.symm);
-    EXPECT_EQ(p.flags.comment.rfind("supervised VeLTRANE- ", 0), 0u);
-    EXPECT_EQ(p.out.str(),
+TEST(Params, FourLinesGiveTheParametersAndEchoInOrder) {
+    std::ostringstream out;
+    const ClassicInput ci = parse("img.txt\n0.5 0.6 0.7\n0.3\n0.2 0.4 5\n", out);
+    EXPECT_EQ(ci.file_name, "img.txt");
+    const Parameters& p = ci.parameters;
+    EXPECT_EQ(std::vector<double>({p.h_global, p.h_centre, p.h_off, p.r_centre, p.l_centre, p.l_off}),
+              std::vector<double>({0.5, 0.6, 0.7, 0.3, 0.2, 0.4}));
+    EXPECT_EQ(p.n_run, 5);
+    EXPECT_FALSE(p.grouped);
+    EXPECT_EQ(out.str(),
               " Read in h_G= 0.5\n Read in h_C= 0.6\n Read in h_F= 0.7\n Read in r_C = 0.3\n"
               " Read in L_C= 0.2\n Read in L_F= 0.4\n Read in N_CP= 5\n");
 }
 
-TEST(Params, EachReadDiscardsTheRestOfItsLastLine) {
-    Parsed p;
-    parse(p, "img.txt extra words\n0.5 0.6 0.7 0.3 0.2 0.4 5\n0.9\n0.1, 0.2,\n 7 8\n");
-    EXPECT_EQ(p.st.direc1.tempfile, "img.txt");
-    EXPECT_EQ(p.st.control_para1.thresh_homo_off, 0.7);
-    EXPECT_EQ(p.st.control_para2.thresh_centmap, 0.9);  // not the 0.3 left on line 2
-    EXPECT_EQ(p.st.control_para3.vfrac_seg, 0.1);
-    EXPECT_EQ(p.st.control_para3.frac_seg, 0.2);
-    EXPECT_EQ(p.st.control_para3.icnnt_cent, 7);  // the read went on to the next line
-}
-
-TEST(Params, BlankLinesAreSkippedAndFortranExponentsRead) {
-    Parsed p;
-    parse(p, "\n  img.txt\n\n0.5,0.6 , 7.0D-1\n3.0e-1\n2d-1 +0.4 -5\n");
-    EXPECT_EQ(p.st.control_para1.thresh_homo_off, 0.7);
-    EXPECT_EQ(p.st.control_para2.thresh_centmap, 0.3);
-    EXPECT_EQ(p.st.control_para3.vfrac_seg, 0.2);
-    EXPECT_EQ(p.st.control_para3.icnnt_cent, -5);
-}
-
-TEST(Params, NamesQuotedOrWithSlashes) {
-    {
-        Parsed p;
-        parse(p, "'my scan.txt' ignored\n1 1 1\n1\n1 1 1\n");
-        EXPECT_EQ(p.st.direc1.tempfile, "my scan.txt");
-        EXPECT_EQ(p.st.direc1.templen, 2);
+TEST(Params, ListDirectedReads) {
+    struct Case {
+        const char* input;
+        const char* name;
+        double r_centre, l_centre;
+        int n_run;
+    } cases[] = {
+        // each read discards the rest of its last line, and goes on to the next line when its own runs out
+        {"img.txt extra words\n0.5 0.6 0.7 0.3 0.2 0.4 5\n0.9\n0.1, 0.2,\n 7 8\n", "img.txt", 0.9, 0.1, 7},
+        // blank lines are skipped; D exponents, signs and commas
+        {"\n  img.txt\n\n0.5,0.6 , 7.0D-1\n3.0e-1\n2d-1 +0.4 -5\n", "img.txt", 0.3, 0.2, -5},
+        // a quoted name is cut at its first blank
+        {"'my scan.txt' ignored\n1 1 1\n1\n1 1 1\n", "my", 1, 1, 1},
+        {"data/scans/a.txt\n1 1 1\n1\n1 1 1\n", "data/scans/a.txt", 1, 1, 1},
+        {"\"it''s\"\n1 1 1\n1\n1 1 1\n", "it''s", 1, 1, 1},
+        {"'it''s',x\n1 1 1\n1\n1 1 1\n", "it's", 1, 1, 1},
+        {"a,b\n1 1 1\n1\n1 1 1\n", "a", 1, 1, 1},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out;
+        const ClassicInput ci = parse(c.input, out);
+        EXPECT_EQ(ci.file_name, c.name) << c.input;
+        EXPECT_EQ(ci.parameters.r_centre, c.r_centre) << c.input;
+        EXPECT_EQ(ci.parameters.l_centre, c.l_centre) << c.input;
+        EXPECT_EQ(ci.parameters.n_run, c.n_run) << c.input;
     }
-    {
-        Parsed p;
-        parse(p, "data/scans/a.txt\n1 1 1\n1\n1 1 1\n");
-        EXPECT_EQ(p.st.direc1.tempfile, "data/scans/a.txt");
-        EXPECT_EQ(p.st.direc1.templen, 16);
-    }
-    {
-        Parsed p;
-        parse(p, "\"it''s\"\n1 1 1\n1\n1 1 1\n");
-        EXPECT_EQ(p.st.direc1.tempfile, "it''s");
-    }
-    {
-        Parsed p;
-        parse(p, "'it''s',x\n1 1 1\n1\n1 1 1\n");
-        EXPECT_EQ(p.st.direc1.tempfile, "it's");
-    }
-    {
-        Parsed p;
-        parse(p, "a,b\n1 1 1\n1\n1 1 1\n");
-        EXPECT_EQ(p.st.direc1.tempfile, "a");
-    }
-}
-
-void expect_input_error(const std::string& input, const std::string& fragment) {
-    Parsed p;
-    try {
-        parse(p, input);
-        FAIL() << "accepted: " << input;
-    } catch (const RunError& e) {
-        EXPECT_EQ(e.status(), kExitInputError);
-        EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(p.out.str(), "") << "no echo before all four reads succeed";
-    EXPECT_EQ(p.st.direc1.tempfile, "");
 }
 
 TEST(Params, UnreadableInputIsReportedWithoutEcho) {
-    expect_input_error("", "the input file name");
-    expect_input_error("img.txt\n0.1 0.2\n", "h_G h_C h_F");
-    expect_input_error("img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8\n", "L_C L_F N_CP");
-    expect_input_error("img.txt\n0.1 abc 0.3\n0.5\n0.5 0.8 3\n", "'abc' on standard input line 2");
-    expect_input_error("img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 3.5\n", "N_CP");
-    expect_input_error("img.txt\n0.1,,0.3\n0.5\n0.5 0.8 3\n", "empty value");
-    expect_input_error("'img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 3\n", "closing quote");
-    expect_input_error("img.txt\n0.1 0.2 0.3\n'0.5'\n0.5 0.8 3\n", "r_C");
-    expect_input_error("img.txt\n0.1 0.2 nan\n0.5\n0.5 0.8 3\n", "h_F");
-    expect_input_error("img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 99999999999\n", "N_CP");
-}
-
-TEST(Params, StringlenStopsAtTheFirstBlank) {
-    EXPECT_EQ(stringlen(""), 0);
-    EXPECT_EQ(stringlen(" a"), 0);
-    EXPECT_EQ(stringlen("abc def"), 3);
-    EXPECT_EQ(stringlen("abc"), 3);
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "the input file name"},
+        {"img.txt\n0.1 0.2\n", "h_G h_C h_F"},
+        {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8\n", "L_C L_F N_CP"},
+        {"img.txt\n0.1 abc 0.3\n0.5\n0.5 0.8 3\n", "'abc' on standard input line 2"},
+        {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 3.5\n", "N_CP"},
+        {"img.txt\n0.1,,0.3\n0.5\n0.5 0.8 3\n", "empty value"},
+        {"'img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 3\n", "closing quote"},
+        {"img.txt\n0.1 0.2 0.3\n'0.5'\n0.5 0.8 3\n", "r_C"},
+        {"img.txt\n0.1 0.2 nan\n0.5\n0.5 0.8 3\n", "h_F"},
+        {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 99999999999\n", "N_CP"},
+    };
+    for (const auto& [input, fragment] : cases) {
+        std::ostringstream out;
+        try {
+            parse(input, out);
+            ADD_FAILURE() << "accepted: " << input;
+        } catch (const RunError& e) {
+            EXPECT_EQ(e.status(), kExitInputError);
+            EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(out.str(), "") << "no echo before all four reads succeed";
+    }
 }
 
 TEST(Params, ConstantsOfTheRun) {
@@ -136,9 +89,6 @@ TEST(Params, ConstantsOfTheRun) {
     EXPECT_EQ(fc.twopi, 6.283185307179586);
     EXPECT_EQ(fc.degree2pi, 0.017453292519943295);
     EXPECT_EQ(fc.dsqrt2pi, 2.5066282746310002);
-    ZeroControl zc;
-    EXPECT_EQ(zc.pvtiny, 1.0e-8);
-    EXPECT_EQ(zc.evtiny, -1.0e-8);
 }
 
 }  // namespace

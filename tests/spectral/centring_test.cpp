@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "run/params.hpp"
+#include "core/run_state.hpp"
 #include "spectral/fft.hpp"
 
 namespace veltrane2 {
@@ -46,7 +46,7 @@ TEST(Centring, ConstantImageHasOnlyTheCentre) {
     parameter_data(fc);
     const int n = 16;
     RealImage img(n, n, 3.0), re(n, n), im(n, n), cre(n, n), cim(n, n), amp(n, n);
-    fft2d(fc, n, img, re, im);
+    fft2d(fc, 0, n, img, re, im);
     center0_fft(n, re, im, cre, cim);
     fft_spectral_density(n, cre, cim, amp);
     for (int j = 1; j <= n; ++j)

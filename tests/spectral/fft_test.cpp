@@ -6,8 +6,8 @@
 #include <complex>
 #include <random>
 
-#include "run/errors.hpp"
-#include "run/params.hpp"
+#include "core/errors.hpp"
+#include "core/run_state.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -32,7 +32,7 @@ TEST(Fft, MatchesTheDirectSumWithPositiveExponent) {
     for (int m : {2, 4, 8, 16}) {
         const RealImage x = random_image(m, 17u + m);
         RealImage re(m, m), im(m, m);
-        fft2d(fc, m, x, re, im);
+        fft2d(fc, 0, m, x, re, im);
         for (int u = 1; u <= m; ++u) {
             for (int v = 1; v <= m; ++v) {
                 std::complex<double> sum = 0.0;
@@ -50,19 +50,19 @@ TEST(Fft, ConstantImageAndSingleSample) {
     const Fconst2 fc = constants();
     const int m = 8;
     RealImage c(m, m, 2.5), re(m, m), im(m, m), back(m, m);
-    fft2d(fc, m, c, re, im);
+    fft2d(fc, 0, m, c, re, im);
     for (int u = 1; u <= m; ++u)
         for (int v = 1; v <= m; ++v) {
             EXPECT_NEAR(re(u, v), (u == 1 && v == 1) ? 2.5 * m * m : 0.0, 1e-12);
             EXPECT_NEAR(im(u, v), 0.0, 1e-12);
         }
-    inv_fft2d(fc, m, re, im, back);
+    inv_fft2d(fc, 0, m, re, im, back);
     for (int i = 1; i <= m; ++i)
         for (int j = 1; j <= m; ++j) EXPECT_NEAR(back(i, j), 2.5, 1e-14);
 
     RealImage one(m, m);
     one(2, 1) = 1.0;
-    fft2d(fc, m, one, re, im);
+    fft2d(fc, 0, m, one, re, im);
     for (int u = 1; u <= m; ++u)
         for (int v = 1; v <= m; ++v) {
             EXPECT_NEAR(re(u, v), std::cos(fc.twopi * (u - 1) / m), 1e-14);
@@ -75,8 +75,8 @@ TEST(Fft, ForwardThenInverseReturnsTheImage) {
     for (int m : {2, 4, 64, 256}) {
         const RealImage x = random_image(m, 3u + m);
         RealImage re(m, m), im(m, m), back(m, m);
-        fft2d(fc, m, x, re, im);
-        inv_fft2d(fc, m, re, im, back);
+        fft2d(fc, 0, m, x, re, im);
+        inv_fft2d(fc, 0, m, re, im, back);
         for (int j = 1; j <= m; ++j)
             for (int i = 1; i <= m; ++i) ASSERT_NEAR(back(i, j), x(i, j), 1e-12) << m;
     }
@@ -87,7 +87,7 @@ TEST(Fft, PackedColumnsEqualSeparateTransforms) {
     const int m = 16;
     const RealImage x = random_image(m, 99);
     RealImage fr(m, m), fi(m, m);
-    fft2d_x(fc, m, x, fr, fi);
+    fft2d_x(fc, 0, m, x, fr, fi);
     for (int j = 1; j <= m; ++j) {
         std::vector<double> data(2 * m);
         for (int i = 1; i <= m; ++i) data[2 * i - 2] = x(i, j);
@@ -106,7 +106,7 @@ TEST(Fft, LargestGridRuns) {
     const int m = 1024;
     RealImage x(m, m, 1.0), re(m, m), im(m, m);
     x(3, 7) = 2.0;
-    fft2d(fc, m, x, re, im);
+    fft2d(fc, 0, m, x, re, im);
     EXPECT_NEAR(re(1, 1), m * m + 1.0, 1e-6);
 }
 

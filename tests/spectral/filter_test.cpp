@@ -6,8 +6,7 @@
 #include <random>
 #include <sstream>
 
-#include "run/listout.hpp"
-#include "run/params.hpp"
+#include "core/listout.hpp"
 #include "spectral/centring.hpp"
 #include "spectral/fft.hpp"
 
@@ -26,7 +25,7 @@ struct Spectrum {
         for (int j = 1; j <= n; ++j)
             for (int i = 1; i <= n; ++i) img(i, j) = u(rng) + 0.3 * (j % 3);  // stripes along rows
         RealImage re(n, n), im(n, n);
-        fft2d(fc, n, img, re, im);
+        fft2d(fc, 0, n, img, re, im);
         center0_fft(n, re, im, frc, fic);
         fft_spectral_density(n, frc, fic, logamp);
         ZeroControl zc;
@@ -38,7 +37,7 @@ struct Spectrum {
         RealImage r = frc, i = fic, re(n, n), im(n, n), out(n, n);
         filter_fft_by_input(n, n, gain, r, i);
         off0center_fft(n, r, i, re, im);
-        inv_fft2d(fc, n, re, im, out);
+        inv_fft2d(fc, 0, n, re, im, out);
         return out;
     }
 };
@@ -52,7 +51,7 @@ TEST(Filter, UnchangedSpectrumGivesUnitGainAndNoNoise) {
     for (int j = 1; j <= 16; ++j)
         for (int i = 1; i <= 16; ++i) EXPECT_EQ(gain(i, j), 1.0);
     RealImage noise(16, 16);
-    form_noise_image(s.fc, 16, 16, gain, s.frc, s.fic, noise);
+    form_noise_image(s.fc, 0, 16, 16, gain, s.frc, s.fic, noise);
     const RealImage clean = s.cleaned(gain);
     for (int j = 1; j <= 16; ++j)
         for (int i = 1; i <= 16; ++i) {
@@ -107,7 +106,7 @@ TEST(Filter, NoisePlusCleanedIsTheImage) {
     for (int j = 1; j <= 32; ++j)
         for (int i = 1; i <= 32; ++i) gain(i, j) = i == 16 ? u(rng) : 1.0;
     RealImage noise(32, 32);
-    form_noise_image(s.fc, 32, 32, gain, s.frc, s.fic, noise);
+    form_noise_image(s.fc, 0, 32, 32, gain, s.frc, s.fic, noise);
     const RealImage clean = s.cleaned(gain);
     double most = 0.0;
     for (int j = 1; j <= 32; ++j)
@@ -116,6 +115,19 @@ TEST(Filter, NoisePlusCleanedIsTheImage) {
             most = std::max(most, std::abs(noise(i, j)));
         }
     EXPECT_GT(most, 1e-3);  // the filter did remove something
+}
+
+TEST(Filter, LiftingReportsValuesThatEndUpNegative) {
+    RealImage a(3, 1);
+    a(1, 1) = -2.0;
+    a(2, 1) = 1.0;
+    a(3, 1) = 3.0;
+    std::ostringstream out;
+    lifting_image(out, 3, 1, a, 2.0);
+    EXPECT_EQ(std::vector<double>(a.data(), a.data() + 3), std::vector<double>({0.0, 3.0, 5.0}));
+    EXPECT_EQ(out.str(), "");
+    lifting_image(out, 3, 1, a, -1.0);
+    EXPECT_EQ(out.str(), " < 0  -1 1 1 0\n");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "preview/render.hpp"
-#include "run/errors.hpp"
+#include "core/errors.hpp"
 
 namespace {
 

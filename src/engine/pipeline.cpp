@@ -1,8 +1,7 @@
-#include "run/pipeline.hpp"
+#include "engine/pipeline.hpp"
 
-#include <future>
-#include <iostream>
-#include <new>
+#include <algorithm>
+#include <cmath>
 
 #include "centermap/center_map.hpp"
 #include "centermap/gauss_fit.hpp"
@@ -15,11 +14,10 @@
 #include "homogeneity/noise_ref.hpp"
 #include "image/extremes.hpp"
 #include "image/image_ops.hpp"
-#include "io/image_stages.hpp"
 #include "level/cluster_level.hpp"
 #include "level/level_map.hpp"
-#include "run/errors.hpp"
-#include "run/listout.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 #include "spectral/centring.hpp"
 #include "spectral/fft.hpp"
 #include "spectral/filter.hpp"
@@ -31,39 +29,6 @@ DriverImages::DriverImages(int n)
 
 namespace {
 
-// Writes the output images in the background, one after the other, so that
-// formatting one image overlaps the computing of the next. A write starts
-// only when the previous one has completed; its "Saving image:" line is
-// printed as it starts, so the lines keep their order. A failed write stops
-// the run when the next write would start, or at finish().
-class OutputWriter {
-public:
-    explicit OutputWriter(const RunState& st) : st_(st) {}
-    OutputWriter(const OutputWriter&) = delete;
-    OutputWriter& operator=(const OutputWriter&) = delete;
-    // An image being written stays in use until its write has ended.
-    ~OutputWriter() {
-        if (pending_.valid()) pending_.wait();
-    }
-
-    // `image` must stay unchanged until the next start() or finish().
-    void start(const std::string& name, const std::string& comment, int n, const RealImage& image) {
-        finish();
-        *st_.out << "Saving image: " << name << '\n';
-        pending_ = std::async(std::launch::async, [this, name, comment, n, &image] {
-            std::ostream quiet(nullptr);  // the line is printed already
-            write_output_image(st_, quiet, name, comment, n, image);
-        });
-    }
-    void finish() {
-        if (pending_.valid()) pending_.get();
-    }
-
-private:
-    const RunState& st_;
-    std::future<void> pending_;
-};
-
 // The selections mark their pixels -1 for the symmetric pass, which only
 // examines pixels of value 1; afterwards every -1 is a selected pixel.
 void unmark_to_mark(int n, IntMap& map) {
@@ -73,10 +38,6 @@ void unmark_to_mark(int n, IntMap& map) {
 }
 
 }  // namespace
-
-std::string output_name(const RunState& st, const char* prefix) {
-    return prefix + st.direc1.tempfile.substr(0, static_cast<std::size_t>(st.direc1.templen));
-}
 
 void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im) {
     std::ostream& out = *st.out;
@@ -164,13 +125,82 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im) 
     level_whole_estimator(ns, n, n, im.fmage, im.bimage, nl, im.levmap);
 }
 
-void run_pipeline(RunState& st, const DriverFlags& flags) {
+namespace {
+
+bool is_power_of_two(long long n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+}  // namespace
+
+EngineRun::EngineRun(const Parameters& p, const Options& o)
+    : threads_(o.threads), max_side_(std::min(o.max_side, kLargestSide)) {
+    st_.out = o.report != nullptr ? o.report : &quiet_;
+    st_.control_para1 = {p.h_global, p.h_centre, p.h_off};
+    st_.control_para2 = {p.r_centre};
+    st_.control_para3.vfrac_seg = p.l_centre;
+    st_.control_para3.frac_seg = p.l_off;
+    st_.control_para3.icnnt_cent = p.n_run;
+    st_.control_para3.icnnt_off = p.n_run;
+    st_.writefile.write_filter = true;
+    st_.writefile.write_noise = true;
+    flags_.group = p.grouped;
+    flags_.symm = true;
+    parameter_data(st_.fconst2);
+    derivative_operator(st_.laplacian, st_.firstder);
+}
+
+void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, double rdimy, double unit) {
+    if (nxbig <= 0 || nybig <= 0) {
+        throw RunError(kExitSizeError, "the image has " + std::to_string(nxbig) + " x " + std::to_string(nybig) +
+                                           " values; both sizes must be positive");
+    }
+    if (nxbig != nybig || std::abs(rdimx - rdimy) > 0.001) {
+        *st_.out << list_line("NXbig NOT THE SAME AS NYbig or size different", nxbig, nybig, rdimx, rdimy);
+    }
+    const long long big = nxbig > nybig ? nxbig : nybig;
+    if (big > max_side_) throw FatalStop(list_line("NGDTEMP > MXTEMPGD in READIN_NEW_IMAGE"));
+    // The Fourier transform is radix 2 and the centred spectrum needs a
+    // middle position: the side must be a power of two from 2 up.
+    if (big < 2 || !is_power_of_two(big)) {
+        throw RunError(kExitSizeError, "an image of " + std::to_string(nxbig) + " x " + std::to_string(nybig) +
+                                           " values needs a grid of side " + std::to_string(big) +
+                                           ", but the Fourier transform takes only sides that are powers of two "
+                                           "from 2 to " +
+                                           std::to_string(max_side_));
+    }
+    const int n = static_cast<int>(big);
+    nx_ = static_cast<int>(nxbig);
+    st_.tempimage.tempht = RealImage::square(n, 0.0);
+    st_.tempimage.ngdtemp = n;
+    st_.imagescale.gscale = unit;
+    Spaceinv& s = st_.spaceinv;
+    s.tsp_temp = st_.imagescale.gscale * rdimx / static_cast<double>(nxbig);
+    s.dx = 1.0 / s.tsp_temp;
+    s.dx2 = 0.5 * s.dx;
+    s.dxsq = s.dx * s.dx;
+    s.dxsq4 = s.dx2 * s.dx2;
+}
+
+Image EngineRun::output_image(RealImage& grid) const {
+    const int n = st_.tempimage.ngdtemp;
+    const double tsp_temp1 = st_.spaceinv.tsp_temp / st_.imagescale.gscale;
+    const double rdim = static_cast<double>(n) * tsp_temp1;
+    Image img;
+    img.nx = n;
+    img.ny = n;
+    img.span_x = rdim;
+    img.span_y = rdim;
+    img.unit = st_.imagescale.gscale;
+    // Row j of the image is grid(1..n, j): the grid's own storage order.
+    img.values.assign(grid.data(), grid.data() + static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+    grid.release();
+    return img;
+}
+
+Result EngineRun::finish() {
+    RunState& st = st_;
     std::ostream& out = *st.out;
-
-    parameter_data(st.fconst2);
-    derivative_operator(st.laplacian, st.firstder);
-
-    readin_new_image(st);
     const int n = st.tempimage.ngdtemp;
     RealImage& tempht = st.tempimage.tempht;
 
@@ -180,7 +210,7 @@ void run_pipeline(RunState& st, const DriverFlags& flags) {
     lifting_image(out, n, n, tempht, lift);
 
     DriverImages im(n);
-    fft2d(st.fconst2, n, tempht, im.fft_re, im.fft_im);
+    fft2d(st.fconst2, threads_, n, tempht, im.fft_re, im.fft_im);
     center0_fft(n, im.fft_re, im.fft_im, im.frc, im.fic);
     // From here on the centred spectrum holds all that the run needs of the
     // input; the uncentred spectrum is made again for the inverse transform.
@@ -190,70 +220,64 @@ void run_pipeline(RunState& st, const DriverFlags& flags) {
     fft_spectral_density(n, im.frc, im.fic, im.fmage);
     log_fft_spectral(st.zero_control, n, im.fmage);
 
-    if (st.writefile.write_spd) writeout_image(st, output_name(st, "SPD3_"), flags.comment, n, im.fmage);
-
     st.checkpt.itest = 0;
     st.offlines.offline = IntMap::square(n);
     get_offline(n, n, st.offlines.offline);
     rename_an_image(n, n, im.fmage, im.rmage);
 
-    analyse_spectrum(st, flags, im);
+    analyse_spectrum(st, flags_, im);
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
     for (RealImage* g : {&im.hmage, &im.lxy}) g->release();
     for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap, &st.offlines.offline}) g->release();
 
-    if (st.writefile.write_dspd) write_output_image(st, output_name(st, "DSPD3_"), flags.comment, n, im.fmage);
-
-    RealImage denoised;  // outlives the writer, which may still be reading it
-    OutputWriter writer(st);
+    Result r;
     form_spd_filter(out, n, n, im.rmage, im.fmage);
     im.rmage.release();
     if (st.writefile.write_filter) {
         for (int j = 1; j <= n; ++j)
             for (int i = 1; i <= n; ++i)
                 if (im.fmage(i, j) > 1.0) im.fmage(i, j) = 1.0;
-        writer.start(output_name(st, "FIL_"), flags.comment, n, im.fmage);
     }
-    if (st.writefile.write_noise) form_noise_image(st.fconst2, n, n, im.fmage, im.frc, im.fic, im.smage);
-
+    if (st.writefile.write_noise) {
+        form_noise_image(st.fconst2, threads_, n, n, im.fmage, im.frc, im.fic, im.smage);
+        r.noise = output_image(im.smage);
+    }
     filter_fft_by_input(n, n, im.fmage, im.frc, im.fic);
+    r.gain = output_image(im.fmage);
     im.fft_re = RealImage::square(n);
     im.fft_im = RealImage::square(n);
     off0center_fft(n, im.frc, im.fic, im.fft_re, im.fft_im);
-    if (st.writefile.write_noise) writer.start(output_name(st, "NOISE_"), flags.comment, n, im.smage);
-    // The cleaned image goes to a grid of its own: the gain may still be
-    // being written.
-    denoised = RealImage::square(n);
-    inv_fft2d(st.fconst2, n, im.fft_re, im.fft_im, denoised);
-    writer.start(output_name(st, "DENOISE_"), flags.comment, n, denoised);
-    writer.finish();
+    im.frc.release();
+    im.fic.release();
+    RealImage denoised = RealImage::square(n);
+    inv_fft2d(st.fconst2, threads_, n, im.fft_re, im.fft_im, denoised);
+    r.cleaned = output_image(denoised);
+    return r;
 }
 
-int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::optional<bool> force_group) {
-    RunState st;
-    st.out = &out;
-    try {
-        out << list_line("RUN MANUAL VELTRANE2");
-        DriverFlags flags = inpt_veltrane(in, st);
-        if (force_group) flags.group = *force_group;
-        run_pipeline(st, flags);
-        out.flush();
-        return kExitOk;
-    } catch (const FatalStop& e) {
-        out << e.line();
-        out.flush();
-        err << "STOP " << e.stop_code() << '\n';
-        return kExitLimitStop;
-    } catch (const RunError& e) {
-        out.flush();
-        err << "veltrane2: " << e.what() << '\n';
-        return e.status();
-    } catch (const std::bad_alloc&) {
-        out.flush();
-        err << "veltrane2: out of memory\n";
-        return kExitFileError;
+Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
+    const long long count = static_cast<long long>(image.nx) * image.ny;
+    if (image.nx > 0 && image.ny > 0 && static_cast<long long>(image.values.size()) != count) {
+        throw RunError(kExitSizeError, "the image holds " + std::to_string(image.values.size()) + " values, not " +
+                                           std::to_string(image.nx) + " x " + std::to_string(image.ny));
     }
+    EngineRun run(parameters, options);
+    run.take_shape(image.nx, image.ny, image.span_x, image.span_y, image.unit);
+    RealImage& grid = run.grid();
+    std::size_t k = 0;
+    for (int j = 1; j <= image.ny; ++j) {
+        for (int i = 1; i <= image.nx; ++i, ++k) {
+            const double v = image.values[k];
+            if (!std::isfinite(v)) {
+                throw RunError(kExitFileError, "value " + std::to_string(k + 1) + " of " + std::to_string(count) +
+                                                   " (row " + std::to_string(j) + ", column " + std::to_string(i) +
+                                                   ") is not finite");
+            }
+            grid(i, j) = v;
+        }
+    }
+    return run.finish();
 }
 
 }  // namespace veltrane2

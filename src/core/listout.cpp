@@ -1,4 +1,4 @@
-#include "run/listout.hpp"
+#include "core/listout.hpp"
 
 #include <charconv>
 

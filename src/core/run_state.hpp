@@ -1,18 +1,14 @@
-// The shared blocks of a run: the settings read from standard input, the
-// constants, and the stage results that later stages read. One RunState
-// exists per run; the driver owns it and hands it to every stage.
+// The shared blocks of a run: the settings, the constants, and the stage
+// results that later stages read. One RunState exists per run; the driver
+// owns it and hands it to every stage.
 #pragma once
 
 #include <array>
 #include <iostream>
 #include <string>
 
-#include "centermap/blocks.hpp"
-#include "cluster/blocks.hpp"
-#include "homogeneity/derivatives.hpp"
-#include "homogeneity/noise_ref.hpp"
+#include "core/blocks.hpp"
 #include "image/grid.hpp"
-#include "level/blocks.hpp"
 
 namespace veltrane2 {
 
@@ -141,8 +137,18 @@ struct RunState {
     ClusterAna3 cluster_ana3;
     Level1 level_1;
 
-    // Where the list-directed lines and the file routines' lines go.
+    // Where the report lines go.
     std::ostream* out = &std::cout;
 };
+
+// The switches of the driver besides the shared blocks.
+struct DriverFlags {
+    std::string comment;  // second comment line of every output image
+    bool group = false;   // level estimation by clusters
+    bool symm = true;     // symmetric pass after each region selection
+};
+
+// Fills the block of mathematical constants.
+void parameter_data(Fconst2& fc);
 
 }  // namespace veltrane2

@@ -1,0 +1,72 @@
+// The engine: one run from a height image to the filter gain, the noise
+// image and the cleaned image.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include <veltrane2/veltrane2.hpp>
+
+#include "core/run_state.hpp"
+#include "image/grid.hpp"
+
+namespace veltrane2 {
+
+// The driver's working images, all on the square grid of the run. The
+// analysis maps are set up by analyse_spectrum when it needs them.
+struct DriverImages {
+    RealImage fmage;   // log spectrum, lowered by the analysis; then the gain
+    RealImage hmage;   // copy of the homogeneity product for the off-centre pass
+    RealImage smage;   // intensity homogeneity, then the product H; then the noise image
+    RealImage rmage;   // the log spectrum before the analysis
+    RealImage lxy;     // Laplacian homogeneity
+    RealImage fft_re;  // spectrum with the zero frequency at index 1
+    RealImage fft_im;
+    RealImage frc;  // centred spectrum
+    RealImage fic;
+    IntMap bimage;   // streak mask
+    IntMap cenmap;   // centre map
+    IntMap cluster;  // cluster labels (grouping mode)
+    IntMap levmap;   // level map
+
+    explicit DriverImages(int n);
+};
+
+// Lowers the streak of the logarithmic spectrum in im.fmage. Every decision
+// on whether there is anything left to analyse is taken from the sum of a
+// selection mask; an empty selection leaves the rest of the analysis out.
+void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im);
+
+// One run on one image, in two steps, so that a reader can have the image's
+// sizes checked (and their report line printed) before it reads the values:
+// take_shape(), then the values into grid(), then finish().
+class EngineRun {
+public:
+    EngineRun(const Parameters& parameters, const Options& options);
+
+    // Reports a non-square image, stops (FatalStop) when its larger side
+    // exceeds options.max_side and refuses (RunError) a side the transform
+    // cannot take or one that is not positive. Sets up the zero-filled grid.
+    void take_shape(long long nx, long long ny, double span_x, double span_y, double unit);
+
+    // The grid of side n = max(nx, ny): image value (i, j) (column i, row j,
+    // from 1) goes to grid()(i, j), so that on a grid of side nx the file's
+    // order is the grid's storage order.
+    RealImage& grid() { return st_.tempimage.tempht; }
+    int nx() const { return nx_; }
+
+    // The rest of the run; the grid is used up.
+    Result finish();
+
+private:
+    Image output_image(RealImage& grid) const;
+
+    std::ostream quiet_{nullptr};
+    RunState st_;
+    DriverFlags flags_;
+    int threads_ = 0;
+    int max_side_ = kClassicLargestSide;
+    int nx_ = 0;
+};
+
+}  // namespace veltrane2
