@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds veltrane2 in its three configurations (release, debug, and debug with
-# the address and undefined-behaviour sanitizers) and runs every test in each.
-# The debug tests also compare the debug and release outputs byte for byte.
+# Installs what the tests need and the machine lacks, builds veltrane2 in its
+# three configurations (release, debug, and debug with the address and
+# undefined-behaviour sanitizers) and runs every test in each. The debug tests
+# also compare the debug and release outputs byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/install-deps.sh test
 jobs=$(nproc 2>/dev/null || echo 2)
 for preset in release debug sanitize; do
     cmake --preset "$preset" >/dev/null

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that a part of veltrane2 needs and that this
+# machine lacks; installs nothing when all are there.
+#
+#   tools/install-deps.sh build   compiler, CMake, cairo for the preview
+#   tools/install-deps.sh test    the above and what the tests use
+set -euo pipefail
+build=(cmake g++ make pkg-config libcairo2-dev fonts-dejavu-core)
+test=(libgtest-dev)
+case "${1:-}" in
+    build) want=("${build[@]}") ;;
+    test) want=("${build[@]}" "${test[@]}") ;;
+    *) echo "usage: tools/install-deps.sh build|test" >&2; exit 2 ;;
+esac
+need=()
+for pkg in "${want[@]}"; do
+    dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+done
+[ "${#need[@]}" -eq 0 ] && exit 0
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+"${sudo[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${need[@]}"
