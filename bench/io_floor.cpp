@@ -7,7 +7,7 @@
 
 #include "io/text_image.hpp"
 #include "core/errors.hpp"
-#include "run/params.hpp"
+#include "io/image_file.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

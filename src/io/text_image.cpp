@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/errors.hpp"
+#include "io/atomic_file.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -57,6 +58,9 @@ int scan_header(const std::string& line, ImageHeader& h) {
     return fields;
 }
 
+
+}  // namespace
+
 std::string read_whole_file(const std::string& filename) {
     std::FILE* f = std::fopen(filename.c_str(), "rb");
     if (f == nullptr) open_error("input", errno);
@@ -72,12 +76,11 @@ std::string read_whole_file(const std::string& filename) {
     return text;
 }
 
-}  // namespace
+TextImageReader::TextImageReader(const std::string& filename, std::ostream& out)
+    : TextImageReader(filename, (out << "Opening image: " << filename << '\n', read_whole_file(filename)), out) {}
 
-TextImageReader::TextImageReader(const std::string& filename, std::ostream& out) : filename_(filename) {
-    out << "Opening image: " << filename << '\n';
-    text_ = read_whole_file(filename);
-
+TextImageReader::TextImageReader(const std::string& filename, std::string text, std::ostream& out)
+    : filename_(filename), text_(std::move(text)) {
     // Header search, line by line: lines starting with '!' or '#', empty
     // lines and NUL-led lines are skipped; any other line is a header
     // candidate, taken when five fields convert.
@@ -176,62 +179,6 @@ std::string format_header(int nx, int ny, double spanx, double spany, double uni
     line += " \n";
     return line;
 }
-
-namespace {
-
-// An output file under construction: written under a temporary name in the
-// same folder and renamed over the final name only once complete, so that a
-// reader never sees a half-written image.
-class AtomicFile {
-public:
-    explicit AtomicFile(const std::string& fileout) : final_(fileout), temp_(fileout + ".tmp.XXXXXX") {
-        fd_ = ::mkstemp(temp_.data());
-        if (fd_ < 0) open_error("output", errno);
-        // mkstemp creates the file private to its owner; give it the mode a
-        // plain create would have.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
-    }
-    ~AtomicFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlink(temp_.c_str());
-    }
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-
-    void write(const char* data, std::size_t len) {
-        while (len > 0) {
-            const ssize_t n = ::write(fd_, data, len);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                fail(errno);
-            }
-            data += n;
-            len -= static_cast<std::size_t>(n);
-        }
-    }
-
-    void commit() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) fail(errno);
-        if (::rename(temp_.c_str(), final_.c_str()) != 0) fail(errno);
-        committed_ = true;
-    }
-
-private:
-    [[noreturn]] void fail(int err) {
-        file_error("I cannot write the output data file " + final_ + ": " + std::strerror(err));
-    }
-
-    std::string final_;
-    std::string temp_;
-    int fd_ = -1;
-    bool committed_ = false;
-};
-
-}  // namespace
 
 void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
                int nx, int ny, double spanx, double spany, const double* z, double unit) {

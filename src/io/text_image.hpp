@@ -26,6 +26,9 @@ public:
     // printing a warning for every candidate line without five fields.
     // Throws RunError when the file cannot be opened or has no header line.
     TextImageReader(const std::string& filename, std::ostream& out);
+    // The same on the file's contents, read already; prints no "Opening
+    // image:" line.
+    TextImageReader(const std::string& filename, std::string text, std::ostream& out);
 
     const ImageHeader& header() const { return header_; }
     const std::string& filename() const { return filename_; }
@@ -41,6 +44,10 @@ private:
     std::size_t data_start_ = 0;
     ImageHeader header_;
 };
+
+// The contents of a file. Throws RunError ("I cannot open the input data
+// file: ...") when it cannot be opened or read.
+std::string read_whole_file(const std::string& filename);
 
 // Whole image as read by loadimage.
 struct TextImage {

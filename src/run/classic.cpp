@@ -17,10 +17,13 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::
         Options options;
         options.report = &out;
         const std::string& name = ci.file_name;
-        const Result r = destripe_file(name, ci.parameters, options);
-        write_output(out, name, "FIL_" + name, r.gain);
-        write_output(out, name, "NOISE_" + name, r.noise);
-        write_output(out, name, "DENOISE_" + name, r.cleaned);
+        ImageFile source;
+        const Result r = destripe_file(name, ci.parameters, options, source);
+        // The outputs go beside the current folder, named by the prefix in
+        // front of the name as typed, in the input's format.
+        write_image_file(out, source, "FIL_", "FIL_" + name, source.format, r.gain);
+        write_image_file(out, source, "NOISE_", "NOISE_" + name, source.format, r.noise);
+        write_image_file(out, source, "DENOISE_", "DENOISE_" + name, source.format, r.cleaned);
         out.flush();
         return kExitOk;
     } catch (const FatalStop& e) {

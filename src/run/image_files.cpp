@@ -4,24 +4,50 @@
 
 #include "engine/pipeline.hpp"
 #include "io/text_image.hpp"
-#include "run/params.hpp"
 
 namespace veltrane2 {
+namespace {
 
-Result destripe_file(const std::string& name, const Parameters& parameters, const Options& options) {
+// Runs `work`, putting the file's name in front of the engine's messages.
+template <class Work>
+auto naming(const std::string& name, Work work) {
+    try {
+        return work();
+    } catch (const RunError& e) {
+        throw RunError(e.status(), name + ": " + e.what());
+    }
+}
+
+}  // namespace
+
+Result destripe_file(const std::string& name, const Parameters& parameters, const Options& options,
+                     ImageFile& source) {
     std::ostream quiet(nullptr);
-    TextImageReader reader(name, options.report != nullptr ? *options.report : quiet);
+    std::ostream& out = options.report != nullptr ? *options.report : quiet;
+    source.name = name;
+    out << "Opening image: " << name << '\n';
+    std::string bytes = read_whole_file(name);
+    if (looks_like_gsf(bytes)) {
+        source.format = FileFormat::kGsf;
+        source.gsf = parse_gsf(bytes, name);
+        bytes.clear();
+        bytes.shrink_to_fit();
+        source.image = image_of(source.gsf);
+        Result r = naming(name, [&] { return destripe(source.image, parameters, options); });
+        source.image.values.clear();
+        return r;
+    }
+
+    source.format = FileFormat::kText;
+    TextImageReader reader(name, std::move(bytes), out);
     const ImageHeader& h = reader.header();
     if (h.nx <= 0 || h.ny <= 0) {
         throw RunError(kExitFileError, name + ": the header gives " + std::to_string(h.nx) + " x " +
                                            std::to_string(h.ny) + " values; both sizes must be positive");
     }
     EngineRun run(parameters, options);
-    try {
-        run.take_shape(h.nx, h.ny, h.spanx, h.spany, h.unit);
-    } catch (const RunError& e) {
-        throw RunError(e.status(), name + ": " + e.what());
-    }
+    naming(name, [&] { run.take_shape(h.nx, h.ny, h.spanx, h.spany, h.unit); });
+    source.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
     RealImage& grid = run.grid();
     if (h.nx == grid.nx()) {
         // The grid's column order is the file's row order: read in place.
@@ -37,11 +63,6 @@ Result destripe_file(const std::string& name, const Parameters& parameters, cons
         }
     }
     return run.finish();
-}
-
-void write_output(std::ostream& out, const std::string& source, const std::string& fileout, const Image& image) {
-    saveimage(out, source, fileout, std::string(kComment), image.nx, image.ny, image.span_x, image.span_y,
-              image.values.data(), image.unit);
 }
 
 }  // namespace veltrane2

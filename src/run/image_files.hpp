@@ -1,5 +1,6 @@
-// The program's file stages around the engine: a text image read straight
-// onto the engine's grid, and the outputs written as text images.
+// The program's file stages around the engine: an image file read (a text
+// image straight onto the engine's grid), and the outputs written in the
+// input's format or another.
 #pragma once
 
 #include <ostream>
@@ -7,18 +8,17 @@
 
 #include <veltrane2/veltrane2.hpp>
 
+#include "io/image_file.hpp"
+
 namespace veltrane2 {
 
-// Reads the text image `filename` (printing "Opening image:" and the
-// header warnings to `options.report`) and runs the engine on it. The image's
-// sizes are checked before any of its values is read. Throws RunError naming
-// the file when it cannot be read, is malformed or has a size the transform
-// cannot take, FatalStop when a limit is reached.
-Result destripe_file(const std::string& filename, const Parameters& parameters, const Options& options);
-
-// Writes `image` as the text image `fileout` (atomically), printing
-// "Saving image: <fileout>" to `out`; the first comment line is `source`,
-// the name of the input.
-void write_output(std::ostream& out, const std::string& source, const std::string& fileout, const Image& image);
+// Reads the image file `filename` (printing "Opening image:" and a text
+// image's header warnings to `options.report`) and runs the engine on it; a
+// text image's sizes are checked before any of its values is read. `source`
+// receives what the outputs carry over (the format, a .gsf's header). Throws
+// RunError naming the file when it cannot be read, is malformed or has a
+// size the transform cannot take, FatalStop when a limit is reached.
+Result destripe_file(const std::string& filename, const Parameters& parameters, const Options& options,
+                     ImageFile& source);
 
 }  // namespace veltrane2

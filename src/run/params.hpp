@@ -10,10 +10,6 @@
 
 namespace veltrane2 {
 
-// Fixed comment text of every output image.
-inline constexpr std::string_view kComment =
-    "supervised VeLTRANE- stripe-noise filtering of scanning-probe height images by veltrane2";
-
 struct ClassicInput {
     std::string file_name;  // as typed, up to its first blank
     Parameters parameters;

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "../test_util.hpp"
-#include "run/image_files.hpp"
+#include "io/image_file.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -143,7 +143,9 @@ TEST(Destripe, ConcurrentRunsMatchSequentialRunsAndTheProgram) {
     const auto open = r.out.find("Opening image: sample.txt\n") + std::string("Opening image: sample.txt\n").size();
     EXPECT_EQ(report_a.str(), r.out.substr(open, r.out.find("Saving image:") - open));
     std::ostringstream quiet;
-    write_output(quiet, "sample.txt", (dir / "again.txt").string(), par_a.cleaned);
+    ImageFile source;
+    source.name = "sample.txt";
+    write_image_file(quiet, source, "DENOISE_", (dir / "again.txt").string(), FileFormat::kText, par_a.cleaned);
     EXPECT_EQ(vt::read_file(dir / "again.txt"), vt::read_file(dir / "DENOISE_sample.txt"));
 }
 

@@ -1,5 +1,6 @@
 // Whole runs of the veltrane2 program.
 #include "run/classic.hpp"
+#include "io/image_file.hpp"
 #include "run/params.hpp"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,33 @@
+// An output file under construction: written under a temporary name in the
+// same folder and renamed over the final name only once complete, so that a
+// reader never sees a half-written file and a failed write leaves no trace.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace veltrane2 {
+
+class AtomicFile {
+public:
+    // Throws RunError ("I cannot open the output data file: ...") when the
+    // temporary cannot be created.
+    explicit AtomicFile(const std::string& fileout);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Throws RunError ("I cannot write the output data file NAME: ...").
+    void write(const char* data, std::size_t len);
+    void commit();
+
+private:
+    [[noreturn]] void fail(int err);
+
+    std::string final_;
+    std::string temp_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+}  // namespace veltrane2

@@ -1,0 +1,69 @@
+#include "io/image_file.hpp"
+
+#include <filesystem>
+
+#include "io/text_image.hpp"
+
+namespace veltrane2 {
+
+Image image_of(GsfImage& gsf) {
+    return Image{gsf.xres, gsf.yres, gsf.xreal, gsf.yreal, length_unit_factor(gsf.xyunits), std::move(gsf.values)};
+}
+
+ImageFile read_image_file(const std::string& name, std::ostream& out) {
+    ImageFile f;
+    f.name = name;
+    out << "Opening image: " << name << '\n';
+    std::string bytes = read_whole_file(name);
+    if (looks_like_gsf(bytes)) {
+        f.format = FileFormat::kGsf;
+        f.gsf = parse_gsf(bytes, name);
+        f.image = image_of(f.gsf);
+        return f;
+    }
+    TextImageReader reader(name, std::move(bytes), out);
+    const ImageHeader& h = reader.header();
+    if (h.nx <= 0 || h.ny <= 0 || h.nx > kLargestSide || h.ny > kLargestSide) {
+        throw RunError(kExitFileError, name + ": the header gives " + std::to_string(h.nx) + " x " +
+                                           std::to_string(h.ny) + " values; both sizes must be from 1 to " +
+                                           std::to_string(kLargestSide));
+    }
+    f.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
+    f.image.values.resize(static_cast<std::size_t>(h.nx * h.ny));
+    reader.read_values(f.image.values.data());
+    return f;
+}
+
+void write_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
+                      const std::string& fileout, FileFormat format, const Image& image) {
+    if (format == FileFormat::kText) {
+        saveimage(out, source.name, fileout, std::string(kComment), image.nx, image.ny, image.span_x, image.span_y,
+                  image.values.data(), image.unit);
+        return;
+    }
+    out << "Saving image: " << fileout << '\n';
+    GsfImage g;
+    g.xres = image.nx;
+    g.yres = image.ny;
+    if (source.format == FileFormat::kGsf) {
+        // The input's own extents and units, scaled to the square grid.
+        g.xreal = source.gsf.xreal * image.nx / source.image.nx;
+        g.yreal = source.gsf.yreal * image.ny / source.image.ny;
+        g.xoffset = source.gsf.xoffset;
+        g.yoffset = source.gsf.yoffset;
+        g.xyunits = source.gsf.xyunits;
+        g.zunits = source.gsf.zunits;
+        g.title = source.gsf.title;
+    } else {
+        g.xreal = image.span_x * image.unit;
+        g.yreal = image.span_y * image.unit;
+        g.xyunits = "m";
+    }
+    if (prefix == "FIL_") g.zunits.clear();
+    if (g.title.empty()) g.title = std::filesystem::path(source.name).filename().string();
+    g.title = prefix + g.title;
+    g.values = image.values;
+    write_gsf(fileout, g);
+}
+
+}  // namespace veltrane2
