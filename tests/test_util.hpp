@@ -77,10 +77,12 @@ inline std::string run_input(const std::string& name, const std::string& h = "0.
 }
 
 // A text image with the given values (row after row).
-inline std::string image_text(int nx, int ny, const std::vector<double>& z, double span = 5.0, double unit = 1.0e-6) {
+inline std::string image_text(int nx, int ny, const std::vector<double>& z, double span = 5.0, double unit = 1.0e-6,
+                              double span_y = 0.0) {
     std::ostringstream s;
     s.precision(17);
-    s << "# test image\n" << nx << ' ' << ny << ' ' << span << ' ' << span << ' ' << unit << '\n';
+    s << "# test image\n" << nx << ' ' << ny << ' ' << span << ' ' << (span_y > 0.0 ? span_y : span) << ' ' << unit
+      << '\n';
     for (int j = 0; j < ny; ++j) {
         for (int i = 0; i < nx; ++i) s << z[static_cast<std::size_t>(j) * nx + i] << ' ';
         s << '\n';

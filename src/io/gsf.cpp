@@ -195,17 +195,16 @@ void write_gsf(const std::string& name, const GsfImage& image) {
     file.commit();
 }
 
-double length_unit_factor(std::string_view unit) {
+int length_unit_exponent(std::string_view unit) {
     struct Prefix {
         std::string_view unit;
-        double factor;
+        int exponent;
     };
-    static constexpr Prefix kUnits[] = {{"m", 1.0},     {"km", 1e3},     {"mm", 1e-3},     {"um", 1e-6},
-                                        {"µm", 1e-6},   {"\xb5m", 1e-6}, {"nm", 1e-9},     {"pm", 1e-12},
-                                        {"A", 1e-10},   {"Å", 1e-10},    {"fm", 1e-15}};
+    static constexpr Prefix kUnits[] = {{"km", 3}, {"m", 0},    {"mm", -3},  {"um", -6},  {"µm", -6}, {"\xb5m", -6},
+                                        {"nm", -9}, {"A", -10}, {"Å", -10}, {"pm", -12}, {"fm", -15}};
     for (const Prefix& p : kUnits)
-        if (p.unit == unit) return p.factor;
-    return 1.0;
+        if (p.unit == unit) return p.exponent;
+    return 0;
 }
 
 }  // namespace veltrane2

@@ -53,8 +53,8 @@ std::string format_gsf(const GsfImage& image);
 // Writes format_gsf(image) to `name` atomically.
 void write_gsf(const std::string& name, const GsfImage& image);
 
-// The factor of a length unit in metres ("m" 1, "um" or "µm" 1e-6, "nm"
-// 1e-9, ...); 1 for an empty or unknown unit.
-double length_unit_factor(std::string_view unit);
+// The power of ten of a length unit in metres ("m" 0, "um" or "µm" -6, "nm"
+// -9, ...); 0 for an empty or unknown unit.
+int length_unit_exponent(std::string_view unit);
 
 }  // namespace veltrane2

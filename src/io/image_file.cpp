@@ -1,13 +1,34 @@
 #include "io/image_file.hpp"
 
+#include <charconv>
 #include <filesystem>
 
 #include "io/text_image.hpp"
 
 namespace veltrane2 {
 
+namespace {
+
+// value x 10^shift, with the shift applied to the shortest decimal form of
+// value (so that 2e-06 shifted by 6 is exactly 2).
+double shift_decimal(double value, int shift) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+    std::string s(buf, res.ptr);
+    const std::size_t e = s.find('e');
+    const int exponent = std::stoi(s.substr(e + 1)) + shift;
+    s = s.substr(0, e) + "e" + std::to_string(exponent);
+    double v = 0.0;
+    std::from_chars(s.data(), s.data() + s.size(), v);
+    return v;
+}
+
+}  // namespace
+
 Image image_of(GsfImage& gsf) {
-    return Image{gsf.xres, gsf.yres, gsf.xreal, gsf.yreal, length_unit_factor(gsf.xyunits), std::move(gsf.values)};
+    const int shift = length_unit_exponent(gsf.xyunits) + 6;
+    return Image{gsf.xres, gsf.yres, shift_decimal(gsf.xreal, shift), shift_decimal(gsf.yreal, shift), 1e-6,
+                 std::move(gsf.values)};
 }
 
 ImageFile read_image_file(const std::string& name, std::ostream& out) {

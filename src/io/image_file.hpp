@@ -17,11 +17,13 @@ enum class FileFormat { kText, kGsf };
 struct ImageFile {
     std::string name;
     FileFormat format = FileFormat::kText;
-    Image image;   // a .gsf's extents in its own length unit, `unit` that unit in metres
+    Image image;   // a .gsf's extents in micrometres (unit 1e-6), as text images usually give them
     GsfImage gsf;  // a .gsf's header (its values are in `image`)
 };
 
-// The Image of a .gsf file (its values moved out).
+// The Image of a .gsf file (its values moved out): its extents converted
+// to micrometres in decimal, so that XReal = 2e-06 m gives exactly the span
+// 2 and unit 1e-6 of the equivalent text header.
 Image image_of(GsfImage& gsf);
 
 // Reads an image file; a text image prints "Opening image:" and its header

@@ -1,0 +1,113 @@
+#include "io/gsf.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "../test_util.hpp"
+#include "core/errors.hpp"
+
+namespace veltrane2 {
+namespace {
+
+using namespace std::string_literals;
+
+std::string floats(std::initializer_list<float> v) {
+    std::string s;
+    for (float f : v) s.append(reinterpret_cast<const char*>(&f), 4);  // the test machine is little-endian
+    return s;
+}
+
+TEST(Gsf, WrittenBytesAreExact) {
+    GsfImage g;
+    g.xres = 2;
+    g.yres = 1;
+    g.xreal = 2e-6;
+    g.yreal = 1e-6;
+    g.xoffset = 0.5;
+    g.xyunits = "m";
+    g.title = "FIL_a\nb";
+    g.values = {1.0, -0.1};
+    const std::string header =
+        "Gwyddion Simple Field 1.0\nXRes = 2\nYRes = 1\nXReal = 2e-06\nYReal = 1e-06\nXOffset = 0.5\n"
+        "XYUnits = m\nTitle = FIL_a b\n";
+    ASSERT_EQ(header.size() % 4, 2u);
+    EXPECT_EQ(format_gsf(g), header + "\0\0"s + floats({1.0f, -0.1f}));
+    g.title = "FIL_a bxy";  // a header of a multiple of 4 gets four NULs
+    EXPECT_EQ(format_gsf(g).substr(header.size() + 1, 5), "\n\0\0\0\0"s);
+}
+
+TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
+    GsfImage g;
+    g.xres = 3;
+    g.yres = 2;
+    g.xreal = 5e-6;
+    g.yreal = 3.3e-6;
+    g.yoffset = -1e-7;
+    g.xyunits = "m";
+    g.zunits = "m";
+    g.title = "Height";
+    g.values = {0.1, 1e-9, -3.0, 1e30, 0.0, 7.25};
+    std::string bytes = format_gsf(g);
+    // Keys this program does not use are read and kept aside; blanks around
+    // keys and values, CR line ends and empty lines are taken.
+    std::string extra = "Vendor = Acme AFM\r\n\n  Scan rate=1 Hz \n";
+    extra.insert(extra.size() - 1, (4 - extra.size() % 4) % 4, ' ');  // the data stay aligned
+    bytes.insert(bytes.find("XRes"), extra);
+    const GsfImage back = parse_gsf(bytes, "x.gsf");
+    EXPECT_EQ(back.xres, 3);
+    EXPECT_EQ(back.yres, 2);
+    EXPECT_EQ(back.xreal, 5e-6);
+    EXPECT_EQ(back.yreal, 3.3e-6);
+    EXPECT_EQ(back.xoffset, 0.0);
+    EXPECT_EQ(back.yoffset, -1e-7);
+    EXPECT_EQ(back.xyunits, "m");
+    EXPECT_EQ(back.zunits, "m");
+    EXPECT_EQ(back.title, "Height");
+    EXPECT_EQ(back.other, (std::vector<std::pair<std::string, std::string>>{{"Vendor", "Acme AFM"}, {"Scan rate", "1 Hz"}}));
+    for (std::size_t k = 0; k < g.values.size(); ++k) EXPECT_EQ(back.values[k], static_cast<float>(g.values[k]));
+}
+
+TEST(Gsf, BadFilesAreRefusedWithTheirReason) {
+    const std::string magic = "Gwyddion Simple Field 1.0\n";
+    const auto file = [&](const std::string& header, const std::string& data) {
+        std::string s = magic + header;
+        s.append(4 - s.size() % 4, '\0');
+        return s + data;
+    };
+    const std::string four = floats({1, 2, 3, 4});
+    const std::pair<std::string, const char*> cases[] = {
+        {"Gwyddion Simple Field 2.0\nXRes = 1\n", "the first line is not"},
+        {"", "the first line is not"},
+        {magic + "XRes = 2\nYRes = 2\n", "no NUL byte"},
+        {file("YRes = 2\n", four), "no XRes"},
+        {file("XRes = 2\n", four), "no YRes"},
+        {file("XRes = two\nYRes = 2\n", four), "XRes is not a whole number: 'two'"},
+        {file("XRes = 2\nYRes = 0\n", four), "YRes = 0 is not a size"},
+        {file("XRes = -2\nYRes = 2\n", four), "XRes = -2 is not a size"},
+        {file("XRes = 100000\nYRes = 2\n", four), "XRes = 100000 is not a size from 1 to 65536"},
+        {file("XRes = 65536\nYRes = 65536\n", four), "the data end after 4 of 4294967296 values"},
+        {file("XRes = 2\nYRes = 2\n", floats({1, 2, 3})), "the data end after 3 of 4 values"},
+        {file("XRes = 2\nYRes = 2\nXReal = abc\n", four), "XReal is not a finite number: 'abc'"},
+        {file("XRes = 2\nYRes = 2\nYReal = -1\n", four), "YReal = -1 is not a positive extent"},
+        {file("XRes = 2\nYRes = 2\nXOffset = inf\n", four), "XOffset is not a finite number"},
+        {file("XRes = 2\nYRes = 2\njunk line\n", four), "header line 4 is not \"Key = Value\""},
+        {file("XRes = 2\nYRes = 2\n", floats({1, NAN, 3, 4})), "value 2 of 4 (row 1, column 2) is not finite"},
+        {file("XRes = 2\nYRes = 2\n", floats({1, 2, 3, -INFINITY})), "value 4 of 4 (row 2, column 2) is not finite"},
+        {magic + "XRes = 2\nYRes = 2\n\0x\0\0"s + four, "not padded with NUL bytes"},
+    };
+    for (const auto& [bytes, fragment] : cases) {
+        try {
+            parse_gsf(bytes, "scan.gsf");
+            ADD_FAILURE() << "accepted, expected: " << fragment;
+        } catch (const RunError& e) {
+            EXPECT_EQ(e.status(), kExitFileError);
+            EXPECT_EQ(std::string(e.what()).rfind("scan.gsf: ", 0), 0u) << e.what();
+            EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace veltrane2
