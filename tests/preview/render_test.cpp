@@ -8,11 +8,8 @@
 namespace veltrane2::preview {
 namespace {
 
-TextImage image(int nx, int ny, std::vector<double> z, double span = 2.0, double unit = 1e-6) {
-    TextImage img;
-    img.header = {nx, ny, span, span, unit};
-    img.z = std::move(z);
-    return img;
+Image image(int nx, int ny, std::vector<double> z, double span = 2.0, double unit = 1e-6) {
+    return Image{nx, ny, span, span, unit, std::move(z)};
 }
 
 // The colour of pixel (x, y) of a decoded PNG.
@@ -21,6 +18,15 @@ Rgb pixel(cairo_surface_t* s, int x, int y) {
     const int stride = cairo_image_surface_get_stride(s);
     const auto v = *(reinterpret_cast<const uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride) + x);
     return {static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
+}
+
+TEST(Preview, BarLabelsTakeAnSiPrefixForTheirUnit) {
+    EXPECT_EQ(value_label(3.2e-9, 3.2e-9, "m"), "3.2 nm");
+    EXPECT_EQ(value_label(-1e-10, 3.2e-9, "m"), "-0.1 nm");
+    EXPECT_EQ(value_label(0.25, 2.0, "V"), "0.25 V");
+    EXPECT_EQ(value_label(1.5e-6, 1.5e-6, "m"), "1.5 \u00b5m");
+    EXPECT_EQ(value_label(0.0, 0.0, "m"), "0 fm");
+    EXPECT_EQ(value_label(1.23456e-9, 1e-9, ""), "1.235e-09");
 }
 
 TEST(Preview, ColourMapEnds) {
@@ -52,7 +58,7 @@ TEST(Preview, RobustRangeIgnoresASpike) {
     std::vector<double> z(64 * 64, 1.0);
     for (int k = 0; k < 64 * 64; ++k) z[k] = k % 64;
     z[100] = 1.0e9;
-    const Panel p = make_panel("spiky.txt", image(64, 64, z), opt);
+    const Panel p = make_panel("spiky.txt", image(64, 64, z), "", opt);
     EXPECT_LT(p.hi, 64.0);
     EXPECT_GE(p.lo, 0.0);
 }
@@ -61,7 +67,7 @@ TEST(Preview, RunSetAndFilterRange) {
     EXPECT_EQ(run_set("a.txt"), (std::vector<std::string>{"a.txt", "DENOISE_a.txt", "NOISE_a.txt", "FIL_a.txt"}));
     EXPECT_TRUE(is_filter_name("runs/FIL_a.txt"));
     EXPECT_FALSE(is_filter_name("FILM_a.txt"));
-    const Panel p = make_panel("FIL_a.txt", image(4, 4, std::vector<double>(16, 0.9)), Options{});
+    const Panel p = make_panel("FIL_a.txt", image(4, 4, std::vector<double>(16, 0.9)), "", Options{});
     EXPECT_EQ(p.lo, 0.0);
     EXPECT_EQ(p.hi, 1.0);
 }
@@ -70,12 +76,12 @@ TEST(Preview, LargeImagesAreAveragedDownSmallOnesRepeated) {
     std::vector<double> z(1024 * 1024);
     for (int j = 0; j < 1024; ++j)
         for (int i = 0; i < 1024; ++i) z[static_cast<std::size_t>(j) * 1024 + i] = i + 1000.0 * j;
-    const Panel big = make_panel("big.txt", image(1024, 1024, z), Options{});
+    const Panel big = make_panel("big.txt", image(1024, 1024, z), "", Options{});
     EXPECT_EQ(big.width, 512);
     EXPECT_EQ(big.height, 512);
     EXPECT_EQ(big.pixels[1], (2 + 3 + 1002 + 1003) / 4.0);  // block of columns 2, 3 in rows 0, 1
 
-    const Panel small = make_panel("small.txt", image(2, 2, {0, 1, 2, 3}), Options{});
+    const Panel small = make_panel("small.txt", image(2, 2, {0, 1, 2, 3}), "", Options{});
     EXPECT_EQ(small.width, 128);
     EXPECT_EQ(small.scale, 64);
     EXPECT_EQ(small.pixels[63], 0.0);
@@ -88,8 +94,8 @@ TEST(Preview, PngHasTheLayoutAndKnownColours) {
     Options opt;
     opt.map = ColourMap::kGrey;
     // Rows from the top: 0 1 / 2 3.
-    std::vector<Panel> panels = {make_panel("a.txt", image(2, 2, {0, 1, 2, 3}), opt),
-                                 make_panel("FIL_a.txt", image(2, 2, {0, 1, 0.5, 1}), opt)};
+    std::vector<Panel> panels = {make_panel("a.txt", image(2, 2, {0, 1, 2, 3}), "m", opt),
+                                 make_panel("FIL_a.txt", image(2, 2, {0, 1, 0.5, 1}), "", opt)};
     const std::string out = (dir / "p.png").string();
     write_png(panels, opt, out);
 

@@ -1,7 +1,7 @@
-// veltrane2-preview: renders text images (the format veltrane2 reads and
-// writes) side by side into one PNG.
+// veltrane2-preview: renders images (text or .gsf, the formats veltrane2
+// reads and writes) side by side into one PNG.
 //
-//   veltrane2-preview IMAGE.txt [IMAGE.txt ...] -o OUT.png [--grey] [--log]
+//   veltrane2-preview IMAGE [IMAGE ...] -o OUT.png [--grey] [--log]
 //   veltrane2-preview --run NAME [-o OUT.png] [--grey] [--log]
 #include <cstring>
 #include <iostream>
@@ -10,11 +10,12 @@
 
 #include "preview/render.hpp"
 #include "core/errors.hpp"
+#include "io/image_file.hpp"
 
 namespace {
 
 [[noreturn]] void usage() {
-    std::cerr << "usage: veltrane2-preview IMAGE.txt [IMAGE.txt ...] -o OUT.png [--grey] [--log]\n"
+    std::cerr << "usage: veltrane2-preview IMAGE [IMAGE ...] -o OUT.png [--grey] [--log]\n"
                  "       veltrane2-preview --run NAME [-o OUT.png] [--grey] [--log]\n"
                  "  --run NAME  NAME and the DENOISE_, NOISE_ and FIL_ images of its run\n"
                  "  --grey      grey scale instead of the dark-to-bright colour map\n"
@@ -65,8 +66,8 @@ int main(int argc, char** argv) {
         std::vector<preview::Panel> panels;
         for (const std::string& name : images) {
             std::ostringstream quiet;  // the reader's "Opening image:" lines
-            const TextImage img = loadimage(name, quiet, 1LL << 24);
-            panels.push_back(preview::make_panel(name, img, opt));
+            const ImageFile f = read_image_file(name, quiet);
+            panels.push_back(preview::make_panel(name, f.image, f.gsf.zunits, opt));
         }
         preview::write_png(panels, opt, out);
     } catch (const RunError& e) {

@@ -99,10 +99,23 @@ bool is_filter_name(const std::string& path) {
     return base_name(path).rfind("FIL_", 0) == 0;
 }
 
-Panel make_panel(const std::string& title, const TextImage& img, const Options& opt) {
-    const int nx = static_cast<int>(img.header.nx);
-    const int ny = static_cast<int>(img.header.ny);
-    std::vector<double> v = img.z;
+std::string value_label(double v, double scale, const std::string& unit) {
+    if (unit.empty()) return number(v);
+    struct Prefix {
+        double f;
+        const char* name;
+    };
+    const Prefix prefixes[] = {{1e3, "k"}, {1.0, ""}, {1e-3, "m"}, {1e-6, "\u00b5"}, {1e-9, "n"}, {1e-12, "p"}, {1e-15, "f"}};
+    const double a = std::abs(scale);
+    for (const Prefix& p : prefixes)
+        if (a >= p.f || p.f == 1e-15) return number(v / p.f) + " " + p.name + unit;
+    return number(v) + " " + unit;
+}
+
+Panel make_panel(const std::string& title, const Image& img, const std::string& unit, const Options& opt) {
+    const int nx = img.nx;
+    const int ny = img.ny;
+    std::vector<double> v = img.values;
     if (opt.log) {
         double smallest = 0.0;
         for (double x : v)
@@ -112,8 +125,9 @@ Panel make_panel(const std::string& title, const TextImage& img, const Options& 
 
     Panel p;
     p.title = title;
-    const double ex = img.header.spanx * img.header.unit;
-    const double ey = img.header.spany * img.header.unit;
+    if (!opt.log) p.unit = unit;
+    const double ex = img.span_x * img.unit;
+    const double ey = img.span_y * img.unit;
     p.extent = metres(ex) + " \u00d7 " + metres(ey);
 
     const int big = std::max(nx, ny);
@@ -219,10 +233,11 @@ void write_png(const std::vector<Panel>& panels, const Options& opt, const std::
         cairo_move_to(cr, ox, oy + p.height + 16);
         cairo_show_text(cr, p.extent.c_str());
         const int lx = ox + p.width + kBarGap + kBarWidth + 4;
+        const double scale = std::max(std::abs(p.lo), std::abs(p.hi));
         cairo_move_to(cr, lx, oy + 10);
-        cairo_show_text(cr, number(p.hi).c_str());
+        cairo_show_text(cr, value_label(p.hi, scale, p.unit).c_str());
         cairo_move_to(cr, lx, oy + p.height);
-        cairo_show_text(cr, number(p.lo).c_str());
+        cairo_show_text(cr, value_label(p.lo, scale, p.unit).c_str());
     }
     cairo_destroy(cr);
 

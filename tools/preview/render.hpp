@@ -1,6 +1,6 @@
-// Rendering of text images to a PNG preview: panels side by side, each with
-// its file name as a title, a colour bar with the value range, and the
-// physical extent from the header.
+// Rendering of images to a PNG preview: panels side by side, each with its
+// file name as a title, a colour bar with the value range (in the image's
+// unit with an SI prefix where the file names one), and the physical extent.
 #pragma once
 
 #include <array>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "io/text_image.hpp"
+#include <veltrane2/veltrane2.hpp>
 
 namespace veltrane2::preview {
 
@@ -47,13 +47,20 @@ struct Panel {
     std::vector<double> pixels;  // width x height values, row after row
     double lo = 0.0;             // value shown darkest
     double hi = 1.0;             // value shown brightest
+    std::string unit;            // of the values ("m", "V", ...); empty when unknown
     int scale = 1;               // > 1: each value drawn as scale x scale pixels; < 0: -scale values averaged per pixel
 };
 
 // Makes the panel of one image: values (logarithm first with --log),
 // averaged down in blocks when the image is larger than 512, repeated in
-// whole pixels when smaller than 128, with its robust range.
-Panel make_panel(const std::string& title, const TextImage& img, const Options& opt);
+// whole pixels when smaller than 128, with its robust range. `unit` is the
+// unit of the values (ignored with --log).
+Panel make_panel(const std::string& title, const Image& img, const std::string& unit, const Options& opt);
+
+// A colour-bar label: the value with an SI prefix chosen for `scale` (the
+// larger magnitude of the bar's two ends) in front of `unit`, or the plain
+// value when there is no unit.
+std::string value_label(double v, double scale, const std::string& unit);
 
 // Where a panel's picture starts in the PNG, given the panels before it.
 struct Layout {
