@@ -55,10 +55,10 @@ struct RunResult {
     std::string err;
 };
 
-// Runs `program` in `dir` with `input` on standard input.
-inline RunResult run_in(const fs::path& dir, const std::string& program, const std::string& input) {
+// Runs the shell command line `command` in `dir` with `input` on standard input.
+inline RunResult run_command(const fs::path& dir, const std::string& command, const std::string& input = "") {
     write_file(dir / ".stdin", input);
-    const std::string cmd = "cd '" + dir.string() + "' && '" + program + "' < .stdin > .stdout 2> .stderr";
+    const std::string cmd = "cd '" + dir.string() + "' && " + command + " < .stdin > .stdout 2> .stderr";
     const int raw = std::system(cmd.c_str());
     RunResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -68,6 +68,11 @@ inline RunResult run_in(const fs::path& dir, const std::string& program, const s
     fs::remove(dir / ".stdout");
     fs::remove(dir / ".stderr");
     return r;
+}
+
+// Runs `program` in `dir` with `input` on standard input.
+inline RunResult run_in(const fs::path& dir, const std::string& program, const std::string& input) {
+    return run_command(dir, "'" + program + "'", input);
 }
 
 // The standard input of a run.

@@ -1,5 +1,6 @@
 #include "centermap/region_select.hpp"
 
+#include <algorithm>
 #include <vector>
 
 #include "cluster/line_cluster.hpp"
@@ -84,7 +85,9 @@ void clean_lines(const Pass& p, bool along_second, bool strict, IntMap& work, co
         // The line handed to the run finder, indexed by position.
         jdata.assign(static_cast<std::size_t>(b) + 2, 0);
         for (int pos = a; pos <= b; ++pos) jdata[static_cast<std::size_t>(pos)] = value(work, line, pos);
-        const GroupTable runs = line_pix_cluster(1, kLineRuns, a, b, jdata.data());
+        // A line holds at most half its length in runs: the table is as long
+        // as the grid's leading side, 1024 or the side of a larger grid.
+        const GroupTable runs = line_pix_cluster(1, std::max(kLineRuns, b), a, b, jdata.data());
         for (const auto& run : runs.ngroups) {
             const int len = static_cast<int>(run.size());
             if (strict ? len < p.icnnt : len <= p.icnnt) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include "core/errors.hpp"
@@ -19,20 +20,20 @@ struct Item {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-// List-directed reading of standard input: each read starts on a new line,
-// takes values separated by blanks or commas, continues on later lines when
-// its line runs out, and discards the rest of the last line it used.
+// List-directed reading (of standard input, or of a parameter file named
+// `source`): each read starts on a new line, takes values separated by
+// blanks or commas, continues on later lines when its line runs out, and
+// discards the rest of the last line it used.
 class ListReader {
 public:
-    explicit ListReader(std::istream& in) : in_(in) {}
+    ListReader(std::istream& in, std::string source) : in_(in), source_(std::move(source)) {}
 
     std::vector<Item> read(int count, std::string_view what) {
         std::vector<Item> items;
         std::string line;
         while (static_cast<int>(items.size()) < count) {
             if (!std::getline(in_, line)) {
-                throw RunError(kExitInputError, "standard input ended before " + std::string(what) +
-                                                    " could be read");
+                throw RunError(kExitInputError, source_ + " ended before " + std::string(what) + " could be read");
             }
             ++line_no_;
             split_line(line, count, items, what);
@@ -52,7 +53,7 @@ private:
             if (p >= n) break;
             if (line[p] == ',') {
                 if (after_comma || (items.empty() && p == first_nonblank(line))) {
-                    throw RunError(kExitInputError, "standard input line " + std::to_string(line_no_) +
+                    throw RunError(kExitInputError, source_ + " line " + std::to_string(line_no_) +
                                                         " has an empty value where " + std::string(what) +
                                                         " was expected");
                 }
@@ -78,7 +79,7 @@ private:
                     item.text += line[p++];
                 }
                 if (!closed) {
-                    throw RunError(kExitInputError, "standard input line " + std::to_string(line_no_) +
+                    throw RunError(kExitInputError, source_ + " line " + std::to_string(line_no_) +
                                                         " has a quoted value with no closing quote");
                 }
                 item.quoted = true;
@@ -99,19 +100,33 @@ private:
     }
 
     std::istream& in_;
+    std::string source_;
     int line_no_ = 0;
+
+    friend class ValueReader;
 };
 
-[[noreturn]] void bad_value(const Item& item, std::string_view name, std::string_view type, int line_no) {
-    throw RunError(kExitInputError, "cannot read '" + item.text + "' on standard input line " +
-                                        std::to_string(line_no) + " as " + std::string(type) + " (" +
-                                        std::string(name) + ")");
-}
+// Reads values of the four reads into numbers, naming the source in its
+// messages.
+class ValueReader {
+public:
+    explicit ValueReader(const ListReader& r) : r_(r) {}
+    double real(const Item& item, std::string_view name) const;
+    int integer(const Item& item, std::string_view name) const;
+
+private:
+    [[noreturn]] void bad_value(const Item& item, std::string_view name, std::string_view type) const {
+        throw RunError(kExitInputError, "cannot read '" + item.text + "' on " + r_.source_ + " line " +
+                                            std::to_string(r_.line_no_) + " as " + std::string(type) + " (" +
+                                            std::string(name) + ")");
+    }
+    const ListReader& r_;
+};
 
 // A real value as list-directed input writes it: optional sign, digits with
 // an optional point, an optional exponent introduced by E or D.
-double to_real(const Item& item, std::string_view name, int line_no) {
-    if (item.quoted) bad_value(item, name, "a number", line_no);
+double ValueReader::real(const Item& item, std::string_view name) const {
+    if (item.quoted) bad_value(item, name, "a number");
     std::string t = item.text;
     for (char& c : t) {
         if (c == 'd' || c == 'D') c = 'e';
@@ -122,19 +137,19 @@ double to_real(const Item& item, std::string_view name, int line_no) {
     double v = 0.0;
     auto res = std::from_chars(b, e, v, std::chars_format::general);
     if (b == e || res.ec != std::errc() || res.ptr != e || !std::isfinite(v)) {
-        bad_value(item, name, "a number", line_no);
+        bad_value(item, name, "a number");
     }
     return v;
 }
 
-int to_int(const Item& item, std::string_view name, int line_no) {
-    if (item.quoted) bad_value(item, name, "an integer", line_no);
+int ValueReader::integer(const Item& item, std::string_view name) const {
+    if (item.quoted) bad_value(item, name, "an integer");
     const char* b = item.text.data();
     const char* e = item.text.data() + item.text.size();
     if (b != e && *b == '+') ++b;
     int v = 0;
     auto res = std::from_chars(b, e, v);
-    if (b == e || res.ec != std::errc() || res.ptr != e) bad_value(item, name, "an integer", line_no);
+    if (b == e || res.ec != std::errc() || res.ptr != e) bad_value(item, name, "an integer");
     return v;
 }
 
@@ -145,31 +160,37 @@ int stringlen(std::string_view dir) {
     return p == std::string_view::npos ? static_cast<int>(dir.size()) : static_cast<int>(p);
 }
 
-ClassicInput inpt_veltrane(std::istream& in, std::ostream& out) {
-    ListReader reader(in);
+namespace {
 
-    const auto name = reader.read(1, "the input file name");
-
-    const auto r2 = reader.read(3, "h_G h_C h_F");
-    const int l2 = reader.line_no();
+// The four reads, the first only when `with_name`.
+ClassicInput read_input(std::istream& in, const std::string& source, bool with_name) {
+    ListReader reader(in, source);
+    const ValueReader value(reader);
     ClassicInput ci;
+    if (with_name) {
+        const auto name = reader.read(1, "the input file name");
+        // Only the part of the name before its first blank is used.
+        ci.file_name = name[0].text.substr(0, static_cast<std::size_t>(stringlen(name[0].text)));
+    }
     Parameters& p = ci.parameters;
-    p.h_global = to_real(r2[0], "h_G", l2);
-    p.h_centre = to_real(r2[1], "h_C", l2);
-    p.h_off = to_real(r2[2], "h_F", l2);
-
+    const auto r2 = reader.read(3, "h_G h_C h_F");
+    p.h_global = value.real(r2[0], "h_G");
+    p.h_centre = value.real(r2[1], "h_C");
+    p.h_off = value.real(r2[2], "h_F");
     const auto r3 = reader.read(1, "r_C");
-    p.r_centre = to_real(r3[0], "r_C", reader.line_no());
-
+    p.r_centre = value.real(r3[0], "r_C");
     const auto r4 = reader.read(3, "L_C L_F N_CP");
-    const int l4 = reader.line_no();
-    p.l_centre = to_real(r4[0], "L_C", l4);
-    p.l_off = to_real(r4[1], "L_F", l4);
-    p.n_run = to_int(r4[2], "N_CP", l4);
+    p.l_centre = value.real(r4[0], "L_C");
+    p.l_off = value.real(r4[1], "L_F");
+    p.n_run = value.integer(r4[2], "N_CP");
+    return ci;
+}
 
-    // Only the part of the name before its first blank is used.
-    ci.file_name = name[0].text.substr(0, static_cast<std::size_t>(stringlen(name[0].text)));
+}  // namespace
 
+ClassicInput inpt_veltrane(std::istream& in, std::ostream& out) {
+    const ClassicInput ci = read_input(in, "standard input", true);
+    const Parameters& p = ci.parameters;
     out << list_line("Read in h_G=", p.h_global);
     out << list_line("Read in h_C=", p.h_centre);
     out << list_line("Read in h_F=", p.h_off);
@@ -178,6 +199,22 @@ ClassicInput inpt_veltrane(std::istream& in, std::ostream& out) {
     out << list_line("Read in L_F=", p.l_off);
     out << list_line("Read in N_CP=", p.n_run);
     return ci;
+}
+
+Parameters read_parameters(const std::string& text, const std::string& source) {
+    // The image-name line is there unless the first value is a number.
+    std::istringstream first(text);
+    std::string word;
+    first >> word;
+    word = word.substr(0, word.find(','));
+    for (char& c : word)
+        if (c == 'd' || c == 'D') c = 'e';
+    double v = 0.0;
+    const char* b = word.data() + (!word.empty() && word[0] == '+' ? 1 : 0);
+    const auto res = std::from_chars(b, word.data() + word.size(), v);
+    const bool with_name = word.empty() || res.ec != std::errc() || res.ptr != word.data() + word.size();
+    std::istringstream in(text);
+    return read_input(in, source, with_name).parameters;
 }
 
 }  // namespace veltrane2

@@ -20,6 +20,11 @@ struct ClassicInput {
 // early or holds a value that cannot be read; nothing is echoed then.
 ClassicInput inpt_veltrane(std::istream& in, std::ostream& out);
 
+// The seven parameters from a parameter file's text: the classic input's
+// lines, with or without the image-name line (which is there unless the
+// first value is a number). Throws RunError naming `source`.
+Parameters read_parameters(const std::string& text, const std::string& source);
+
 // Number of characters before the first blank.
 int stringlen(std::string_view dir);
 

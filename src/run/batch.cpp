@@ -1,0 +1,410 @@
+#include "run/batch.hpp"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "io/atomic_file.hpp"
+#include "io/text_image.hpp"
+#include "run/params.hpp"
+
+#ifndef VELTRANE2_VERSION
+#define VELTRANE2_VERSION "unknown"
+#endif
+
+namespace veltrane2 {
+
+const char* const kBatchHelp =
+    "usage: veltrane2 [options] IMAGE...\n"
+    "       veltrane2 < INPUT        (no arguments: the classic program, parameters on standard input)\n"
+    "\n"
+    "Removes scan-line stripes from each IMAGE (text or .gsf) and writes FIL_, NOISE_ and DENOISE_\n"
+    "followed by the image's file name.\n"
+    "\n"
+    "  --preset NAME        general | keep-slope | conservative (the sets of examples/params/)\n"
+    "  --params FILE        a parameter file: the classic input's lines, with or without the image-name line\n"
+    "  --grouped            level estimation cluster by cluster (the grouping mode)\n"
+    "  -o, --out-dir DIR    where the outputs go (created if missing); default: beside each input\n"
+    "  -j, --jobs N         images processed at once (default: the number of cores)\n"
+    "  --format text|gsf    format of the outputs (default: the input's)\n"
+    "  --log                write each image's report lines to <out>/<base>.log\n"
+    "  -q, --quiet          no progress line, only failures and the summary\n"
+    "  --help, --version\n"
+    "\n"
+    "Exactly one of --preset and --params. Exit status: 0 all images done, 1 some failed,\n"
+    "2 a usage error, 130 or 143 stopped by Ctrl-C or SIGTERM.\n";
+
+namespace {
+
+int cores() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+Parameters preset(const std::string& name) {
+    if (name == "general") return Parameters::general();
+    if (name == "keep-slope") return Parameters::keep_slope();
+    if (name == "conservative") return Parameters::conservative();
+    throw UsageError("unknown preset '" + name + "' (general, keep-slope or conservative)");
+}
+
+std::string read_text_file(const std::string& name) {
+    try {
+        return read_whole_file(name);
+    } catch (const RunError& e) {
+        throw UsageError("cannot read the parameter file " + name + ": " + e.what());
+    }
+}
+
+std::string clock_text(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    char buf[32];
+    if (s >= 3600)
+        std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
+    return buf;
+}
+
+}  // namespace
+
+BatchOptions parse_command_line(const std::vector<std::string>& args) {
+    BatchOptions o;
+    std::optional<std::string> preset_name, params_file;
+    bool grouped = false;
+    bool only_images = false;
+    for (std::size_t a = 0; a < args.size(); ++a) {
+        std::string arg = args[a];
+        if (only_images || arg.size() < 2 || arg[0] != '-') {
+            o.images.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            only_images = true;
+            continue;
+        }
+        // "--name=value" and "-jN" forms.
+        std::optional<std::string> attached;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            attached = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+        } else if (arg.size() > 2 && arg[1] != '-' && (arg[1] == 'j' || arg[1] == 'o')) {
+            attached = arg.substr(2);
+            arg = arg.substr(0, 2);
+        }
+        const auto value = [&]() -> std::string {
+            if (attached) return *attached;
+            if (a + 1 >= args.size()) throw UsageError("option '" + arg + "' needs a value");
+            return args[++a];
+        };
+        const auto flag = [&] {
+            if (attached) throw UsageError("option '" + arg + "' takes no value");
+        };
+        if (arg == "--preset") {
+            preset_name = value();
+        } else if (arg == "--params") {
+            params_file = value();
+        } else if (arg == "--grouped") {
+            flag();
+            grouped = true;
+        } else if (arg == "-o" || arg == "--out-dir") {
+            o.out_dir = value();
+            if (o.out_dir.empty()) throw UsageError("option '" + arg + "' needs a folder");
+        } else if (arg == "-j" || arg == "--jobs") {
+            const std::string v = value();
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || n < 1 || n > 4096) {
+                throw UsageError("option '" + arg + "' needs a whole number from 1 to 4096, not '" + v + "'");
+            }
+            o.jobs = static_cast<int>(n);
+        } else if (arg == "--format") {
+            const std::string v = value();
+            if (v == "text") {
+                o.format = FileFormat::kText;
+            } else if (v == "gsf") {
+                o.format = FileFormat::kGsf;
+            } else {
+                throw UsageError("option '--format' takes text or gsf, not '" + v + "'");
+            }
+        } else if (arg == "--log") {
+            flag();
+            o.log = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            flag();
+            o.quiet = true;
+        } else if (arg == "-h" || arg == "--help") {
+            o.help = true;
+            return o;
+        } else if (arg == "--version") {
+            o.version = true;
+            return o;
+        } else {
+            throw UsageError("unknown option '" + args[a] + "'");
+        }
+    }
+    if (o.help || o.version) return o;
+    if (preset_name.has_value() == params_file.has_value()) throw UsageError("give exactly one of --preset and --params");
+    if (o.images.empty()) throw UsageError("no image given");
+    if (preset_name) {
+        o.parameters = preset(*preset_name);
+    } else {
+        try {
+            o.parameters = read_parameters(read_text_file(*params_file), *params_file);
+        } catch (const RunError& e) {
+            throw UsageError(std::string("bad parameter file: ") + e.what());
+        }
+    }
+    o.parameters.grouped = grouped;
+    return o;
+}
+
+std::vector<BatchJob> plan_batch(const BatchOptions& options) {
+    namespace fs = std::filesystem;
+    std::vector<BatchJob> jobs;
+    std::map<fs::path, std::string> seen;  // output stem -> the input that claims it
+    for (const std::string& input : options.images) {
+        const fs::path p(input);
+        BatchJob job{input, options.out_dir.empty() ? p.parent_path() : fs::path(options.out_dir),
+                     p.filename().string()};
+        if (job.base.empty() || job.base == "." || job.base == "..") throw UsageError("'" + input + "' is not a file name");
+        // With a format given, a.txt and a.gsf would both give FIL_a.<format>.
+        const std::string key = options.format ? p.stem().string() : job.base;
+        const fs::path claim = fs::weakly_canonical(job.out_dir.empty() ? fs::path(".") : job.out_dir) / key;
+        const auto [it, fresh] = seen.emplace(claim, input);
+        if (!fresh) {
+            throw UsageError("'" + it->second + "' and '" + input + "' would write outputs of the same names into " +
+                             (job.out_dir.empty() ? std::string("the current folder") : job.out_dir.string()));
+        }
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+std::string output_file_name(const BatchJob& job, const std::string& prefix, FileFormat input, FileFormat output) {
+    if (input == output) return prefix + job.base;
+    return prefix + std::filesystem::path(job.base).stem().string() + (output == FileFormat::kGsf ? ".gsf" : ".txt");
+}
+
+namespace {
+
+// The shared progress of a batch and its lines on standard error.
+class Progress {
+public:
+    Progress(std::ostream& err, int total, bool show) : err_(err), total_(total), show_(show) {}
+
+    void done(bool ok, const std::string& failure) {
+        std::lock_guard<std::mutex> lock(m_);
+        ++finished_;
+        if (!ok) {
+            ++failed_;
+            clear();
+            err_ << "veltrane2: " << failure << '\n';
+        }
+        draw();
+    }
+    void finish() {
+        std::lock_guard<std::mutex> lock(m_);
+        clear();
+    }
+    int finished() const { return finished_; }
+    int failed() const { return failed_; }
+    double elapsed() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    void clear() {
+        if (show_ && drawn_) err_ << "\r\x1b[K" << std::flush;
+        drawn_ = false;
+    }
+    void draw() {
+        if (!show_) return;
+        const double t = elapsed();
+        std::string line = "[" + std::to_string(finished_) + "/" + std::to_string(total_) + "] " +
+                           std::to_string(failed_) + " failed, " + clock_text(t) + " elapsed";
+        if (finished_ > 0 && finished_ < total_) line += ", about " + clock_text(t / finished_ * (total_ - finished_)) + " left";
+        err_ << "\r\x1b[K" << line << std::flush;
+        drawn_ = true;
+    }
+
+    std::ostream& err_;
+    std::mutex m_;
+    const int total_;
+    const bool show_;
+    bool drawn_ = false;
+    int finished_ = 0;
+    int failed_ = 0;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Removes the outputs an image has written when a later one fails.
+class Written {
+public:
+    ~Written() {
+        if (!keep_)
+            for (const auto& p : paths_) std::remove(p.c_str());
+    }
+    void add(const std::string& p) { paths_.push_back(p); }
+    void keep() { keep_ = true; }
+
+private:
+    std::vector<std::string> paths_;
+    bool keep_ = false;
+};
+
+enum class Outcome { kDone, kFailed, kDropped };
+
+Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const std::atomic<int>& stop,
+                std::string& failure) {
+    std::ostringstream log;
+    std::ostream quiet(nullptr);
+    std::ostream& report = o.log ? static_cast<std::ostream&>(log) : quiet;
+    try {
+        ImageFile src = read_image_file(job.input, report);
+        src.name = job.base;  // as the classic program names it, run beside the image
+        Options opt;
+        opt.report = &report;
+        opt.threads = threads;
+        opt.max_side = kLargestSide;
+        Result r;
+        try {
+            r = destripe(src.image, o.parameters, opt);
+        } catch (const RunError& e) {
+            throw RunError(e.status(), job.input + ": " + e.what());
+        }
+        if (stop.load() != 0) return Outcome::kDropped;
+        std::filesystem::create_directories(job.out_dir.empty() ? "." : job.out_dir);
+        const FileFormat format = o.format.value_or(src.format);
+        Written written;
+        const std::pair<const char*, const Image*> outputs[] = {
+            {"FIL_", &r.gain}, {"NOISE_", &r.noise}, {"DENOISE_", &r.cleaned}};
+        for (const auto& [prefix, image] : outputs) {
+            const std::string path = (job.out_dir / output_file_name(job, prefix, src.format, format)).string();
+            write_image_file(report, src, prefix, path, format, *image);
+            written.add(path);
+        }
+        if (o.log) {
+            AtomicFile f((job.out_dir / (job.base + ".log")).string());
+            const std::string text = log.str();
+            f.write(text.data(), text.size());
+            f.commit();
+        }
+        written.keep();
+        return Outcome::kDone;
+    } catch (const FatalStop& e) {
+        std::string line = e.line();
+        while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+        failure = job.input + ": a fixed limit was reached:" + line;
+    } catch (const RunError& e) {
+        failure = e.what();
+    } catch (const std::filesystem::filesystem_error& e) {
+        failure = job.input + ": " + e.what();
+    } catch (const std::bad_alloc&) {
+        failure = job.input + ": out of memory";
+    }
+    return Outcome::kFailed;
+}
+
+}  // namespace
+
+int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::atomic<int>& stop,
+              bool progress) {
+    const std::vector<BatchJob> jobs = plan_batch(o);
+    const int total = static_cast<int>(jobs.size());
+    // Images in parallel, and the cores left over shared by their transforms.
+    const int workers = std::min(o.jobs > 0 ? o.jobs : cores(), total);
+    const int threads = std::max(1, cores() / workers);
+    Progress prog(err, total, progress && !o.quiet);
+    std::atomic<int> next{0};
+    std::atomic<int> dropped{0};
+    const auto work = [&] {
+        for (;;) {
+            if (stop.load() != 0) return;
+            const int k = next.fetch_add(1);
+            if (k >= total) return;
+            std::string failure;
+            const Outcome r = process(jobs[static_cast<std::size_t>(k)], o, threads, stop, failure);
+            if (r == Outcome::kDropped)
+                dropped.fetch_add(1);
+            else
+                prog.done(r == Outcome::kDone, failure);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int w = 1; w < workers; ++w) pool.emplace_back(work);
+    work();
+    for (auto& t : pool) t.join();
+    prog.finish();
+
+    const int failed = prog.failed();
+    const int done = prog.finished() - failed;
+    char secs[32];
+    std::snprintf(secs, sizeof secs, "%.1f s", prog.elapsed());
+    if (stop.load() != 0) {
+        out << "veltrane2: stopped: " << done << " of " << total << " images done, " << failed << " failed, "
+            << secs << '\n';
+        return 128 + stop.load();
+    }
+    out << "veltrane2: " << done << " of " << total << " images done, " << failed << " failed, " << secs << '\n';
+    return failed > 0 ? 1 : 0;
+}
+
+int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    BatchOptions o;
+    try {
+        o = parse_command_line(args);
+        if (o.help) {
+            out << kBatchHelp;
+            return 0;
+        }
+        if (o.version) {
+            out << "veltrane2 " << VELTRANE2_VERSION << '\n';
+            return 0;
+        }
+        plan_batch(o);
+    } catch (const UsageError& e) {
+        err << "veltrane2: " << e.what() << "\nTry 'veltrane2 --help'.\n";
+        return 2;
+    }
+
+    // Ctrl-C and SIGTERM are taken by a watcher thread: they stop the batch
+    // between images instead of killing it in the middle of a write.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigset_t old;
+    pthread_sigmask(SIG_BLOCK, &set, &old);
+    std::atomic<int> stop{0};
+    std::atomic<bool> finished{false};
+    std::thread watcher([&] {
+        const timespec tick{0, 100'000'000};
+        while (!finished.load()) {
+            const int sig = sigtimedwait(&set, nullptr, &tick);
+            if (sig > 0 && stop.load() == 0) stop.store(sig);
+        }
+    });
+    int status = 0;
+    try {
+        status = run_batch(o, out, err, stop, ::isatty(STDERR_FILENO) == 1);
+    } catch (...) {
+        finished.store(true);
+        watcher.join();
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        throw;
+    }
+    finished.store(true);
+    watcher.join();
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return status;
+}
+
+}  // namespace veltrane2

@@ -1,0 +1,69 @@
+// The batch command line: many images, on every core, with a progress line.
+//
+//   veltrane2 [options] IMAGE...
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <veltrane2/veltrane2.hpp>
+
+#include "io/image_file.hpp"
+
+namespace veltrane2 {
+
+// A command line that cannot be carried out; exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct BatchOptions {
+    Parameters parameters;
+    std::vector<std::string> images;
+    std::string out_dir;                // empty: beside each input
+    int jobs = 0;                       // images at once; 0: one per core
+    bool log = false;                   // report lines to <out>/<base>.log
+    bool quiet = false;                 // no progress line
+    std::optional<FileFormat> format;   // outputs' format; default: the input's
+    bool help = false;
+    bool version = false;
+};
+
+// The command line's arguments (without the program name). Reads the
+// parameter file of --params. Throws UsageError.
+BatchOptions parse_command_line(const std::vector<std::string>& args);
+
+extern const char* const kBatchHelp;
+
+// One image of a batch and where its outputs go.
+struct BatchJob {
+    std::string input;
+    std::filesystem::path out_dir;
+    std::string base;  // the input's file name without its folders
+};
+
+// The jobs of a batch, in the order given. Two inputs whose outputs would
+// have the same names are refused (UsageError naming both).
+std::vector<BatchJob> plan_batch(const BatchOptions& options);
+
+// Output file name of the job: the prefix and the base name, its extension
+// changed when the outputs are in another format than the input.
+std::string output_file_name(const BatchJob& job, const std::string& prefix, FileFormat input, FileFormat output);
+
+// Runs a batch. Failures and the progress line (on a terminal) go to `err`,
+// the summary line to `out`. `stop` is watched between images: once set, no
+// new image starts and images not yet being written are dropped. Returns the
+// exit status: 0 all done, 1 any failed.
+int run_batch(const BatchOptions& options, std::ostream& out, std::ostream& err, const std::atomic<int>& stop,
+              bool progress);
+
+// The whole batch command: signals, options, run. Returns the exit status.
+int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace veltrane2

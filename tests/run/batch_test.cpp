@@ -1,0 +1,238 @@
+// The batch command line: options, outputs against the classic program,
+// failures among good images, name clashes, larger grids, stopping.
+#include "run/batch.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "../test_util.hpp"
+#include "io/gsf.hpp"
+#include "run/params.hpp"
+
+namespace veltrane2 {
+namespace {
+
+const vt::fs::path kExamples = VELTRANE2_EXAMPLES;
+
+vt::RunResult run_args(const vt::fs::path& dir, const std::string& args) {
+    return vt::run_command(dir, "'" + std::string(VELTRANE2_BIN) + "' " + args);
+}
+
+std::vector<std::string> listing(const vt::fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : vt::fs::recursive_directory_iterator(dir))
+        names.push_back(vt::fs::relative(e.path(), dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(BatchOptions, CommandLinesAndTheirErrors) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;  // "" when accepted
+    } cases[] = {
+        {{"--preset", "general", "a.txt"}, ""},
+        {{"--preset=keep-slope", "--grouped", "-j2", "-o", "out", "--log", "-q", "--format=gsf", "a", "b"}, ""},
+        {{"--preset", "general", "--", "-odd-name.txt"}, ""},
+        {{"a.txt"}, "give exactly one of --preset and --params"},
+        {{"--preset", "general", "--params", "p.in", "a.txt"}, "give exactly one of --preset and --params"},
+        {{"--preset", "general"}, "no image given"},
+        {{"--preset", "bogus", "a.txt"}, "unknown preset 'bogus'"},
+        {{"--preset"}, "option '--preset' needs a value"},
+        {{"--preset", "general", "--frobnicate", "a.txt"}, "unknown option '--frobnicate'"},
+        {{"--preset", "general", "-j", "0", "a.txt"}, "needs a whole number from 1 to 4096, not '0'"},
+        {{"--preset", "general", "--jobs=x", "a.txt"}, "not 'x'"},
+        {{"--preset", "general", "--format", "tiff", "a.txt"}, "takes text or gsf, not 'tiff'"},
+        {{"--preset", "general", "--log=yes", "a.txt"}, "option '--log' takes no value"},
+        {{"--params", "/nonexistent/p.in", "a.txt"}, "cannot read the parameter file /nonexistent/p.in"},
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const auto& a : c.args) joined += a + ' ';
+        try {
+            const BatchOptions o = parse_command_line(c.args);
+            EXPECT_STREQ(c.error, "") << joined;
+        } catch (const UsageError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << joined << ": " << e.what();
+            EXPECT_STRNE(c.error, "") << joined << ": " << e.what();
+        }
+    }
+    const BatchOptions o = parse_command_line({"--preset=keep-slope", "--grouped", "-j2", "-o", "out", "x"});
+    EXPECT_EQ(o.parameters.h_centre, 1.0);
+    EXPECT_TRUE(o.parameters.grouped);
+    EXPECT_EQ(o.jobs, 2);
+    EXPECT_EQ(o.out_dir, "out");
+    EXPECT_TRUE(parse_command_line({"--help", "--anything-after-help"}).help);
+}
+
+// The presets are the ready files of examples/params, which read the same
+// with or without their image-name line.
+TEST(BatchOptions, PresetsAreTheExampleParameterFiles) {
+    const std::pair<const char*, Parameters> presets[] = {{"general", Parameters::general()},
+                                                           {"keep-slope", Parameters::keep_slope()},
+                                                           {"conservative", Parameters::conservative()}};
+    for (const auto& [name, p] : presets) {
+        const std::string text = vt::read_file(kExamples / "params" / (std::string(name) + ".in"));
+        for (const std::string& t : {text, text.substr(text.find('\n') + 1)}) {
+            const Parameters q = read_parameters(t, name);
+            EXPECT_EQ(std::vector<double>({q.h_global, q.h_centre, q.h_off, q.r_centre, q.l_centre, q.l_off}),
+                      std::vector<double>({p.h_global, p.h_centre, p.h_off, p.r_centre, p.l_centre, p.l_off}))
+                << name;
+            EXPECT_EQ(q.n_run, p.n_run) << name;
+        }
+    }
+    try {
+        read_parameters("0.3 0.1\n", "p.in");
+        ADD_FAILURE();
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "p.in ended before h_G h_C h_F could be read");
+    }
+}
+
+TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
+    vt::ScratchDir dir;
+    vt::fs::create_directories(dir / "scans");
+    for (int s = 1; s <= 3; ++s) {
+        const std::string cmd = std::string("'") + VELTRANE2_GENERATOR + "' --size 64 --seed " + std::to_string(s) +
+                                " --surface particles '" + (dir / "scans" / ("s" + std::to_string(s) + ".txt")).string() + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    vt::write_file(dir / "scans" / "bad.txt", "64 64 2 2 1e-6\n1 2 3\n");
+    // The classic program, run beside each image.
+    for (int s = 1; s <= 3; ++s) {
+        const auto r = vt::run_in(dir / "scans", VELTRANE2_BIN, vt::run_input("s" + std::to_string(s) + ".txt"));
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const std::string images = "scans/s1.txt scans/bad.txt scans/s2.txt scans/s3.txt";
+    for (const char* jobs : {"1", "3"}) {
+        SCOPED_TRACE(jobs);
+        const std::string out = std::string("out") + jobs;
+        const auto r = run_args(dir.path(), "--preset general -j " + std::string(jobs) + " -o " + out + " --log " + images);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "veltrane2: scans/bad.txt: the data end after 3 of 4096 values\n");
+        EXPECT_EQ(r.out.substr(0, r.out.find(" failed,")), "veltrane2: 3 of 4 images done, 1");
+        for (int s = 1; s <= 3; ++s)
+            for (const char* prefix : {"FIL_", "NOISE_", "DENOISE_"}) {
+                const std::string name = prefix + ("s" + std::to_string(s) + ".txt");
+                EXPECT_TRUE(vt::read_file(dir / out / name) == vt::read_file(dir / "scans" / name)) << name;
+            }
+        // The log holds the classic program's report lines.
+        const auto classic = vt::run_in(dir / "scans", VELTRANE2_BIN, vt::run_input("s2.txt"));
+        const auto report = [](const std::string& s) {
+            const auto a = s.find('\n', s.find("Opening image:")) + 1;
+            return s.substr(a, s.find("Saving image:") - a);
+        };
+        const std::string log = vt::read_file(dir / out / "s2.txt.log");
+        EXPECT_EQ(log.substr(0, log.find('\n')), "Opening image: scans/s2.txt");
+        EXPECT_EQ(report(log), report(classic.out));
+        EXPECT_NE(log.find("Saving image: " + out + "/DENOISE_s2.txt\n"), std::string::npos);
+        EXPECT_FALSE(vt::fs::exists(dir / out / "FIL_bad.txt"));
+        EXPECT_EQ(listing(dir / out).size(), 12u);  // 3 x (3 outputs and a log), nothing else
+    }
+
+    // Beside each input by default; another format on request.
+    const auto r = run_args(dir.path(), "--preset general -q --format gsf scans/s1.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const GsfImage g = read_gsf((dir / "scans" / "DENOISE_s1.gsf").string());
+    const TextImage t = vt::load(dir / "scans" / "DENOISE_s1.txt");
+    for (std::size_t k = 0; k < t.z.size(); ++k) ASSERT_NEAR(g.values[k], t.z[k], 6e-7 * (std::abs(t.z[k]) + 1e-3));
+}
+
+TEST(Batch, ClashingOutputNamesAreRefusedBeforeAnythingRuns) {
+    vt::ScratchDir dir;
+    vt::fs::create_directories(dir / "a");
+    vt::fs::create_directories(dir / "b");
+    for (const char* f : {"a/x.txt", "b/x.txt", "a/x.gsf"}) vt::write_file(dir / f, "bad");
+    const std::pair<std::string, std::string> cases[] = {
+        {"-o out a/x.txt b/x.txt", "'a/x.txt' and 'b/x.txt' would write outputs of the same names into out"},
+        {"a/x.txt a/../a/x.txt", "'a/x.txt' and 'a/../a/x.txt' would write outputs of the same names into a"},
+        {"--format gsf a/x.txt a/x.gsf", "'a/x.txt' and 'a/x.gsf' would write outputs"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = run_args(dir.path(), "--preset general " + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_FALSE(vt::fs::exists(dir / "out")) << args;
+    }
+    // Different folders are fine: both fail as images, not as a usage error.
+    EXPECT_EQ(run_args(dir.path(), "--preset general a/x.txt b/x.txt").status, 1);
+}
+
+// A 2048 x 2048 scan, beyond the classic program's limit.
+TEST(Batch, LargerGridsRunInBatchMode) {
+    vt::ScratchDir dir;
+    const int n = 2048;
+    GsfImage g;
+    g.xres = g.yres = n;
+    g.xreal = g.yreal = 10e-6;
+    g.xyunits = g.zunits = "m";
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+            g.values.push_back(1e-9 * (std::sin(0.01 * i) * std::cos(0.013 * j) + ((j * 7919) % 13) * 0.1));
+    write_gsf((dir / "big.gsf").string(), g);
+    const auto r = run_args(dir.path(), "--preset general -q big.gsf");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const GsfImage noise = read_gsf((dir / "NOISE_big.gsf").string());
+    const GsfImage clean = read_gsf((dir / "DENOISE_big.gsf").string());
+    EXPECT_EQ(clean.xres, n);
+    const double lift = -*std::min_element(g.values.begin(), g.values.end());
+    double worst = 0.0;
+    for (std::size_t k = 0; k < g.values.size(); ++k)
+        worst = std::max(worst, std::abs(noise.values[k] + clean.values[k] - (g.values[k] + lift)));
+    EXPECT_LT(worst, 1e-15);  // noise + cleaned = the lifted input, to single precision of ~1e-9
+    // The classic program keeps its limit.
+    EXPECT_EQ(vt::run_in(dir.path(), VELTRANE2_BIN, vt::run_input("big.gsf")).status, 4);
+}
+
+TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
+    vt::ScratchDir dir;
+    for (int s = 1; s <= 40; ++s) {
+        const std::string cmd = std::string("'") + VELTRANE2_GENERATOR + "' --size 256 --seed " + std::to_string(s) +
+                                " '" + (dir / ("s" + std::to_string(s) + ".txt")).string() + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    std::string images;
+    for (int s = 1; s <= 40; ++s) images += " s" + std::to_string(s) + ".txt";
+    // Started in the background and sent SIGTERM after a moment.
+    const std::string cmd = "cd '" + dir.path().string() + "' && exec '" + VELTRANE2_BIN +
+                            "' --preset general -j 1 -o out" + images + " > out.txt 2> err.txt";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ::kill(pid, SIGTERM);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    vt::RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = vt::read_file(dir / "out.txt");
+    r.err = vt::read_file(dir / "err.txt");
+    EXPECT_EQ(r.status, 128 + SIGTERM) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("veltrane2: stopped: ", 0), 0u) << r.out;
+    // Every image either has all three outputs or none, and no temporary is left.
+    int complete = 0;
+    for (int s = 1; s <= 40; ++s) {
+        int have = 0;
+        for (const char* prefix : {"FIL_", "NOISE_", "DENOISE_"})
+            have += vt::fs::exists(dir / "out" / (prefix + ("s" + std::to_string(s) + ".txt")));
+        EXPECT_TRUE(have == 0 || have == 3) << s;
+        complete += have == 3;
+    }
+    EXPECT_LT(complete, 40);
+    EXPECT_NE(r.out.find(std::to_string(complete) + " of 40 images done"), std::string::npos) << r.out;
+    for (const auto& e : vt::fs::directory_iterator(dir / "out"))
+        EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos) << e.path();
+}
+
+}  // namespace
+}  // namespace veltrane2
