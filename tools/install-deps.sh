@@ -6,7 +6,7 @@
 #   tools/install-deps.sh test    the above and what the tests use
 set -euo pipefail
 build=(cmake g++ make pkg-config libcairo2-dev fonts-dejavu-core)
-test=(libgtest-dev)
+test=(libgtest-dev clang libclang-rt-14-dev gwyddion)
 case "${1:-}" in
     build) want=("${build[@]}") ;;
     test) want=("${build[@]}" "${test[@]}") ;;
