@@ -3,14 +3,17 @@
 # machine lacks; installs nothing when all are there.
 #
 #   tools/install-deps.sh build   compiler, CMake, cairo for the preview
-#   tools/install-deps.sh test    the above and what the tests use
+#   tools/install-deps.sh python  the above and what the Python module needs
+#   tools/install-deps.sh test    all of these and what the tests use
 set -euo pipefail
 build=(cmake g++ make pkg-config libcairo2-dev fonts-dejavu-core)
-test=(libgtest-dev clang libclang-rt-14-dev gwyddion)
+python=(python3-dev pybind11-dev python3-numpy)
+test=(libgtest-dev clang libclang-rt-14-dev gwyddion python3-pytest python3-dask python3-distributed)
 case "${1:-}" in
     build) want=("${build[@]}") ;;
-    test) want=("${build[@]}" "${test[@]}") ;;
-    *) echo "usage: tools/install-deps.sh build|test" >&2; exit 2 ;;
+    python) want=("${build[@]}" "${python[@]}") ;;
+    test) want=("${build[@]}" "${python[@]}" "${test[@]}") ;;
+    *) echo "usage: tools/install-deps.sh build|python|test" >&2; exit 2 ;;
 esac
 need=()
 for pkg in "${want[@]}"; do

@@ -1,0 +1,237 @@
+// The Python module: import veltrane2.
+//
+//   r = veltrane2.destripe(z, **veltrane2.PRESETS["general"])
+//   r.gain, r.noise, r.cleaned (numpy arrays), r.report (text)
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <utility>
+
+#include <veltrane2/veltrane2.hpp>
+
+#include "io/gsf.hpp"
+#include "io/image_file.hpp"
+#include "io/text_image.hpp"
+
+namespace py = pybind11;
+using namespace veltrane2;
+
+namespace {
+
+// A numpy array that owns the values of an image (no copy).
+py::array_t<double> to_array(Image& img) {
+    auto* v = new std::vector<double>(std::move(img.values));
+    py::capsule owner(v, [](void* p) { delete static_cast<std::vector<double>*>(p); });
+    return py::array_t<double>({static_cast<py::ssize_t>(img.ny), static_cast<py::ssize_t>(img.nx)}, v->data(),
+                               owner);
+}
+
+// Any real 2-D array, as an Image's values (rows = file rows).
+Image from_array(const py::array& z) {
+    const char kind = z.dtype().kind();
+    if (kind != 'f' && kind != 'i' && kind != 'u' && kind != 'b') {
+        throw py::value_error("expected an array of real numbers, got dtype " + std::string(py::str(z.dtype())));
+    }
+    if (z.ndim() != 2) throw py::value_error("expected a 2-D array, got " + std::to_string(z.ndim()) + " dimensions");
+    const auto c = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(z);
+    if (!c) throw py::value_error("cannot convert the array to float64");
+    Image img;
+    img.ny = static_cast<int>(c.shape(0));
+    img.nx = static_cast<int>(c.shape(1));
+    if (img.nx == 0 || img.ny == 0) throw py::value_error("the array is empty");
+    img.values.assign(c.data(), c.data() + c.size());
+    return img;
+}
+
+struct PyResult {
+    py::array_t<double> gain, noise, cleaned;
+    std::string report;
+    std::pair<double, double> extent;
+    double unit;
+};
+
+// An image file: its values with its extents and units.
+struct Scan {
+    py::array_t<double> z;
+    std::pair<double, double> extent;  // in multiples of unit
+    double unit = 1.0;                 // metres
+    std::string zunits;
+    std::string title;
+    std::string format;  // "text" or "gsf"
+};
+
+py::object limit_stop;
+
+}  // namespace
+
+PYBIND11_MODULE(veltrane2, m) {
+    m.doc() =
+        "Removes scan-line stripe noise from scanning-probe (AFM) height images.\n\n"
+        "destripe() takes a 2-D array and returns the filter gain, the removed noise and the cleaned image;\n"
+        "PRESETS holds the ready parameter sets; read() and write() handle text images and Gwyddion .gsf files.\n"
+        "See the README's parameter guide ('Choosing parameters') for what the seven parameters do.";
+
+    limit_stop = py::exception<FatalStop>(m, "LimitStop", PyExc_RuntimeError);
+    m.attr("LimitStop").attr("__doc__") =
+        "A fixed limit of the engine was reached (for example more clusters than it holds); the run was stopped. "
+        "args[0] is the report line naming the limit.";
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const FatalStop& e) {
+            std::string line = e.line();
+            while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.erase(line.size() - 1);
+            PyErr_SetString(limit_stop.ptr(), line.c_str() + line.find_first_not_of(' '));
+        } catch (const RunError& e) {
+            PyErr_SetString(PyExc_ValueError, e.what());
+        }
+    });
+
+    py::class_<PyResult>(m, "Result", "The outputs of destripe(): gain, noise and cleaned (n x n arrays) and report.")
+        .def_readonly("gain", &PyResult::gain, "filter gain in the centred spectrum layout, 0 to 1")
+        .def_readonly("noise", &PyResult::noise, "the removed stripe noise")
+        .def_readonly("cleaned", &PyResult::cleaned, "the cleaned image; noise + cleaned = z - z.min()")
+        .def_readonly("report", &PyResult::report, "the run's report lines")
+        .def_readonly("extent", &PyResult::extent, "(x, y) extents of the outputs in multiples of unit")
+        .def_readonly("unit", &PyResult::unit, "the length unit of extent, in metres")
+        .def("__repr__", [](const PyResult& r) {
+            return "<veltrane2.Result " + std::to_string(r.cleaned.shape(0)) + " x " +
+                   std::to_string(r.cleaned.shape(1)) + ">";
+        });
+
+    py::class_<Scan>(m, "Scan", "An image file as read(): z with its extent, unit and what the file says of itself.")
+        .def_readonly("z", &Scan::z, "the values, rows as in the file")
+        .def_readonly("extent", &Scan::extent, "(x, y) extents in multiples of unit")
+        .def_readonly("unit", &Scan::unit, "the length unit of extent, in metres")
+        .def_readonly("zunits", &Scan::zunits, "unit of the values (a .gsf's ZUnits; empty for text images)")
+        .def_readonly("title", &Scan::title, "a .gsf's Title (empty for text images)")
+        .def_readonly("format", &Scan::format, "'text' or 'gsf'");
+
+    py::dict presets;
+    for (const auto& [name, p] : {std::pair{"general", Parameters::general()},
+                                  std::pair{"keep-slope", Parameters::keep_slope()},
+                                  std::pair{"conservative", Parameters::conservative()}}) {
+        py::dict d;
+        d["h_global"] = p.h_global;
+        d["h_centre"] = p.h_centre;
+        d["h_off"] = p.h_off;
+        d["r_centre"] = p.r_centre;
+        d["l_centre"] = p.l_centre;
+        d["l_off"] = p.l_off;
+        d["n_run"] = p.n_run;
+        presets[name] = d;
+    }
+    m.attr("PRESETS") = presets;
+
+    m.def(
+        "destripe",
+        [](const py::array& z, double h_global, double h_centre, double h_off, double r_centre, double l_centre,
+           double l_off, int n_run, bool grouped, std::optional<std::pair<double, double>> extent, double unit) {
+            Image img = from_array(z);
+            img.span_x = extent ? extent->first : img.nx;
+            img.span_y = extent ? extent->second : img.ny;
+            img.unit = unit;
+            const Parameters p{h_global, h_centre, h_off, r_centre, l_centre, l_off, n_run, grouped};
+            std::ostringstream report;
+            Options o;
+            o.report = &report;
+            o.max_side = kLargestSide;
+
+            Result r;
+            {
+                py::gil_scoped_release free;
+                r = destripe(img, p, o);
+            }
+            const std::pair<double, double> out_extent{r.cleaned.span_x, r.cleaned.span_y};
+            return PyResult{to_array(r.gain), to_array(r.noise), to_array(r.cleaned), report.str(), out_extent, unit};
+        },
+        py::arg("z"), py::kw_only(), py::arg("h_global"), py::arg("h_centre"), py::arg("h_off"), py::arg("r_centre"),
+        py::arg("l_centre"), py::arg("l_off"), py::arg("n_run"), py::arg("grouped") = false,
+        py::arg("extent") = py::none(), py::arg("unit") = 1.0,
+        "Removes the scan-line stripes of the height image z.\n\n"
+        "z         2-D array, rows = scan lines (file rows); any real dtype and strides. Both sides at most 4096;\n"
+        "          the larger must be a power of two (a non-square image is filled out with zeros).\n"
+        "h_global  h_G, global homogeneity threshold (useful range 0.25 to 0.45)\n"
+        "h_centre  h_C, centre-pass threshold (0.02 to 0.2 on, 0.7 to 1.0 off)\n"
+        "h_off     h_F, off-centre threshold (0.05 to 0.15 adds neighbouring rows; above 0.3 only the middle lines)\n"
+        "r_centre  r_C, bright fraction that keeps the centre disc growing (0.5 to 0.8)\n"
+        "l_centre  L_C, centre line fraction (above 1 deletes short runs of the centre selection)\n"
+        "l_off     L_F, off-centre line fraction\n"
+        "n_run     N_CP, run length of the line tests (1 turns the deletion off)\n"
+        "grouped   level estimation cluster by cluster\n"
+        "extent    (x, y) extents in multiples of unit (default: one unit per pixel); they do not change the values\n"
+        "unit      the length unit of extent, in metres\n\n"
+        "Returns a Result with gain, noise and cleaned (n x n arrays, n the larger side), report, and the\n"
+        "extent and unit of the outputs.\n"
+        "Raises ValueError for an array that is not 2-D, is empty, holds NaN or infinity, or has a side the\n"
+        "transform cannot take; LimitStop when a fixed limit of the engine is reached. The engine runs without\n"
+        "the GIL: threads over many images use every core.\n"
+        "The parameters: README, 'Choosing parameters'; ready sets: veltrane2.PRESETS.");
+
+    m.def(
+        "read",
+        [](const std::string& path) {
+            if (!std::filesystem::exists(path)) {
+                PyErr_SetString(PyExc_FileNotFoundError, ("no such file: " + path).c_str());
+                throw py::error_already_set();
+            }
+            std::ostringstream quiet;
+            ImageFile f = read_image_file(path, quiet);
+            Scan s;
+            s.extent = {f.image.span_x, f.image.span_y};
+            s.unit = f.image.unit;
+            s.zunits = f.gsf.zunits;
+            s.title = f.gsf.title;
+            s.format = f.format == FileFormat::kGsf ? "gsf" : "text";
+            s.z = to_array(f.image);
+            return s;
+        },
+        py::arg("path"),
+        "Reads a text image or a .gsf file (chosen by content) into a Scan: z, extent, unit, zunits, title, "
+        "format.\nRaises FileNotFoundError or ValueError (a malformed file).");
+
+    m.def(
+        "write",
+        [](const std::string& path, const py::array& z, std::optional<std::pair<double, double>> extent, double unit,
+           std::optional<std::string> format, const std::string& zunits, const std::string& title,
+           const std::string& source) {
+            Image img = from_array(z);
+            img.span_x = extent ? extent->first : img.nx;
+            img.span_y = extent ? extent->second : img.ny;
+            img.unit = unit;
+            const std::string fmt =
+                format.value_or(std::filesystem::path(path).extension() == ".gsf" ? "gsf" : "text");
+            if (fmt == "text") {
+                std::ostringstream quiet;
+                saveimage(quiet, source.empty() ? std::filesystem::path(path).filename().string() : source, path,
+                          std::string(kComment),
+                          img.nx, img.ny, img.span_x, img.span_y, img.values.data(), img.unit);
+            } else if (fmt == "gsf") {
+                GsfImage g;
+                g.xres = img.nx;
+                g.yres = img.ny;
+                g.xreal = img.span_x * img.unit;
+                g.yreal = img.span_y * img.unit;
+                g.xyunits = "m";
+                g.zunits = zunits;
+                g.title = title;
+                g.values = std::move(img.values);
+                write_gsf(path, g);
+            } else {
+                throw py::value_error("format must be 'text' or 'gsf', not '" + fmt + "'");
+            }
+        },
+        py::arg("path"), py::arg("z"), py::kw_only(), py::arg("extent") = py::none(), py::arg("unit") = 1.0,
+        py::arg("format") = py::none(), py::arg("zunits") = "", py::arg("title") = "", py::arg("source") = "",
+        "Writes the 2-D array z as an image file (atomically).\n\n"
+        "extent  (x, y) extents in multiples of unit (default: one unit per pixel)\n"
+        "unit    the length unit of extent, in metres\n"
+        "format  'text' or 'gsf' (default: 'gsf' for a .gsf name, else 'text')\n"
+        "zunits  a .gsf's ZUnits (the unit of the values)\n"
+        "title   a .gsf's Title\n"
+        "source  the name on a text image's first comment line (default: the file's own name)");
+}

@@ -1,0 +1,19 @@
+"""Shared helpers: the programs and samples of the build (from ctest's environment)."""
+import os
+import subprocess
+
+import pytest
+
+BIN = os.environ.get("VELTRANE2_BIN", "")
+GENERATOR = os.environ.get("VELTRANE2_GENERATOR", "")
+EXAMPLES = os.environ.get("VELTRANE2_EXAMPLES", os.path.join(os.path.dirname(__file__), "..", "..", "examples"))
+
+
+@pytest.fixture
+def generate(tmp_path):
+    """generate(name, *options): a striped image made by make_striped_image in tmp_path."""
+    def make(name, *options):
+        path = tmp_path / name
+        subprocess.run([GENERATOR, *options, str(path)], check=True)
+        return path
+    return make

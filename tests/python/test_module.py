@@ -1,0 +1,117 @@
+"""The Python module against the command-line program, its conversions, errors and threads."""
+import concurrent.futures
+import os
+import shutil
+import subprocess
+
+import numpy as np
+import pytest
+
+import veltrane2
+from conftest import BIN, EXAMPLES
+
+GENERAL = veltrane2.PRESETS["general"]
+
+
+def text_values(path):
+    """The values of a text image as the strings written."""
+    lines = open(path).read().split("\n")
+    return " ".join(lines[3:]).split()
+
+
+@pytest.mark.parametrize("grouped", [False, True])
+def test_values_are_those_the_program_writes(tmp_path, grouped):
+    shutil.copy(os.path.join(EXAMPLES, "sample.txt"), tmp_path)
+    args = [BIN, "--preset", "general", "-q", "sample.txt"] + (["--grouped"] if grouped else [])
+    subprocess.run(args, cwd=tmp_path, check=True, stdout=subprocess.DEVNULL)
+    scan = veltrane2.read(str(tmp_path / "sample.txt"))
+    assert scan.z.shape == (256, 256) and scan.format == "text"
+    r = veltrane2.destripe(scan.z, extent=scan.extent, unit=scan.unit, grouped=grouped, **GENERAL)
+    for prefix, z in (("FIL_", r.gain), ("NOISE_", r.noise), ("DENOISE_", r.cleaned)):
+        assert ["%.6e" % v for v in z.ravel()] == text_values(tmp_path / (prefix + "sample.txt")), prefix
+    assert "Average of H(i j)=" in r.report
+    assert ("CLUSTER#=" in r.report) == grouped
+    np.testing.assert_allclose(r.noise + r.cleaned, scan.z - scan.z.min(), atol=1e-12)
+
+
+def test_any_real_dtype_and_strides_are_converted():
+    rng = np.random.default_rng(3)
+    z = (rng.normal(size=(64, 64)) * 100).astype(np.int32) + (np.arange(64) % 4 * 50)[:, None]
+    expected = veltrane2.destripe(z.astype(np.float64), **GENERAL).cleaned
+    views = [z, z.astype(np.float32), z.astype(np.int16), np.asfortranarray(z), z.T.copy().T,
+             np.repeat(np.repeat(z, 2, 0), 2, 1)[::2, ::2]]
+    for v in views:
+        np.testing.assert_array_equal(veltrane2.destripe(v, **GENERAL).cleaned, expected)
+    # Non-square: filled out to the larger side.
+    assert veltrane2.destripe(z[:40], **GENERAL).cleaned.shape == (64, 64)
+
+
+@pytest.mark.parametrize("z, message", [
+    (np.zeros(16), "2-D"),
+    (np.zeros((4, 4, 4)), "2-D"),
+    (np.zeros((0, 4)), "empty"),
+    (np.zeros((3, 3)), "powers of two"),
+    (np.zeros((8192, 2)), "NGDTEMP > MXTEMPGD"),
+    (np.where(np.eye(4) > 0, np.nan, 1.0), "value 1 of 16 (row 1, column 1) is not finite"),
+    (np.full((4, 4), np.inf), "not finite"),
+    (np.zeros((4, 4), dtype=complex), "real numbers"),
+    (np.array([["a", "b"], ["c", "d"]]), "real numbers"),
+])
+def test_bad_arrays_raise_with_the_engines_message(z, message):
+    error = veltrane2.LimitStop if "MXTEMPGD" in message else ValueError
+    with pytest.raises(error, match=message.replace("(", r"\(").replace(")", r"\)")):
+        veltrane2.destripe(z, **GENERAL)
+
+
+def test_a_limit_stop_carries_its_line(generate):
+    path = generate("p.txt", "--size", "256", "--seed", "5", "--surface", "particles", "--stripes", "2")
+    z = veltrane2.read(str(path)).z
+    with pytest.raises(veltrane2.LimitStop) as e:
+        veltrane2.destripe(z, h_global=0.05, h_centre=0.02, h_off=0.02, r_centre=0.2, l_centre=1.5, l_off=0.9,
+                           n_run=5, grouped=True)
+    assert str(e.value).startswith("1ICONT > MXCLUS in MERGE_PIX_CLUSTER")
+    assert isinstance(e.value, RuntimeError)
+
+
+def test_threads_give_the_results_of_one_at_a_time():
+    rng = np.random.default_rng(5)
+    images = [rng.normal(size=(128, 128)) + (np.arange(128) % (k + 2))[:, None] for k in range(6)]
+    alone = [veltrane2.destripe(z, **GENERAL).cleaned for z in images]
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        together = list(pool.map(lambda z: veltrane2.destripe(z, **GENERAL).cleaned, images))
+    for a, b in zip(alone, together):
+        np.testing.assert_array_equal(a, b)
+
+
+def test_presets_are_the_example_parameter_files():
+    names = ["h_global", "h_centre", "h_off", "r_centre", "l_centre", "l_off", "n_run"]
+    for name, preset in veltrane2.PRESETS.items():
+        words = open(os.path.join(EXAMPLES, "params", name + ".in")).read().split()[1:]
+        assert [preset[k] for k in names] == [int(w) if k == "n_run" else float(w) for k, w in zip(names, words)]
+
+
+@pytest.mark.parametrize("fmt, tol", [("text", 5e-7), ("gsf", 6e-8)])
+def test_read_and_write_round_trip(tmp_path, fmt, tol):
+    z = np.random.default_rng(7).normal(size=(8, 16))
+    path = str(tmp_path / ("a." + ("gsf" if fmt == "gsf" else "txt")))
+    veltrane2.write(path, z, extent=(4.0, 2.0), unit=1e-6, zunits="m", title="Height")
+    s = veltrane2.read(path)
+    assert s.format == fmt and s.z.shape == (8, 16)
+    np.testing.assert_allclose(s.z, z, rtol=tol, atol=tol)
+    assert s.extent == (4.0, 2.0) and s.unit == 1e-6
+    assert (s.zunits, s.title) == (("m", "Height") if fmt == "gsf" else ("", ""))
+    with pytest.raises(FileNotFoundError):
+        veltrane2.read(str(tmp_path / "missing.txt"))
+    (tmp_path / "bad.txt").write_text("not an image\n")
+    with pytest.raises(ValueError, match="bad.txt: no header line"):
+        veltrane2.read(str(tmp_path / "bad.txt"))
+    with pytest.raises(ValueError, match="format must be"):
+        veltrane2.write(path, z, format="tiff")
+
+
+def test_help_explains_each_parameter():
+    doc = veltrane2.destripe.__doc__
+    for name in ["h_global", "h_centre", "h_off", "r_centre", "l_centre", "l_off", "n_run", "grouped", "extent",
+                 "unit"]:
+        assert "\n" + name + " " in doc
+    assert "Choosing parameters" in doc
