@@ -31,7 +31,7 @@ Image image_of(GsfImage& gsf) {
                  std::move(gsf.values)};
 }
 
-ImageFile read_image_file(const std::string& name, std::ostream& out) {
+ImageFile read_image_file(const std::string& name, std::ostream& out, int threads) {
     ImageFile f;
     f.name = name;
     out << "Opening image: " << name << '\n';
@@ -51,15 +51,15 @@ ImageFile read_image_file(const std::string& name, std::ostream& out) {
     }
     f.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
     f.image.values.resize(static_cast<std::size_t>(h.nx * h.ny));
-    reader.read_values(f.image.values.data());
+    reader.read_values(f.image.values.data(), threads);
     return f;
 }
 
 void write_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
-                      const std::string& fileout, FileFormat format, const Image& image) {
+                      const std::string& fileout, FileFormat format, const Image& image, int threads) {
     if (format == FileFormat::kText) {
         saveimage(out, source.name, fileout, std::string(kComment), image.nx, image.ny, image.span_x, image.span_y,
-                  image.values.data(), image.unit);
+                  image.values.data(), image.unit, threads);
         return;
     }
     out << "Saving image: " << fileout << '\n';

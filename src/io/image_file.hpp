@@ -27,15 +27,17 @@ struct ImageFile {
 Image image_of(GsfImage& gsf);
 
 // Reads an image file; a text image prints "Opening image:" and its header
-// warnings to `out`. Throws RunError naming the file.
-ImageFile read_image_file(const std::string& name, std::ostream& out);
+// warnings to `out`, and a large one is parsed by `threads` threads. Throws
+// RunError naming the file.
+ImageFile read_image_file(const std::string& name, std::ostream& out, int threads = 1);
 
 // Writes `image`, an output of the run on `source`, to `fileout` in `format`
 // (atomically), printing "Saving image: <fileout>" to `out`. `prefix` names
 // the output ("FIL_", "NOISE_", "DENOISE_"): a .gsf output's title is the
 // prefix and the input's title (or file name), and the gain has no ZUnits.
+// A text image is formatted by `threads` threads.
 void write_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
-                      const std::string& fileout, FileFormat format, const Image& image);
+                      const std::string& fileout, FileFormat format, const Image& image, int threads = 1);
 
 // Fixed comment text of every text output.
 inline constexpr std::string_view kComment =

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -12,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "core/errors.hpp"
 #include "io/atomic_file.hpp"
@@ -105,40 +108,104 @@ TextImageReader::TextImageReader(const std::string& filename, std::string text, 
     file_error(filename + ": no header line with the five fields \"Nx Ny spanX spanY Unit\"");
 }
 
-void TextImageReader::read_values(double* z) const {
-    const long long count = header_.nx * header_.ny;
-    const char* p = text_.data() + data_start_;
-    const char* const end = text_.data() + text_.size();
-    for (long long k = 0; k < count; ++k) {
-        while (p < end && is_space(*p)) ++p;
-        if (p == end) {
-            file_error(filename_ + ": the data end after " + std::to_string(k) + " of " + std::to_string(count) +
-                       " values");
+namespace {
+
+// One value of the data: true when the token reads as a finite number;
+// otherwise `what` says why not.
+bool parse_value(const char* tok, const char* end, double& v, const char*& what) {
+    const char* b = tok;
+    if (*b == '+') ++b;
+    auto res = std::from_chars(b, end, v, std::chars_format::general);
+    if (b == end || res.ec != std::errc() || res.ptr != end) {
+        // Forms that from_chars does not take but the C library's number
+        // reading does (hexadecimal floats; values beyond the double range,
+        // which become zero or infinity) are read as it reads them.
+        const std::string copy(tok, end);
+        char* stop = nullptr;
+        v = std::strtod(copy.c_str(), &stop);
+        if (stop != copy.c_str() + copy.size()) {
+            what = "not a number";
+            return false;
         }
-        const char* tok = p;
-        while (p < end && !is_space(*p)) ++p;
-        const std::string_view token(tok, static_cast<std::size_t>(p - tok));
-        auto bad = [&](const char* what) {
+    }
+    if (!std::isfinite(v)) {
+        what = "not finite";
+        return false;
+    }
+    return true;
+}
+
+// The values of one stretch of the data, up to the first bad token.
+struct Stretch {
+    const char* begin;
+    const char* end;
+    std::vector<double> values;
+    std::string bad_token;  // set when a token is bad; it follows the values
+    const char* bad_what = nullptr;
+
+    void parse(double* into, long long limit) {
+        const char* p = begin;
+        long long k = 0;
+        for (; k < limit; ++k) {
+            while (p < end && is_space(*p)) ++p;
+            if (p == end) break;
+            const char* tok = p;
+            while (p < end && !is_space(*p)) ++p;
+            double v = 0.0;
+            if (!parse_value(tok, p, v, bad_what)) {
+                bad_token.assign(tok, p);
+                break;
+            }
+            if (into != nullptr)
+                into[k] = v;
+            else
+                values.push_back(v);
+        }
+        if (into != nullptr) values.resize(static_cast<std::size_t>(k));  // only the count is kept
+    }
+};
+
+}  // namespace
+
+void TextImageReader::read_values(double* z, int threads) const {
+    const long long count = header_.nx * header_.ny;
+    const char* const begin = text_.data() + data_start_;
+    const char* const end = text_.data() + text_.size();
+    // Stretches of the data, cut at white space so that no token is split,
+    // parsed side by side; the values are then laid end to end.
+    const std::size_t len = static_cast<std::size_t>(end - begin);
+    const int parts = len < (std::size_t{1} << 20) ? 1 : std::max(1, threads);
+    std::vector<Stretch> stretches(static_cast<std::size_t>(parts));
+    const char* from = begin;
+    for (int t = 0; t < parts; ++t) {
+        const char* to = t + 1 == parts ? end : begin + len / static_cast<std::size_t>(parts) * (t + 1);
+        while (to < end && !is_space(*to)) ++to;
+        if (to < from) to = from;
+        stretches[static_cast<std::size_t>(t)].begin = from;
+        stretches[static_cast<std::size_t>(t)].end = to;
+        from = to;
+    }
+    if (parts == 1) {
+        stretches[0].parse(z, count);
+    } else {
+        std::vector<std::thread> pool;
+        for (int t = 1; t < parts; ++t) pool.emplace_back([&, t] { stretches[static_cast<std::size_t>(t)].parse(nullptr, count); });
+        stretches[0].parse(z, count);
+        for (auto& th : pool) th.join();
+    }
+    long long k = 0;
+    for (const Stretch& s : stretches) {
+        const long long take = std::min<long long>(static_cast<long long>(s.values.size()), count - k);
+        if (&s != &stretches[0]) std::copy(s.values.begin(), s.values.begin() + take, z + k);
+        k += take;
+        if (k == count) return;
+        if (s.bad_what != nullptr) {
             file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
                        std::to_string(k / header_.nx + 1) + ", column " + std::to_string(k % header_.nx + 1) + ") is " +
-                       what + ": '" + std::string(token) + "'");
-        };
-        const char* b = tok;
-        if (*b == '+') ++b;
-        double v = 0.0;
-        auto res = std::from_chars(b, p, v, std::chars_format::general);
-        if (b == p || res.ec != std::errc() || res.ptr != p) {
-            // Forms that from_chars does not take but the C library's number
-            // reading does (hexadecimal floats; values beyond the double
-            // range, which become zero or infinity) are read as it reads them.
-            const std::string copy(token);
-            char* stop = nullptr;
-            v = std::strtod(copy.c_str(), &stop);
-            if (stop != copy.c_str() + copy.size()) bad("not a number");
+                       s.bad_what + ": '" + s.bad_token + "'");
         }
-        if (!std::isfinite(v)) bad("not finite");
-        z[k] = v;
     }
+    file_error(filename_ + ": the data end after " + std::to_string(k) + " of " + std::to_string(count) + " values");
 }
 
 TextImage loadimage(const std::string& filename, std::ostream& out, long long max_values) {
@@ -181,37 +248,46 @@ std::string format_header(int nx, int ny, double spanx, double spany, double uni
 }
 
 void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
-               int nx, int ny, double spanx, double spany, const double* z, double unit) {
+               int nx, int ny, double spanx, double spany, const double* z, double unit, int threads) {
     out << "Saving image: " << fileout << '\n';
     AtomicFile file(fileout);
 
-    std::string buf;
-    constexpr std::size_t kChunk = 1 << 20;
-    buf.reserve(kChunk + 64 * static_cast<std::size_t>(nx > 0 ? nx : 1));
-    buf += "# ";
-    buf += filename;
-    buf += "\n# ";
-    buf += comment;
-    buf += '\n';
-    buf += format_header(nx, ny, spanx, spany, unit);
+    std::string head = "# " + filename + "\n# " + comment + '\n' + format_header(nx, ny, spanx, spany, unit);
+    file.write(head.data(), head.size());
 
-    // Room for one row: each value takes at most 14 characters and a blank.
-    std::string row(static_cast<std::size_t>(nx) * 32 + 2, '\0');
-    for (int j = 0; j < ny; ++j) {
-        char* p = row.data();
-        const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
-        for (int i = 0; i < nx; ++i) {
-            p = format_e(p, zr[i], 12, 6);
-            *p++ = ' ';
+    // Rows j0..j1-1 formatted into `buf`, written whenever it has grown large
+    // (by the one part that writes as it goes) or kept whole (by the others).
+    constexpr std::size_t kChunk = 1 << 20;
+    const auto format_rows = [&](int j0, int j1, std::string& buf, bool stream) {
+        // Room for one row: each value takes at most 14 characters and a blank.
+        std::string row(static_cast<std::size_t>(nx) * 32 + 2, '\0');
+        for (int j = j0; j < j1; ++j) {
+            char* p = row.data();
+            const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
+            for (int i = 0; i < nx; ++i) {
+                p = format_e(p, zr[i], 12, 6);
+                *p++ = ' ';
+            }
+            *p++ = '\n';
+            buf.append(row.data(), p);
+            if (stream && buf.size() >= kChunk) {
+                file.write(buf.data(), buf.size());
+                buf.clear();
+            }
         }
-        *p++ = '\n';
-        buf.append(row.data(), p);
-        if (buf.size() >= kChunk) {
-            file.write(buf.data(), buf.size());
-            buf.clear();
-        }
-    }
-    file.write(buf.data(), buf.size());
+    };
+    const long long values = static_cast<long long>(nx) * ny;
+    const int parts = values < (1 << 16) ? 1 : std::clamp(threads, 1, ny);
+    std::vector<std::string> later(static_cast<std::size_t>(parts));
+    std::vector<std::thread> pool;
+    const auto rows = [&](int t) { return static_cast<int>(static_cast<long long>(ny) * t / parts); };
+    for (int t = 1; t < parts; ++t) pool.emplace_back([&, t] { format_rows(rows(t), rows(t + 1), later[static_cast<std::size_t>(t)], false); });
+    std::string first;
+    first.reserve(kChunk + 32 * static_cast<std::size_t>(nx));
+    format_rows(0, rows(1), first, true);
+    for (auto& th : pool) th.join();
+    file.write(first.data(), first.size());
+    for (int t = 1; t < parts; ++t) file.write(later[static_cast<std::size_t>(t)].data(), later[static_cast<std::size_t>(t)].size());
     file.commit();
 }
 

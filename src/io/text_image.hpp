@@ -34,9 +34,11 @@ public:
     const std::string& filename() const { return filename_; }
 
     // Reads the Nx x Ny values that follow the header line into z (room for
-    // Nx x Ny values), in file order. Throws RunError naming the file when
-    // the data run short, or a value is not a number or not finite.
-    void read_values(double* z) const;
+    // Nx x Ny values), in file order, parsing a large file in `threads`
+    // stretches side by side. Throws RunError naming the file when the data
+    // run short, or a value is not a number or not finite (the first such
+    // value in file order).
+    void read_values(double* z, int threads = 1) const;
 
 private:
     std::string filename_;
@@ -62,9 +64,10 @@ TextImage loadimage(const std::string& filename, std::ostream& out, long long ma
 // Writes a text image: "# <filename>", "# <comment>", the header line and one
 // line of "%12.6e " values per row. Prints "Saving image: <fileout>". The file
 // is written under a temporary name beside fileout and renamed into place
-// only when complete. Throws RunError when it cannot be created or written.
+// only when complete. A large image is formatted by `threads` threads, rows
+// shared out. Throws RunError when it cannot be created or written.
 void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
-               int nx, int ny, double spanx, double spany, const double* z, double unit);
+               int nx, int ny, double spanx, double spany, const double* z, double unit, int threads = 1);
 
 // printf("%<width>.<precision>e") of one value, written at p; returns the end.
 char* format_e(char* p, double v, int width, int precision);

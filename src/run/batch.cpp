@@ -268,7 +268,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
     std::ostream quiet(nullptr);
     std::ostream& report = o.log ? static_cast<std::ostream&>(log) : quiet;
     try {
-        ImageFile src = read_image_file(job.input, report);
+        ImageFile src = read_image_file(job.input, report, threads);
         src.name = job.base;  // as the classic program names it, run beside the image
         Options opt;
         opt.report = &report;
@@ -288,7 +288,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
             {"FIL_", &r.gain}, {"NOISE_", &r.noise}, {"DENOISE_", &r.cleaned}};
         for (const auto& [prefix, image] : outputs) {
             const std::string path = (job.out_dir / output_file_name(job, prefix, src.format, format)).string();
-            write_image_file(report, src, prefix, path, format, *image);
+            write_image_file(report, src, prefix, path, format, *image, threads);
             written.add(path);
         }
         if (o.log) {

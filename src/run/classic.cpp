@@ -21,9 +21,10 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::
         const Result r = destripe_file(name, ci.parameters, options, source);
         // The outputs go beside the current folder, named by the prefix in
         // front of the name as typed, in the input's format.
-        write_image_file(out, source, "FIL_", "FIL_" + name, source.format, r.gain);
-        write_image_file(out, source, "NOISE_", "NOISE_" + name, source.format, r.noise);
-        write_image_file(out, source, "DENOISE_", "DENOISE_" + name, source.format, r.cleaned);
+        const int threads = io_threads(options);
+        write_image_file(out, source, "FIL_", "FIL_" + name, source.format, r.gain, threads);
+        write_image_file(out, source, "NOISE_", "NOISE_" + name, source.format, r.noise, threads);
+        write_image_file(out, source, "DENOISE_", "DENOISE_" + name, source.format, r.cleaned, threads);
         out.flush();
         return kExitOk;
     } catch (const FatalStop& e) {

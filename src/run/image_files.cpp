@@ -1,5 +1,7 @@
 #include "run/image_files.hpp"
 
+#include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "engine/pipeline.hpp"
@@ -20,6 +22,10 @@ auto naming(const std::string& name, Work work) {
 
 }  // namespace
 
+int io_threads(const Options& options) {
+    return options.threads > 0 ? options.threads : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+}
+
 Result destripe_file(const std::string& name, const Parameters& parameters, const Options& options,
                      ImageFile& source) {
     std::ostream quiet(nullptr);
@@ -39,27 +45,30 @@ Result destripe_file(const std::string& name, const Parameters& parameters, cons
     }
 
     source.format = FileFormat::kText;
-    TextImageReader reader(name, std::move(bytes), out);
-    const ImageHeader& h = reader.header();
-    if (h.nx <= 0 || h.ny <= 0) {
-        throw RunError(kExitFileError, name + ": the header gives " + std::to_string(h.nx) + " x " +
-                                           std::to_string(h.ny) + " values; both sizes must be positive");
-    }
     EngineRun run(parameters, options);
-    naming(name, [&] { run.take_shape(h.nx, h.ny, h.spanx, h.spany, h.unit); });
-    source.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
-    RealImage& grid = run.grid();
-    if (h.nx == grid.nx()) {
-        // The grid's column order is the file's row order: read in place.
-        reader.read_values(grid.data());
-    } else {
-        const int nx = static_cast<int>(h.nx);
-        const int ny = static_cast<int>(h.ny);
-        std::vector<double> z(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
-        reader.read_values(z.data());
-        std::size_t k = 0;
-        for (int j = 1; j <= ny; ++j) {
-            for (int i = 1; i <= nx; ++i) grid(i, j) = z[k++];
+    {
+        // The file's text is let go of before the run goes on.
+        TextImageReader reader(name, std::move(bytes), out);
+        const ImageHeader& h = reader.header();
+        if (h.nx <= 0 || h.ny <= 0) {
+            throw RunError(kExitFileError, name + ": the header gives " + std::to_string(h.nx) + " x " +
+                                               std::to_string(h.ny) + " values; both sizes must be positive");
+        }
+        naming(name, [&] { run.take_shape(h.nx, h.ny, h.spanx, h.spany, h.unit); });
+        source.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
+        RealImage& grid = run.grid();
+        if (h.nx == grid.nx()) {
+            // The grid's column order is the file's row order: read in place.
+            reader.read_values(grid.data(), io_threads(options));
+        } else {
+            const int nx = static_cast<int>(h.nx);
+            const int ny = static_cast<int>(h.ny);
+            std::vector<double> z(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+            reader.read_values(z.data(), io_threads(options));
+            std::size_t k = 0;
+            for (int j = 1; j <= ny; ++j) {
+                for (int i = 1; i <= nx; ++i) grid(i, j) = z[k++];
+            }
         }
     }
     return run.finish();

@@ -21,4 +21,8 @@ namespace veltrane2 {
 Result destripe_file(const std::string& filename, const Parameters& parameters, const Options& options,
                      ImageFile& source);
 
+// Threads for parsing and formatting text images: options.threads, or when
+// that is 0 as many as the machine has cores (at most four).
+int io_threads(const Options& options);
+
 }  // namespace veltrane2

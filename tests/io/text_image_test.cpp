@@ -263,3 +263,57 @@ TEST(TextFormat, ACompleteWriteReplacesTheOldFile) {
 
 }  // namespace
 }  // namespace veltrane2
+
+namespace veltrane2 {
+namespace {
+
+// Large files are parsed and written in stretches side by side: the values,
+// the bytes and the first bad value in file order are those of one thread.
+TEST(TextFormat, ParallelReadingAndWritingMatchOneThread) {
+    const int n = 512;
+    std::vector<double> z(static_cast<std::size_t>(n) * n);
+    for (std::size_t k = 0; k < z.size(); ++k) z[k] = std::sin(0.001 * k) * 1e3 + static_cast<double>(k % 7);
+    vt::ScratchDir dir;
+    std::ostringstream quiet;
+    saveimage(quiet, "a", (dir / "one.txt").string(), "c", n, n, 2.0, 2.0, z.data(), 1e-6, 1);
+    saveimage(quiet, "a", (dir / "three.txt").string(), "c", n, n, 2.0, 2.0, z.data(), 1e-6, 3);
+    const std::string text = vt::read_file(dir / "one.txt");
+    ASSERT_GT(text.size(), std::size_t{1} << 20);
+    EXPECT_TRUE(text == vt::read_file(dir / "three.txt"));
+
+    const auto read = [&](const std::string& t, int threads) {
+        TextImageReader r("x.txt", t, quiet);
+        std::vector<double> v(static_cast<std::size_t>(n) * n);
+        try {
+            r.read_values(v.data(), threads);
+        } catch (const RunError& e) {
+            return std::make_pair(std::vector<double>{}, std::string(e.what()));
+        }
+        return std::make_pair(v, std::string());
+    };
+    const std::size_t third = text.size() / 3;
+    const std::size_t at_cut = text.find(' ', third) + 1;  // the token right after a stretch boundary
+    std::string bad_two = text;
+    bad_two.replace(text.find(' ', 2 * third) + 1, 1, "x");
+    bad_two.replace(text.find(' ', third / 2) + 1, 1, "y");
+    std::string cut_bad = text;
+    cut_bad.replace(at_cut, 1, "z");
+    const std::string cases[] = {
+        text,                                  // good
+        text + " junk after the last value",   // ignored
+        text.substr(0, text.size() - 40),      // the data end early
+        bad_two,                               // the earlier of two bad values is named
+        cut_bad,                               // a bad value where a stretch begins
+    };
+    for (const std::string& c : cases) {
+        const auto one = read(c, 1);
+        const auto many = read(c, 3);
+        EXPECT_EQ(one.second, many.second);
+        EXPECT_TRUE(one.first == many.first);
+    }
+    EXPECT_NEAR(read(text, 3).first.back(), z.back(), 1e-3);
+    EXPECT_NE(read(bad_two, 3).second.find("is not a number: 'y"), std::string::npos) << read(bad_two, 3).second;
+}
+
+}  // namespace
+}  // namespace veltrane2
