@@ -3,7 +3,10 @@
 # three) on the same striped image, side by side, and reports both medians
 # and their ratio; then the peak resident memory of runs at two sizes.
 #
-#   bench/compare.sh [SIZE] [REPEATS] [PARAMETERS]
+#   bench/compare.sh [SIZE] [REPEATS] [PARAMETERS] [grouped]
+#
+# With "grouped" the run estimates levels cluster by cluster (the test
+# build's veltrane2_grouped, the classic program with the grouping mode).
 #
 # Needs the release build (cmake --preset release && cmake --build --preset release).
 set -euo pipefail
@@ -13,6 +16,8 @@ floor="$bin/bench/io_floor"
 size=${1:-1024}
 reps=${2:-7}
 params=${3:-"0.3 0.1 0.1|0.5|0.5 0.8 3"}
+run="$bin/veltrane2"
+[ "${4:-}" = grouped ] && run="$bin/tests/veltrane2_grouped"
 for exe in veltrane2 bench/io_floor make_striped_image; do
     [ -x "$bin/$exe" ] || { echo "missing $bin/$exe: build the release preset first" >&2; exit 1; }
 done
@@ -29,12 +34,12 @@ median() { sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+
 for ((k = 0; k < reps; k++)); do
     t0=$(now); "$floor" img.txt > /dev/null; t1=$(now)
     awk "BEGIN {print $t1 - $t0}" >> t_floor
-    t0=$(now); "$bin/veltrane2" < run.in > run.out; t1=$(now)
+    t0=$(now); "$run" < run.in > run.out; t1=$(now)
     awk "BEGIN {print $t1 - $t0}" >> t_run
 done
 mf=$(median < t_floor)
 mr=$(median < t_run)
-printf 'image %dx%d, %d runs each, parameters: %s\n' "$size" "$size" "$reps" "$params"
+printf 'image %dx%d, %d runs each, parameters: %s %s\n' "$size" "$size" "$reps" "$params" "${4:-}"
 printf 'I/O floor median:       %.3f s\n' "$mf"
 printf 'veltrane2 run median:   %.3f s\n' "$mr"
 printf 'ratio run / floor:      %.2f\n' "$(awk "BEGIN {print $mr / $mf}")"

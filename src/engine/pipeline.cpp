@@ -245,12 +245,12 @@ Result EngineRun::finish() {
     }
     filter_fft_by_input(n, n, im.fmage, im.frc, im.fic);
     r.gain = output_image(im.fmage);
-    im.fft_re = RealImage::square(n);
-    im.fft_im = RealImage::square(n);
+    im.fft_re = RealImage::square_to_fill(n);  // written whole by the uncentring
+    im.fft_im = RealImage::square_to_fill(n);
     off0center_fft(n, im.frc, im.fic, im.fft_re, im.fft_im);
     im.frc.release();
     im.fic.release();
-    RealImage denoised = RealImage::square(n);
+    RealImage denoised = RealImage::square_to_fill(n);  // written whole by the transform
     inv_fft2d(st.fconst2, threads_, n, im.fft_re, im.fft_im, denoised);
     r.cleaned = output_image(denoised);
     return r;

@@ -13,8 +13,8 @@ constexpr std::uintptr_t kLargePage = std::uintptr_t{1} << 21;
 
 }  // namespace
 
-void* allocate_zeroed(std::size_t bytes) {
-    void* p = std::calloc(bytes, 1);
+void* allocate_zeroed(std::size_t bytes, bool zero) {
+    void* p = zero ? std::calloc(bytes, 1) : std::malloc(bytes);
     if (p == nullptr) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
     // Full-size images are swept along both indices; on large pages the

@@ -12,9 +12,9 @@ namespace veltrane2 {
 
 namespace detail {
 
-// Zero-filled storage for grids; large blocks are asked for on large pages
-// where the system offers them.
-void* allocate_zeroed(std::size_t bytes);
+// Storage for grids, zero-filled unless `zero` is false; large blocks are
+// asked for on large pages where the system offers them.
+void* allocate_zeroed(std::size_t bytes, bool zero = true);
 void release_zeroed(void* p);
 
 }  // namespace detail
@@ -33,6 +33,14 @@ public:
     }
     // A square grid of side n, as every image of a run is.
     static Grid square(int n, T value = T{}) { return Grid(n, n, value); }
+    // A square grid whose every element its maker writes before anything
+    // reads it: its storage is not filled first.
+    static Grid square_to_fill(int n) {
+        Grid g;
+        g.nx_ = g.ny_ = n;
+        if (n > 0) g.p_ = static_cast<T*>(detail::allocate_zeroed(g.size() * sizeof(T), false));
+        return g;
+    }
 
     Grid(const Grid& o) : Grid(o.nx_, o.ny_) { std::copy(o.p_, o.p_ + o.size(), p_); }
     Grid(Grid&& o) noexcept { swap(o); }
