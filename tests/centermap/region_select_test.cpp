@@ -53,24 +53,6 @@ TEST(RegionSelection, ThresholdIsStrictAndTheBoxBounds) {
     EXPECT_EQ(s.cent(9, 9), 1);  // off-centre pass: kept outside the box
 }
 
-TEST(RegionSelection, CentrePassCleansOnlyAboveOneLineFraction) {
-    Region r, keep;
-    for (Region* x : {&r, &keep}) {
-        for (int j = 1; j <= 3; ++j) x->set(2, j, 0.9);  // a run of exactly N_CP = 3 along row 2
-        for (int j = 6; j <= 9; ++j) x->set(2, j, 0.9);  // a run of 4
-    }
-    keep.st.control_para3.vfrac_seg = 1.0;  // ratio is 1: never below
-    select_homo_region(keep.st, 1, 12, 12, keep.cent, keep.h);
-    EXPECT_EQ(keep.cent, r.cent);
-
-    r.st.control_para3.vfrac_seg = 1.5;  // every line is cleaned
-    select_homo_region(r.st, 1, 12, 12, r.cent, r.h);
-    for (int j = 1; j <= 3; ++j) EXPECT_EQ(r.cent(2, j), 0) << j;  // length <= 3 deleted
-    // The run of 4 survives the row cleaning but each of its pixels is a
-    // single run in its column, and is deleted there.
-    for (int j = 6; j <= 9; ++j) EXPECT_EQ(r.cent(2, j), 0) << j;
-}
-
 TEST(RegionSelection, OffCentreRowCleaningByRunLength) {
     Region r;
     r.st.control_para3.frac_seg = 0.9;
@@ -94,67 +76,6 @@ TEST(RegionSelection, OffCentreRowCleaningByRunLength) {
     EXPECT_EQ(r.cent(2, 7), 0);   // not homogeneous
     EXPECT_EQ(r.cent(2, 8), 0);   // single: deleted
     EXPECT_EQ(r.cent(3, 1), -1);  // a full row (ratio 1) is not cleaned
-}
-
-TEST(RegionSelection, RowDeletionWinsOverColumnSurvival) {
-    Region r;
-    r.st.control_para3.frac_seg = 0.9;
-    for (int j = 1; j <= 5; ++j) r.set(2, j, j == 3 ? 0.9 : 0.1);  // row 2: one homogeneous single
-    for (int i = 1; i <= 5; ++i) r.set(i, 3, 0.9);                 // column 3: dense
-    select_homo_region_symm(r.st, 0, 12, 12, r.cent, r.h);
-    EXPECT_EQ(r.cent(2, 3), 0);
-    EXPECT_EQ(r.cent(4, 3), -1);
-}
-
-TEST(RegionSelection, MiddleLinesKeepTheirValues) {
-    Region r;
-    r.set(6, 2, 0.1);  // bright on the middle row, not homogeneous: stays 1
-    r.set(3, 6, 0.9);  // homogeneous on the middle column: stays 1, not -1
-    r.set(2, 2, 0.9);  // something selected elsewhere
-    select_homo_region_symm(r.st, 0, 12, 12, r.cent, r.h);
-    EXPECT_EQ(r.cent(6, 2), 1);
-    EXPECT_EQ(r.cent(3, 6), 1);
-    EXPECT_EQ(r.cent(6, 3), 0);  // dark stays dark
-    EXPECT_EQ(r.cent(2, 2), -1);
-}
-
-TEST(RegionSelection, EmptySelectionClearsTheBox) {
-    for (bool symm : {false, true}) {
-        Region r;
-        r.set(6, 2, 0.1);
-        r.set(2, 2, 0.2);
-        if (symm) {
-            select_homo_region_symm(r.st, 0, 12, 12, r.cent, r.h);
-        } else {
-            select_homo_region(r.st, 0, 12, 12, r.cent, r.h);
-        }
-        EXPECT_EQ(r.cent, IntMap(12, 12)) << symm;  // middle lines not exempt here
-    }
-}
-
-TEST(RegionSelection, LongRunsAlongASparseLine) {
-    RunState st;
-    std::ostringstream out;
-    st.out = &out;
-    const int n = 1024;
-    st.control_para1 = {0.0, 0.5, 0.5};
-    st.control_para3 = {1.0, 0.9, 3, 3};
-    st.centerbcut.icutc = {1, n};
-    st.centerbcut.jcutc = {1, n};
-    st.offlines.offline = IntMap(n, n);
-    get_offline(n, n, st.offlines.offline);
-    IntMap cent(n, n);
-    RealImage h(n, n);
-    // Row 100: region everywhere, homogeneous along a run of 600 pixels.
-    for (int j = 1; j <= n; ++j) {
-        cent(100, j) = 1;
-        h(100, j) = (j > 200 && j <= 800) ? 0.9 : 0.1;
-        cent(101, j) = 1;
-        h(101, j) = 0.9;
-    }
-    select_homo_region_symm(st, 0, n, n, cent, h);
-    EXPECT_EQ(cent(100, 300), -1);
-    EXPECT_EQ(cent(100, 100), 0);
 }
 
 }  // namespace

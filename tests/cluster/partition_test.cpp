@@ -22,27 +22,6 @@ std::string stop_line(const std::function<void()>& f) {
     return "no stop";
 }
 
-TEST(SetPartition, SingletonsThenGroupsByLowestPair) {
-    EXPECT_EQ(partition_sets(10, 1, 4, {}, {}).ngroups, (Groups{{1}, {2}, {3}, {4}}));
-    EXPECT_EQ(partition_sets(10, 1, 5, {1, 4}, {2, 5}).ngroups, (Groups{{3}, {1, 2}, {4, 5}}));
-    // A chain given out of order: 2 and 1 join only in a second pass.
-    EXPECT_EQ(partition_sets(10, 1, 4, {3, 1, 2}, {4, 2, 3}).ngroups, (Groups{{3, 4, 2, 1}}));
-    // Three linked groups: the middle one is grown, the last pair stands alone.
-    EXPECT_EQ(partition_sets(10, 1, 8, {7, 1, 4, 2}, {8, 2, 5, 3}).ngroups, (Groups{{6}, {7, 8}, {1, 2, 3}, {4, 5}}));
-}
-
-TEST(SetPartition, OneClusterKeepsTheUntouchedPairsInOrder) {
-    std::vector<int> nm = {5, 6};
-    const std::vector<int> left = one_cluster({5, 1, 6, 9, 2}, {6, 2, 7, 10, 3}, nm);
-    EXPECT_EQ(nm, (std::vector<int>{5, 6, 7}));
-    EXPECT_EQ(left, (std::vector<int>{2, 4, 5}));
-}
-
-TEST(SetPartition, GroupingByValue) {
-    EXPECT_EQ(cluster1d({7, 3, 7, 3, 5}, 10, 10).ngroups, (Groups{{1, 3}, {2, 4}, {5}}));
-    EXPECT_EQ(cluster1d({4}, 1, 1).ngroups, (Groups{{1}}));
-}
-
 TEST(SetPartition, LimitsStopTheRun) {
     EXPECT_EQ(stop_line([] { singular_grp(1, 1, 5, {1}, {2}); }), " in SINGULAR_GRP NDIM too small  2 1\n");
     EXPECT_EQ(stop_line([] { partition_sets(2, 1, 6, {1, 3, 5}, {2, 4, 6}); }), " in PARTITION_SETS NBGRP too big 3\n");
@@ -68,17 +47,6 @@ Groups plain_runs(const std::vector<int>& line, int n0, int n, int ival) {
     return singles;
 }
 
-TEST(LineRuns, HandCheckedLines) {
-    const std::vector<int> a = {9, 1, 1, 0, 1};  // positions 1..4 hold 1 1 0 1
-    EXPECT_EQ(line_pix_cluster(1, 1024, 1, 4, a.data()).ngroups, (Groups{{4}, {1, 2}}));
-    const std::vector<int> none = {0, 0, 0, 0};
-    EXPECT_EQ(line_pix_cluster(1, 1024, 1, 3, none.data()).nbgrp(), 0);
-    const std::vector<int> all = {0, 1, 1, 1, 1, 1};
-    EXPECT_EQ(line_pix_cluster(1, 1024, 2, 4, all.data()).ngroups, (Groups{{2, 3, 4}}));  // bounded by n0..n
-    const std::vector<int> two = {0, 1, 1, 0, 1, 1, 1, 0, 1, 1};
-    EXPECT_EQ(line_pix_cluster(1, 1024, 1, 9, two.data()).ngroups, (Groups{{1, 2}, {4, 5, 6}, {8, 9}}));
-}
-
 TEST(LineRuns, EveryLineSplitsIntoItsMaximalRuns) {
     std::mt19937 rng(21);
     for (int trial = 0; trial < 400; ++trial) {
@@ -89,16 +57,6 @@ TEST(LineRuns, EveryLineSplitsIntoItsMaximalRuns) {
         const int n0 = 1 + static_cast<int>(rng() % 3);
         ASSERT_EQ(line_pix_cluster(1, 1024, n0, len, line.data()).ngroups, plain_runs(line, n0, len, 1));
     }
-}
-
-TEST(LineRuns, RunsLongerThanTheOldMemberCapacity) {
-    std::vector<int> line(1026, 1);
-    line[300] = 0;
-    const GroupTable t = line_pix_cluster(1, 1024, 1, 1024, line.data());
-    ASSERT_EQ(t.nbgrp(), 2);
-    EXPECT_EQ(t.ngroups[0].size(), 299u);
-    EXPECT_EQ(t.ngroups[1].size(), 724u);
-    EXPECT_EQ(t.ngroups[1].back(), 1024);
 }
 
 TEST(LineRuns, LimitsStopTheRun) {

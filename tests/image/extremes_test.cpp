@@ -87,33 +87,5 @@ TEST(Extremes, LineLayoutsFindTheExactExtremes) {
     }
 }
 
-TEST(Extremes, FlatImageReportsTheFirstLine) {
-    RealImage img(12, 12, 4.25);
-    const Extremes ex = location_max_min_image(12, img);
-    EXPECT_EQ(ex.extreme[0], 4.25);
-    EXPECT_EQ(ex.extreme[1], 4.25);
-    EXPECT_EQ(ex.loc_min[0], 1);
-    EXPECT_EQ(ex.loc_max[0], 1);
-}
-
-TEST(Extremes, BlocksOfALine) {
-    // Line of 12: a block of 8 and a block of 4; ties across blocks stay in
-    // the earlier block.
-    std::vector<double> line = {5, 1, 5, 5, 5, 5, 9, 5, 1, 5, 9, 5};
-    Partitionseg seg{1, 4, 1};
-    int lmin = 0, lmax = 0;
-    double rmin = 0, rmax = 0;
-    batch_sorting(seg, line.data(), lmin, lmax, rmin, rmax);
-    EXPECT_EQ(lmin, 2);
-    EXPECT_EQ(lmax, 7);
-    EXPECT_EQ(rmin, 1.0);
-    EXPECT_EQ(rmax, 9.0);
-    // Line of 5: only the remainder block, which sets the results.
-    std::vector<double> five = {3, 2, 8, 0, 4};
-    batch_sorting(Partitionseg{0, 5, 1}, five.data(), lmin, lmax, rmin, rmax);
-    EXPECT_EQ(lmin, 4);
-    EXPECT_EQ(lmax, 3);
-}
-
 }  // namespace
 }  // namespace veltrane2

@@ -31,33 +31,10 @@ std::string ours_e(double v, int width, int precision) {
 // The fast formatting must give the bytes of printf's "%12.6e", "%9.3e" and
 // "%5.1e" for every value.
 TEST(TextFormat, ExponentFormMatchesPrintf) {
-    std::vector<double> values = {0.0,
-                                  -0.0,
-                                  1.0,
-                                  -1.0,
-                                  9.9999995,
-                                  9.99999949999,
-                                  0.5,
-                                  12345675.0,  // exact ties, rounded to even
-                                  12345685.0,
-                                  1.25,
-                                  0.125,
-                                  2.5e-7,
-                                  1e-300,
-                                  1e300,
-                                  5e-324,
-                                  std::numeric_limits<double>::min(),
-                                  std::numeric_limits<double>::max(),
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity(),
-                                  std::numeric_limits<double>::quiet_NaN(),
-                                  -std::numeric_limits<double>::quiet_NaN(),
-                                  9.5,
-                                  99.95,
-                                  0.00015,
-                                  1.0e-6,
-                                  5.0,
-                                  1.0e100};
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 9.9999995, 9.99999949999, 0.5, 12345675.0, 12345685.0,
+                                  1.25, 0.125, 2.5e-7, 1e-300, 1e300, 5e-324, std::numeric_limits<double>::min(),
+                                  std::numeric_limits<double>::max(), inf, -inf, nan, -nan, 9.5, 99.95, 0.00015};
     std::mt19937_64 rng(12345);
     for (int k = 0; k < 200000; ++k) {
         const std::uint64_t bits = rng();
@@ -86,133 +63,90 @@ TEST(TextFormat, HeaderLineMatchesPrintf) {
     EXPECT_EQ(format_header(2, 2, 5.0, 5.0, 1.0), "2 2 5.000e+00 5.000e+00 1.0e+00 \n");
 }
 
+// A written image replaces the file of its name whole, with the exact layout
+// and a plain file's permissions, and leaves nothing else behind.
 TEST(TextFormat, WrittenFileHasTheExactLayout) {
     vt::ScratchDir dir;
     std::ostringstream out;
     const double z[] = {1.0, 2.0, -3.5, 1234567.89};
     const auto path = (dir / "OUT_img.txt").string();
+    vt::write_file(path, "old contents\n");
     saveimage(out, "img.txt", path, "a comment", 2, 2, 5.0, 5.0, z, 1.0);
     EXPECT_EQ(out.str(), "Saving image: " + path + "\n");
     EXPECT_EQ(vt::read_file(path),
               "# img.txt\n# a comment\n2 2 5.000e+00 5.000e+00 1.0e+00 \n"
               "1.000000e+00 2.000000e+00 \n-3.500000e+00 1.234568e+06 \n");
-    // Nothing else is left in the folder (no temporary file).
+    EXPECT_NE(vt::fs::status(path).permissions() & vt::fs::perms::others_read, vt::fs::perms::none);
     EXPECT_EQ(std::distance(vt::fs::directory_iterator(dir.path()), vt::fs::directory_iterator()), 1);
 }
 
-TEST(TextFormat, ReadBackGivesTheHeaderAndSevenDigits) {
-    vt::ScratchDir dir;
-    std::ostringstream out;
-    std::vector<double> z;
-    std::mt19937 rng(3);
-    std::normal_distribution<double> g(0.0, 100.0);
-    for (int k = 0; k < 12; ++k) z.push_back(g(rng));
-    saveimage(out, "in.txt", (dir / "o.txt").string(), "c", 4, 3, 2.5, 7.25, z.data(), 1e-9);
-    const TextImage back = vt::load(dir / "o.txt");
-    EXPECT_EQ(back.header.nx, 4);
-    EXPECT_EQ(back.header.ny, 3);
-    EXPECT_EQ(back.header.spanx, 2.5);
-    EXPECT_EQ(back.header.spany, 7.25);
-    EXPECT_EQ(back.header.unit, 1e-9);
-    for (int k = 0; k < 12; ++k) EXPECT_NEAR(back.z[k], z[k], std::abs(z[k]) * 5e-7);
-}
-
-struct Loaded {
-    TextImage img;
-    std::string out;
-};
-
-Loaded load_text(const std::string& text) {
-    vt::ScratchDir dir;
-    vt::write_file(dir / "in.txt", text);
-    std::ostringstream out;
-    Loaded l{loadimage((dir / "in.txt").string(), out, 1 << 20), ""};
-    l.out = out.str();
-    const std::string prefix = "Opening image: " + (dir / "in.txt").string() + "\n";
-    EXPECT_EQ(l.out.rfind(prefix, 0), 0u);
-    l.out.erase(0, prefix.size());
-    return l;
-}
-
-TEST(TextFormat, CommentsAndEmptyLinesBeforeTheHeaderAreSkipped) {
-    std::string values;
-    for (int k = 0; k < 256 * 256; ++k) values += "1 ";
-    const Loaded l = load_text("! a\n# b\n\n256 256 5.0 5.0 1.0e-06 sixth\n" + values);
-    EXPECT_EQ(l.out, "");
-    EXPECT_EQ(l.img.header.nx, 256);
-    EXPECT_EQ(l.img.header.spany, 5.0);
-    EXPECT_EQ(l.img.header.unit, 1.0e-6);
-}
-
-TEST(TextFormat, HeaderCandidatesWithoutFiveFieldsWarn) {
-    const Loaded l = load_text("   \nnot a header\n2 2 5.0\n2 2 5 5 1\n1 2 3 4\n");
-    EXPECT_EQ(l.out,
-              "WARNING: There are -1 fields in the header, instead of 5\n"
-              "WARNING: There are 0 fields in the header, instead of 5\n"
-              "WARNING: There are 3 fields in the header, instead of 5\n");
-    EXPECT_EQ(l.img.z, (std::vector<double>{1, 2, 3, 4}));
-}
-
-TEST(TextFormat, ValuesMayBeSpreadOverLinesInAnyWay) {
-    const Loaded a = load_text("4 2 1 1 1\n1 2 3 4 5 6 7 8\n");
-    const Loaded b = load_text("4 2 1 1 1\n1 2 3 4\n5 6\n7\n\n8\n");
-    EXPECT_EQ(a.img.z, b.img.z);
-    EXPECT_EQ(a.img.z[5], 6.0);  // row 1, column 1 (from 0) is element 1 x Nx + 1
-}
-
-void expect_file_error(const std::string& text, const std::string& fragment) {
-    vt::ScratchDir dir;
-    vt::write_file(dir / "bad.txt", text);
-    std::ostringstream out;
-    try {
-        loadimage((dir / "bad.txt").string(), out, 1 << 20);
-        FAIL() << "accepted: " << text;
-    } catch (const RunError& e) {
-        EXPECT_EQ(e.status(), kExitFileError);
-        EXPECT_NE(std::string(e.what()).find("bad.txt"), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+// What a file holds before its header, how its values are laid out, and the
+// number forms read: the values and the warnings printed.
+TEST(TextFormat, ReadingTable) {
+    std::string ones;
+    for (int k = 0; k < 256 * 256; ++k) ones += "1 ";
+    const struct {
+        std::string text;
+        std::vector<double> first;  // the first values read
+        std::string warnings;
+    } cases[] = {
+        {"! a\n# b\n\n256 256 5.0 5.0 1.0e-06 sixth\n" + ones, {1, 1}, ""},
+        {"   \nnot a header\n2 2 5.0\n2 2 5 5 1\n1 2 3 4\n", {1, 2, 3, 4},
+         "WARNING: There are -1 fields in the header, instead of 5\n"
+         "WARNING: There are 0 fields in the header, instead of 5\n"
+         "WARNING: There are 3 fields in the header, instead of 5\n"},
+        {"4 2 1 1 1\n1 2 3 4\n5 6\n7\n\n8\n", {1, 2, 3, 4, 5, 6, 7, 8}, ""},
+        {"4 1 1 1 1\n+1.5 1e-400 -2E+3 0x1.8p1\n", {1.5, 0.0, -2000.0, 3.0}, ""},
+    };
+    for (const auto& c : cases) {
+        vt::ScratchDir dir;
+        vt::write_file(dir / "in.txt", c.text);
+        std::ostringstream out;
+        const TextImage img = loadimage((dir / "in.txt").string(), out, 1 << 20);
+        EXPECT_EQ(out.str(), "Opening image: " + (dir / "in.txt").string() + "\n" + c.warnings);
+        EXPECT_EQ(std::vector<double>(img.z.begin(), img.z.begin() + static_cast<long>(c.first.size())), c.first);
     }
 }
 
-TEST(TextFormat, MalformedFilesAreRefusedWithTheReason) {
-    expect_file_error("# only comments\n\n", "no header line");
-    expect_file_error("0 4 1 1 1\n", "both sizes must be positive");
-    expect_file_error("4 -1 1 1 1\n", "both sizes must be positive");
-    expect_file_error("2 2 1 1 1\n1 2 3\n", "the data end after 3 of 4 values");
-    expect_file_error("2 2 1 1 1\n1 2 x3 4\n", "value 3 of 4 (row 2, column 1) is not a number: 'x3'");
-    expect_file_error("2 2 1 1 1\n1 2 3 4e\n", "value 4 of 4");
-    expect_file_error("2 2 1 1 1\n1 nan 3 4\n", "value 2 of 4 (row 1, column 2) is not finite");
-    expect_file_error("2 2 1 1 1\n1 2 -inf 4\n", "value 3 of 4");
-    expect_file_error("2 2 1 1 1\n1 2 1e999 4\n", "value 3 of 4");
-    expect_file_error("2000 2000 1 1 1\n", "more than the 1048576");
-}
-
-TEST(TextFormat, TinyAndSignedValuesRead) {
-    const Loaded l = load_text("4 1 1 1 1\n+1.5 1e-400 -2E+3 0x1.8p1\n");
-    EXPECT_EQ(l.img.z, (std::vector<double>{1.5, 0.0, -2000.0, 3.0}));
-}
-
-TEST(TextFormat, MissingInputFileIsAnOpenFailure) {
-    std::ostringstream out;
-    try {
-        loadimage("/nonexistent/in.txt", out, 16);
-        FAIL();
-    } catch (const RunError& e) {
-        EXPECT_STREQ(e.what(), "I cannot open the input data file: No such file or directory");
-    }
-    EXPECT_EQ(out.str(), "Opening image: /nonexistent/in.txt\n");
-}
-
-TEST(TextFormat, OutputIntoAMissingFolderIsAnOpenFailure) {
+TEST(TextFormat, MalformedOrMissingFilesAreRefusedWithTheReason) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"# only comments\n\n", "bad.txt: no header line"},
+        {"0 4 1 1 1\n", "both sizes must be positive"},
+        {"4 -1 1 1 1\n", "both sizes must be positive"},
+        {"2 2 1 1 1\n1 2 3\n", "the data end after 3 of 4 values"},
+        {"2 2 1 1 1\n1 2 x3 4\n", "value 3 of 4 (row 2, column 1) is not a number: 'x3'"},
+        {"2 2 1 1 1\n1 2 3 4e\n", "value 4 of 4"},
+        {"2 2 1 1 1\n1 nan 3 4\n", "value 2 of 4 (row 1, column 2) is not finite"},
+        {"2 2 1 1 1\n1 2 -inf 4\n", "value 3 of 4"},
+        {"2 2 1 1 1\n1 2 1e999 4\n", "value 3 of 4"},
+        {"2000 2000 1 1 1\n", "more than the 1048576"},
+    };
     vt::ScratchDir dir;
+    for (const auto& [text, fragment] : cases) {
+        vt::write_file(dir / "bad.txt", text);
+        std::ostringstream out;
+        try {
+            loadimage((dir / "bad.txt").string(), out, 1 << 20);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const RunError& e) {
+            EXPECT_EQ(e.status(), kExitFileError);
+            EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+        }
+    }
     std::ostringstream out;
     const double z[] = {1.0};
-    try {
-        saveimage(out, "a", (dir / "no-such-folder" / "x.txt").string(), "c", 1, 1, 1, 1, z, 1);
-        FAIL();
-    } catch (const RunError& e) {
-        EXPECT_STREQ(e.what(), "I cannot open the output data file: No such file or directory");
-    }
+    const auto message = [](auto f) {
+        try {
+            f();
+        } catch (const RunError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(message([&] { loadimage("/nonexistent/in.txt", out, 16); }),
+              "I cannot open the input data file: No such file or directory");
+    EXPECT_EQ(message([&] { saveimage(out, "a", (dir / "no-such-folder" / "x.txt").string(), "c", 1, 1, 1, 1, z, 1); }),
+              "I cannot open the output data file: No such file or directory");
 }
 
 // A write that fails half way (here: the file size limit, as a full disk
@@ -249,23 +183,6 @@ TEST(TextFormat, FailedWriteLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(std::distance(vt::fs::directory_iterator(dir.path()), vt::fs::directory_iterator()), 1);
 }
 
-TEST(TextFormat, ACompleteWriteReplacesTheOldFile) {
-    vt::ScratchDir dir;
-    const auto path = dir / "FIL_x.txt";
-    vt::write_file(path, "old contents\n");
-    std::ostringstream out;
-    const double z[] = {0.25};
-    saveimage(out, "x.txt", path.string(), "c", 1, 1, 1, 1, z, 1);
-    EXPECT_EQ(vt::read_file(path), "# x.txt\n# c\n1 1 1.000e+00 1.000e+00 1.0e+00 \n2.500000e-01 \n");
-    const auto perms = vt::fs::status(path).permissions();
-    EXPECT_NE(perms & vt::fs::perms::owner_read, vt::fs::perms::none);
-}
-
-}  // namespace
-}  // namespace veltrane2
-
-namespace veltrane2 {
-namespace {
 
 // Large files are parsed and written in stretches side by side: the values,
 // the bytes and the first bad value in file order are those of one thread.
