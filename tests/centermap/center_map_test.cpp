@@ -97,6 +97,9 @@ TEST(CentreMap, WeightedCovarianceAlongTheIndices) {
     EXPECT_EQ(sig[1], 0.5);                // variance along i: (1 + 1) / 4
     EXPECT_EQ(std::abs(axes(1, 2)), 1.0);  // larger spread along the first index
     EXPECT_EQ(std::abs(axes(2, 1)), 1.0);
+    // Selected pixels whose weights sum to zero have no centroid.
+    t(4, 5) = t(5, 5) = t(6, 5) = 0.0;
+    EXPECT_FALSE(distr_covar(9, 9, t, m, 1, cm, sig, axes, mx, mn));
 }
 
 }  // namespace

@@ -41,6 +41,7 @@ TEST(EngineShape, ReportsStopsAndRefusals) {
         {1, 1, 5.0, 1024, "", "powers of two"},
         {6, 6, 5.0, 1024, "", "powers of two"},
         {0, 4, 5.0, 1024, "", "the image has 0 x 4 values; both sizes must be positive"},
+        {4, 0, 5.0, 1024, "", "the image has 4 x 0 values; both sizes must be positive"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.nx) + " x " + std::to_string(c.ny));

@@ -34,6 +34,7 @@ TEST(LinearAlgebra, DiagonalMatricesKeepUnitEigenvectors) {
             EXPECT_DOUBLE_EQ(a(2, 1) * x + a(2, 2) * y, ev[c - 1] * y);
         }
         EXPECT_EQ(std::abs(vec(1, 1)), 1.0);
+        EXPECT_EQ(std::abs(vec(2, 2)), 1.0);
     }
 }
 

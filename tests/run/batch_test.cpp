@@ -69,6 +69,12 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
     EXPECT_EQ(o.jobs, 2);
     EXPECT_EQ(o.out_dir, "out");
     EXPECT_TRUE(parse_command_line({"--help", "--anything-after-help"}).help);
+    // The help names every option and the exit statuses.
+    const std::string help = kBatchHelp;
+    for (const char* word : {"--preset NAME", "--params FILE", "--grouped", "-o, --out-dir DIR", "-j, --jobs N",
+                             "--format text|gsf", "--log", "-q, --quiet", "--help, --version",
+                             "Exit status: 0 all images done, 1 some failed,\n2 a usage error, 130 or 143"})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
 }
 
 // The presets are the ready files of examples/params, which read the same
@@ -187,8 +193,15 @@ TEST(Batch, LargerGridsRunInBatchMode) {
     for (std::size_t k = 0; k < g.values.size(); ++k)
         worst = std::max(worst, std::abs(noise.values[k] + clean.values[k] - (g.values[k] + lift)));
     EXPECT_LT(worst, 1e-15);  // noise + cleaned = the lifted input, to single precision of ~1e-9
-    // The classic program keeps its limit.
+    // The classic program keeps its limit; beyond 4096 the batch stops the image.
     EXPECT_EQ(vt::run_in(dir.path(), VELTRANE2_BIN, vt::run_input("big.gsf")).status, 4);
+    g.xres = 8192;
+    g.yres = 2;
+    g.values.resize(8192 * 2);
+    write_gsf((dir / "wide.gsf").string(), g);
+    const auto w = run_args(dir.path(), "--preset general -q wide.gsf");
+    EXPECT_EQ(w.status, 1);
+    EXPECT_EQ(w.err, "veltrane2: wide.gsf: a fixed limit was reached: NGDTEMP > MXTEMPGD in READIN_NEW_IMAGE\n");
 }
 
 TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
