@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <deque>
+#include <random>
 #include <sstream>
 
 #include "cluster/cluster_map.hpp"
 #include "level/cluster_level.hpp"
-#include <random>
 
 namespace veltrane2 {
 namespace {
