@@ -14,12 +14,6 @@
 namespace veltrane2 {
 namespace {
 
-Image ramp_image(int nx, int ny, double span = 5.0, double unit = 1.0) {
-    Image img{nx, ny, span, span, unit, {}};
-    for (int k = 0; k < nx * ny; ++k) img.values.push_back(k + 1);
-    return img;
-}
-
 TEST(EngineShape, ReportsStopsAndRefusals) {
     struct Case {
         long long nx, ny;
@@ -65,25 +59,6 @@ TEST(EngineShape, ReportsStopsAndRefusals) {
         }
         EXPECT_EQ(report.str(), c.report);
     }
-}
-
-TEST(Destripe, OutputsCarryTheGridAndThePixelSize) {
-    // A 2 x 4 image: grid side 4, pixel size 5 / 2, extent 4 x 2.5.
-    const Result r = destripe(ramp_image(2, 4, 5.0, 1.0e-6), Parameters::general());
-    for (const Image* img : {&r.gain, &r.noise, &r.cleaned}) {
-        EXPECT_EQ(img->nx, 4);
-        EXPECT_EQ(img->ny, 4);
-        EXPECT_EQ(img->span_x, 10.0);
-        EXPECT_EQ(img->span_y, 10.0);
-        EXPECT_EQ(img->unit, 1.0e-6);
-        EXPECT_EQ(img->values.size(), 16u);
-    }
-    // noise + cleaned = the input filled out with zeros (whose minimum, 0, is the lift).
-    for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i) {
-            const double lifted = i < 2 && j < 4 ? j * 2 + i + 1 : 0.0;
-            EXPECT_NEAR(r.noise.at(i, j) + r.cleaned.at(i, j), lifted, 1e-9);
-        }
 }
 
 TEST(Destripe, BadImagesAreRefused) {

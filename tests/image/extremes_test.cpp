@@ -59,33 +59,5 @@ TEST(Sorting, EveryListComesOutAscendingAsAPermutation) {
     }
 }
 
-TEST(Extremes, LineLayoutsFindTheExactExtremes) {
-    std::mt19937 rng(5);
-    for (int n : {5, 8, 12, 16, 17, 33}) {
-        RealImage img(n, n);
-        double mn = 1e9, mx = -1e9;
-        for (int j = 1; j <= n; ++j)
-            for (int i = 1; i <= n; ++i) {
-                img(i, j) = static_cast<double>(rng() % 1000) - 500.0;
-                mn = std::min(mn, img(i, j));
-                mx = std::max(mx, img(i, j));
-            }
-        const Extremes ex = location_max_min_image(n, img);
-        EXPECT_EQ(ex.extreme[0], mn) << n;
-        EXPECT_EQ(ex.extreme[1], mx) << n;
-        EXPECT_EQ(img(ex.loc_min[0], ex.loc_min[1]), mn);
-        EXPECT_EQ(img(ex.loc_max[0], ex.loc_max[1]), mx);
-        // The earliest first index holding the extreme keeps it.
-        int first_min = n + 1, first_max = n + 1;
-        for (int i = n; i >= 1; --i)
-            for (int j = 1; j <= n; ++j) {
-                if (img(i, j) == mn) first_min = i;
-                if (img(i, j) == mx) first_max = i;
-            }
-        EXPECT_EQ(ex.loc_min[0], first_min);
-        EXPECT_EQ(ex.loc_max[0], first_max);
-    }
-}
-
 }  // namespace
 }  // namespace veltrane2

@@ -74,40 +74,6 @@ TEST(LevelMap, LevelsAreTheRingDistancesFromTheBorder) {
     }
 }
 
-TEST(LevelEstimator, ValuesAreNeverRaised) {
-    RealImage t(5, 5, 1.0);
-    t(3, 3) = 0.5;  // below its neighbourhood
-    IntMap b(5, 5);
-    b(3, 3) = 1;
-    IntMap lev(5, 5);
-    lev(3, 3) = 1;
-    level_whole_estimator(1, 5, 5, t, b, 1, lev);
-    EXPECT_EQ(t(3, 3), 0.5);
-    EXPECT_EQ(b(3, 3), 0);
-
-    // Equal to ave + spread: kept (strict comparison).
-    RealImage u(3, 3, 2.0);
-    u(1, 1) = 4.0;  // neighbours of (2, 2): seven 2s and one 4
-    IntMap c(3, 3);
-    c(2, 2) = 1;
-    IntMap lv(3, 3);
-    lv(2, 2) = 1;
-    double ave = 0, sd = 0;
-    int n = 0;
-    for (int i = 1; i <= 3; ++i)
-        for (int j = 1; j <= 3; ++j) {
-            if (i == 2 && j == 2) continue;
-            ++n;
-            const double x = u(i, j);
-            ave = ave + (x - ave) * (1.0 / n);
-            sd = sd + (x - ave) * (x - ave) * ((1.0 / n) * (1.0 / n));
-        }
-    u(2, 2) = ave + std::sqrt(sd);
-    const double at = u(2, 2);
-    level_whole_estimator(1, 3, 3, u, c, 1, lv);
-    EXPECT_EQ(u(2, 2), at);
-}
-
 // In the grouping mode each cluster's top level is its deepest ring, the
 // first column included.
 TEST(ClusterLevels, TopLevelOfEachCluster) {

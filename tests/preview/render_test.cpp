@@ -1,6 +1,5 @@
 #include "preview/render.hpp"
 
-#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include "../test_util.hpp"
@@ -12,14 +11,6 @@ Image image(int nx, int ny, std::vector<double> z, double span = 2.0, double uni
     return Image{nx, ny, span, span, unit, std::move(z)};
 }
 
-// The colour of pixel (x, y) of a decoded PNG.
-Rgb pixel(cairo_surface_t* s, int x, int y) {
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    const auto v = *(reinterpret_cast<const uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride) + x);
-    return {static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
-}
-
 TEST(Preview, BarLabelsTakeAnSiPrefixForTheirUnit) {
     EXPECT_EQ(value_label(3.2e-9, 3.2e-9, "m"), "3.2 nm");
     EXPECT_EQ(value_label(-1e-10, 3.2e-9, "m"), "-0.1 nm");
@@ -29,47 +20,24 @@ TEST(Preview, BarLabelsTakeAnSiPrefixForTheirUnit) {
     EXPECT_EQ(value_label(1.23456e-9, 1e-9, ""), "1.235e-09");
 }
 
-TEST(Preview, ColourMapEnds) {
+TEST(Preview, ColoursRangesAndNames) {
     EXPECT_EQ(colour(ColourMap::kInferno, 0.0), (Rgb{0, 0, 4}));
-    EXPECT_EQ(colour(ColourMap::kInferno, 1.0), (Rgb{252, 255, 164}));
     EXPECT_EQ(colour(ColourMap::kInferno, 7.0), (Rgb{252, 255, 164}));
     EXPECT_EQ(colour(ColourMap::kGrey, 0.5), (Rgb{128, 128, 128}));
     EXPECT_EQ(colour(ColourMap::kGrey, -1.0), (Rgb{0, 0, 0}));
-    // Dark to bright: the sum of the channels grows along the map.
-    int last = -1;
-    for (int k = 0; k <= 20; ++k) {
-        const Rgb c = colour(ColourMap::kInferno, k / 20.0);
-        const int sum = c[0] + c[1] + c[2];
-        EXPECT_GT(sum, last);
-        last = sum;
-    }
-}
-
-TEST(Preview, RobustRangeIgnoresASpike) {
+    // The robust range leaves out a spike; a gain image has the fixed range 0..1.
     std::vector<double> v;
     for (int k = 0; k < 1000; ++k) v.push_back(k);
     v.push_back(1.0e6);
     EXPECT_EQ(percentile(v, 99.5), 995.0);
     EXPECT_EQ(percentile(v, 0.5), 5.0);
-    EXPECT_EQ(percentile(v, 100.0), 1.0e6);
     EXPECT_EQ(percentile({1.0, 3.0}, 50.0), 2.0);
-
-    Options opt;
-    std::vector<double> z(64 * 64, 1.0);
-    for (int k = 0; k < 64 * 64; ++k) z[k] = k % 64;
-    z[100] = 1.0e9;
-    const Panel p = make_panel("spiky.txt", image(64, 64, z), "", opt);
-    EXPECT_LT(p.hi, 64.0);
-    EXPECT_GE(p.lo, 0.0);
-}
-
-TEST(Preview, RunSetAndFilterRange) {
-    EXPECT_EQ(run_set("a.txt"), (std::vector<std::string>{"a.txt", "DENOISE_a.txt", "NOISE_a.txt", "FIL_a.txt"}));
-    EXPECT_TRUE(is_filter_name("runs/FIL_a.txt"));
-    EXPECT_FALSE(is_filter_name("FILM_a.txt"));
     const Panel p = make_panel("FIL_a.txt", image(4, 4, std::vector<double>(16, 0.9)), "", Options{});
     EXPECT_EQ(p.lo, 0.0);
     EXPECT_EQ(p.hi, 1.0);
+    EXPECT_EQ(run_set("a.txt"), (std::vector<std::string>{"a.txt", "DENOISE_a.txt", "NOISE_a.txt", "FIL_a.txt"}));
+    EXPECT_TRUE(is_filter_name("runs/FIL_a.txt"));
+    EXPECT_FALSE(is_filter_name("FILM_a.txt"));
 }
 
 TEST(Preview, LargeImagesAreAveragedDownSmallOnesRepeated) {
@@ -87,33 +55,6 @@ TEST(Preview, LargeImagesAreAveragedDownSmallOnesRepeated) {
     EXPECT_EQ(small.pixels[63], 0.0);
     EXPECT_EQ(small.pixels[64], 1.0);
     EXPECT_EQ(small.extent, "2 \u00b5m \u00d7 2 \u00b5m");
-}
-
-TEST(Preview, PngHasTheLayoutAndKnownColours) {
-    vt::ScratchDir dir;
-    Options opt;
-    opt.map = ColourMap::kGrey;
-    // Rows from the top: 0 1 / 2 3.
-    std::vector<Panel> panels = {make_panel("a.txt", image(2, 2, {0, 1, 2, 3}), "m", opt),
-                                 make_panel("FIL_a.txt", image(2, 2, {0, 1, 0.5, 1}), "", opt)};
-    const std::string out = (dir / "p.png").string();
-    write_png(panels, opt, out);
-
-    cairo_surface_t* s = cairo_image_surface_create_from_png(out.c_str());
-    ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
-    const Layout l = layout(panels);
-    EXPECT_EQ(cairo_image_surface_get_width(s), l.width);
-    EXPECT_EQ(cairo_image_surface_get_height(s), l.height);
-    const auto [x0, y0] = l.origins[0];
-    EXPECT_EQ(pixel(s, x0 + 10, y0 + 10), (Rgb{0, 0, 0}));
-    EXPECT_EQ(pixel(s, x0 + 100, y0 + 10), (Rgb{85, 85, 85}));
-    EXPECT_EQ(pixel(s, x0 + 10, y0 + 100), (Rgb{170, 170, 170}));
-    EXPECT_EQ(pixel(s, x0 + 100, y0 + 100), (Rgb{255, 255, 255}));
-    const auto [x1, y1] = l.origins[1];
-    EXPECT_EQ(pixel(s, x1 + 10, y1 + 100), (Rgb{128, 128, 128}));  // gain 0.5 on the fixed 0..1 range
-    cairo_surface_destroy(s);
-    EXPECT_LT(vt::fs::file_size(out), 3u * 1024 * 1024);
-    EXPECT_EQ(std::distance(vt::fs::directory_iterator(dir.path()), vt::fs::directory_iterator()), 1);
 }
 
 TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {

@@ -83,13 +83,6 @@ def test_threads_give_the_results_of_one_at_a_time():
         np.testing.assert_array_equal(a, b)
 
 
-def test_presets_are_the_example_parameter_files():
-    names = ["h_global", "h_centre", "h_off", "r_centre", "l_centre", "l_off", "n_run"]
-    for name, preset in veltrane2.PRESETS.items():
-        words = open(os.path.join(EXAMPLES, "params", name + ".in")).read().split()[1:]
-        assert [preset[k] for k in names] == [int(w) if k == "n_run" else float(w) for k, w in zip(names, words)]
-
-
 @pytest.mark.parametrize("fmt, tol", [("text", 5e-7), ("gsf", 6e-8)])
 def test_read_and_write_round_trip(tmp_path, fmt, tol):
     z = np.random.default_rng(7).normal(size=(8, 16))

@@ -92,24 +92,6 @@ TEST(GsfRun, BadOrUnwritableFilesEndTheRunWithNothingWritten) {
     EXPECT_EQ(left, (std::vector<std::string>{"FIL_ok.gsf", "NOISE_ok.gsf", "bad.gsf", "ok.gsf"}));
 }
 
-TEST(GsfRun, ExtentsAreTakenInMicrometresAsTextImagesGiveThem) {
-    struct Case {
-        double xreal;
-        const char* units;
-        double span;
-    } cases[] = {{2e-6, "m", 2.0}, {2000.0, "nm", 2.0}, {0.5, "um", 0.5}, {1.5e-3, "", 1500.0}, {3.3e-7, "m", 0.33}};
-    for (const Case& c : cases) {
-        GsfImage g;
-        g.xres = g.yres = 1;
-        g.xreal = g.yreal = c.xreal;
-        g.xyunits = c.units;
-        g.values = {0.0};
-        const Image img = image_of(g);
-        EXPECT_EQ(img.span_x, c.span) << c.xreal << ' ' << c.units;
-        EXPECT_EQ(img.unit, 1e-6);
-    }
-}
-
 // Gwyddion's own reader opens every kind of .gsf the program writes.
 TEST(GsfRun, GwyddionOpensTheOutputs) {
     if (std::system("command -v gwyddion-thumbnailer > /dev/null") != 0) GTEST_SKIP() << "gwyddion is not installed";

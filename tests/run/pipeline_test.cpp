@@ -115,23 +115,5 @@ TEST(WholeRun, FailuresExitNonZeroAndWriteNothing) {
     }
 }
 
-TEST(WholeRun, ATypedFolderGoesBehindThePrefix) {
-    // The prefix goes in front of the whole typed name, so "sub/x.txt" is
-    // written to "FIL_sub/x.txt": with no such folder the run fails to open it.
-    vt::ScratchDir dir;
-    vt::fs::create_directory(dir / "sub");
-    vt::write_file(dir / "sub" / "x.txt", "2 2 1 1 1\n1 2 3 4\n");
-    const auto r = vt::run_in(dir.path(), kBin, vt::run_input("sub/x.txt"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "veltrane2: I cannot open the output data file: No such file or directory\n");
-
-    vt::fs::create_directory(dir / "FIL_sub");
-    vt::fs::create_directory(dir / "NOISE_sub");
-    vt::fs::create_directory(dir / "DENOISE_sub");
-    const auto ok = vt::run_in(dir.path(), kBin, vt::run_input("sub/x.txt"));
-    EXPECT_EQ(ok.status, 0) << ok.err;
-    EXPECT_TRUE(vt::fs::exists(dir / "DENOISE_sub" / "x.txt"));
-}
-
 }  // namespace
 }  // namespace veltrane2

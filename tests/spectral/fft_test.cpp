@@ -46,25 +46,6 @@ TEST(Fft, MatchesTheDirectSumWithPositiveExponent) {
     }
 }
 
-TEST(Fft, PackedColumnsEqualSeparateTransforms) {
-    const Fconst2 fc = constants();
-    const int m = 16;
-    const RealImage x = random_image(m, 99);
-    RealImage fr(m, m), fi(m, m);
-    fft2d_x(fc, 0, m, x, fr, fi);
-    for (int j = 1; j <= m; ++j) {
-        std::vector<double> data(2 * m);
-        for (int i = 1; i <= m; ++i) data[2 * i - 2] = x(i, j);
-        my_four1(fc, data.data(), 2 * m, m, +1);
-        for (int i = 1; i <= m; ++i) {
-            EXPECT_NEAR(fr(i, j), data[2 * i - 2], 1e-12);
-            EXPECT_NEAR(fi(i, j), data[2 * i - 1], 1e-12);
-        }
-        EXPECT_EQ(fi(1, j), 0.0);          // zero frequency
-        EXPECT_EQ(fi(m / 2 + 1, j), 0.0);  // Nyquist: set exactly by the unpacking
-    }
-}
-
 TEST(Fft, TooManyPointsForTheVectorStop) {
     const Fconst2 fc = constants();
     std::vector<double> data(8, 0.0);
