@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,13 @@ inline RunResult run_command(const fs::path& dir, const std::string& command, co
 // Runs `program` in `dir` with `input` on standard input.
 inline RunResult run_in(const fs::path& dir, const std::string& program, const std::string& input) {
     return run_command(dir, "'" + program + "'", input);
+}
+
+// Makes dir/name with make_striped_image and its `options`.
+inline fs::path generate(const fs::path& dir, const std::string& name, const std::string& options) {
+    const std::string cmd = std::string("'") + VELTRANE2_GENERATOR + "' " + options + " '" + (dir / name).string() + "'";
+    if (std::system(cmd.c_str()) != 0) throw std::runtime_error("cannot run " + cmd);
+    return dir / name;
 }
 
 // The standard input of a run.

@@ -6,10 +6,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <thread>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "../test_util.hpp"
 #include "io/gsf.hpp"
@@ -104,11 +100,8 @@ TEST(BatchOptions, PresetsAreTheExampleParameterFiles) {
 TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
     vt::ScratchDir dir;
     vt::fs::create_directories(dir / "scans");
-    for (int s = 1; s <= 3; ++s) {
-        const std::string cmd = std::string("'") + VELTRANE2_GENERATOR + "' --size 64 --seed " + std::to_string(s) +
-                                " --surface particles '" + (dir / "scans" / ("s" + std::to_string(s) + ".txt")).string() + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
+    for (int s = 1; s <= 3; ++s)
+        vt::generate(dir / "scans", "s" + std::to_string(s) + ".txt", "--size 64 --surface particles --seed " + std::to_string(s));
     vt::write_file(dir / "scans" / "bad.txt", "64 64 2 2 1e-6\n1 2 3\n");
     // The classic program, run beside each image.
     for (int s = 1; s <= 3; ++s) {
@@ -206,30 +199,14 @@ TEST(Batch, LargerGridsRunInBatchMode) {
 
 TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
     vt::ScratchDir dir;
-    for (int s = 1; s <= 40; ++s) {
-        const std::string cmd = std::string("'") + VELTRANE2_GENERATOR + "' --size 256 --seed " + std::to_string(s) +
-                                " '" + (dir / ("s" + std::to_string(s) + ".txt")).string() + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
     std::string images;
-    for (int s = 1; s <= 40; ++s) images += " s" + std::to_string(s) + ".txt";
-    // Started in the background and sent SIGTERM after a moment.
-    const std::string cmd = "cd '" + dir.path().string() + "' && exec '" + VELTRANE2_BIN +
-                            "' --preset general -j 1 -o out" + images + " > out.txt 2> err.txt";
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
+    for (int s = 1; s <= 40; ++s) {
+        vt::generate(dir.path(), "s" + std::to_string(s) + ".txt", "--size 256 --seed " + std::to_string(s));
+        images += " s" + std::to_string(s) + ".txt";
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    ::kill(pid, SIGTERM);
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
-    vt::RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = vt::read_file(dir / "out.txt");
-    r.err = vt::read_file(dir / "err.txt");
+    // SIGTERM after a moment; the program's own status is passed on.
+    const auto r = vt::run_command(dir.path(), "timeout --preserve-status -s TERM 0.4 '" + std::string(VELTRANE2_BIN) +
+                                                   "' --preset general -j 1 -o out" + images);
     EXPECT_EQ(r.status, 128 + SIGTERM) << r.out << r.err;
     EXPECT_EQ(r.out.rfind("veltrane2: stopped: ", 0), 0u) << r.out;
     // Every image either has all three outputs or none, and no temporary is left.

@@ -14,10 +14,8 @@ namespace {
 // holds them.
 GsfImage generated(int size, int rows) {
     vt::ScratchDir dir;
-    const std::string cmd = std::string("'") + VELTRANE2_GENERATOR + "' --size " + std::to_string(size) + " --rows " +
-                            std::to_string(rows) + " --seed 5 --bow 1 '" + (dir / "g.txt").string() + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-    const TextImage t = vt::load(dir / "g.txt");
+    const TextImage t = vt::load(vt::generate(dir.path(), "g.txt", "--seed 5 --bow 1 --size " + std::to_string(size) +
+                                                                        " --rows " + std::to_string(rows)));
     GsfImage g;
     g.xres = static_cast<int>(t.header.nx);
     g.yres = static_cast<int>(t.header.ny);
