@@ -82,15 +82,6 @@ void check_map(const IntMap& mask, const std::string& what) {
     int ncl = nout;
     count_cluster(c.st, nx, ny, labels, RealImage(nx, ny, 1.0), ncl);
     ASSERT_TRUE(same_partition(labels, want)) << what;
-    // Dense: the labels are exactly 1..components.
-    std::vector<int> seen(static_cast<std::size_t>(components) + 1, 0);
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) {
-            const int l = labels(i, j);
-            ASSERT_LE(l, components) << what;
-            if (l > 0) seen[static_cast<std::size_t>(l)] = 1;
-        }
-    for (int l = 1; l <= components; ++l) ASSERT_EQ(seen[static_cast<std::size_t>(l)], 1) << what;
     EXPECT_EQ(c.st.cluster_ana1.nclx, components) << what;
 }
 

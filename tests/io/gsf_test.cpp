@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "../test_util.hpp"
 #include "core/errors.hpp"
@@ -39,16 +40,7 @@ TEST(Gsf, WrittenBytesAreExact) {
 }
 
 TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
-    GsfImage g;
-    g.xres = 3;
-    g.yres = 2;
-    g.xreal = 5e-6;
-    g.yreal = 3.3e-6;
-    g.yoffset = -1e-7;
-    g.xyunits = "m";
-    g.zunits = "m";
-    g.title = "Height";
-    g.values = {0.1, 1e-9, -3.0, 1e30, 0.0, 7.25};
+    GsfImage g{3, 2, 5e-6, 3.3e-6, 0.0, -1e-7, "m", "m", "Height", {}, {0.1, 1e-9, -3.0, 1e30, 0.0, 7.25}};
     std::string bytes = format_gsf(g);
     // Keys this program does not use are read and kept aside; blanks around
     // keys and values, CR line ends and empty lines are taken.
@@ -56,15 +48,9 @@ TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
     extra.insert(extra.size() - 1, (4 - extra.size() % 4) % 4, ' ');  // the data stay aligned
     bytes.insert(bytes.find("XRes"), extra);
     const GsfImage back = parse_gsf(bytes, "x.gsf");
-    EXPECT_EQ(back.xres, 3);
-    EXPECT_EQ(back.yres, 2);
-    EXPECT_EQ(back.xreal, 5e-6);
-    EXPECT_EQ(back.yreal, 3.3e-6);
-    EXPECT_EQ(back.xoffset, 0.0);
-    EXPECT_EQ(back.yoffset, -1e-7);
-    EXPECT_EQ(back.xyunits, "m");
-    EXPECT_EQ(back.zunits, "m");
-    EXPECT_EQ(back.title, "Height");
+    EXPECT_EQ(std::make_tuple(back.xres, back.yres, back.xreal, back.yreal, back.xoffset, back.yoffset),
+              std::make_tuple(3, 2, 5e-6, 3.3e-6, 0.0, -1e-7));
+    EXPECT_EQ(back.xyunits + "|" + back.zunits + "|" + back.title, "m|m|Height");
     EXPECT_EQ(back.other, (std::vector<std::pair<std::string, std::string>>{{"Vendor", "Acme AFM"}, {"Scan rate", "1 Hz"}}));
     for (std::size_t k = 0; k < g.values.size(); ++k) EXPECT_EQ(back.values[k], static_cast<float>(g.values[k]));
 }

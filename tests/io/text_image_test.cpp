@@ -195,41 +195,31 @@ TEST(TextFormat, ParallelReadingAndWritingMatchOneThread) {
     saveimage(quiet, "a", (dir / "one.txt").string(), "c", n, n, 2.0, 2.0, z.data(), 1e-6, 1);
     saveimage(quiet, "a", (dir / "three.txt").string(), "c", n, n, 2.0, 2.0, z.data(), 1e-6, 3);
     const std::string text = vt::read_file(dir / "one.txt");
-    ASSERT_GT(text.size(), std::size_t{1} << 20);
     EXPECT_TRUE(text == vt::read_file(dir / "three.txt"));
-
     const auto read = [&](const std::string& t, int threads) {
-        TextImageReader r("x.txt", t, quiet);
-        std::vector<double> v(static_cast<std::size_t>(n) * n);
+        std::vector<double> v(z.size());
         try {
-            r.read_values(v.data(), threads);
+            TextImageReader("x.txt", t, quiet).read_values(v.data(), threads);
         } catch (const RunError& e) {
             return std::make_pair(std::vector<double>{}, std::string(e.what()));
         }
         return std::make_pair(v, std::string());
     };
-    const std::size_t third = text.size() / 3;
-    const std::size_t at_cut = text.find(' ', third) + 1;  // the token right after a stretch boundary
-    std::string bad_two = text;
-    bad_two.replace(text.find(' ', 2 * third) + 1, 1, "x");
-    bad_two.replace(text.find(' ', third / 2) + 1, 1, "y");
-    std::string cut_bad = text;
-    cut_bad.replace(at_cut, 1, "z");
-    const std::string cases[] = {
-        text,                                  // good
-        text + " junk after the last value",   // ignored
-        text.substr(0, text.size() - 40),      // the data end early
-        bad_two,                               // the earlier of two bad values is named
-        cut_bad,                               // a bad value where a stretch begins
+    // Bad values after the first stretch boundary and inside two stretches,
+    // data that end early, junk after the last value.
+    const auto bad = [&](std::initializer_list<std::size_t> at) {
+        std::string t = text;
+        for (std::size_t p : at) t[t.find(' ', p) + 1] = 'x';
+        return t;
     };
-    for (const std::string& c : cases) {
+    for (const std::string& c : {text, text + " junk", text.substr(0, text.size() - 40), bad({text.size() / 3}),
+                                 bad({text.size() / 6, text.size() * 2 / 3})}) {
         const auto one = read(c, 1);
         const auto many = read(c, 3);
         EXPECT_EQ(one.second, many.second);
         EXPECT_TRUE(one.first == many.first);
     }
     EXPECT_NEAR(read(text, 3).first.back(), z.back(), 1e-3);
-    EXPECT_NE(read(bad_two, 3).second.find("is not a number: 'y"), std::string::npos) << read(bad_two, 3).second;
 }
 
 }  // namespace

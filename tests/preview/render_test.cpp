@@ -40,23 +40,6 @@ TEST(Preview, ColoursRangesAndNames) {
     EXPECT_FALSE(is_filter_name("FILM_a.txt"));
 }
 
-TEST(Preview, LargeImagesAreAveragedDownSmallOnesRepeated) {
-    std::vector<double> z(1024 * 1024);
-    for (int j = 0; j < 1024; ++j)
-        for (int i = 0; i < 1024; ++i) z[static_cast<std::size_t>(j) * 1024 + i] = i + 1000.0 * j;
-    const Panel big = make_panel("big.txt", image(1024, 1024, z), "", Options{});
-    EXPECT_EQ(big.width, 512);
-    EXPECT_EQ(big.height, 512);
-    EXPECT_EQ(big.pixels[1], (2 + 3 + 1002 + 1003) / 4.0);  // block of columns 2, 3 in rows 0, 1
-
-    const Panel small = make_panel("small.txt", image(2, 2, {0, 1, 2, 3}), "", Options{});
-    EXPECT_EQ(small.width, 128);
-    EXPECT_EQ(small.scale, 64);
-    EXPECT_EQ(small.pixels[63], 0.0);
-    EXPECT_EQ(small.pixels[64], 1.0);
-    EXPECT_EQ(small.extent, "2 \u00b5m \u00d7 2 \u00b5m");
-}
-
 TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
     const std::string bin = VELTRANE2_PREVIEW_BIN;
     vt::ScratchDir dir;

@@ -82,14 +82,5 @@ TEST(Params, UnreadableInputIsReportedWithoutEcho) {
     }
 }
 
-TEST(Params, ConstantsOfTheRun) {
-    Fconst2 fc;
-    parameter_data(fc);
-    EXPECT_EQ(fc.pi, 3.141592653589793);
-    EXPECT_EQ(fc.twopi, 6.283185307179586);
-    EXPECT_EQ(fc.degree2pi, 0.017453292519943295);
-    EXPECT_EQ(fc.dsqrt2pi, 2.5066282746310002);
-}
-
 }  // namespace
 }  // namespace veltrane2
