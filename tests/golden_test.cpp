@@ -76,8 +76,8 @@ std::string hex(std::uint64_t v) {
 
 std::string parameter_lines(const std::string& params) {
     if (params[0] == '@') {
-        const auto l = vt::lines(vt::read_file(vt::fs::path(VELTRANE2_EXAMPLES) / "params" / (params.substr(1) + ".in")));
-        return l.at(1) + "\n" + l.at(2) + "\n" + l.at(3) + "\n";
+        const std::string t = vt::read_file(vt::fs::path(VELTRANE2_EXAMPLES) / "params" / (params.substr(1) + ".in"));
+        return t.substr(t.find('\n') + 1);
     }
     std::string s = params;
     for (char& c : s)

@@ -109,12 +109,4 @@ inline veltrane2::TextImage load(const fs::path& p) {
     return veltrane2::loadimage(p.string(), sink, 1LL << 24);
 }
 
-// Lines of a text.
-inline std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) v.push_back(l);
-    return v;
-}
-
 }  // namespace vt

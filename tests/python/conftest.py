@@ -11,7 +11,6 @@ EXAMPLES = os.environ.get("VELTRANE2_EXAMPLES", os.path.join(os.path.dirname(__f
 
 @pytest.fixture
 def generate(tmp_path):
-    """generate(name, *options): a striped image made by make_striped_image in tmp_path."""
     def make(name, *options):
         path = tmp_path / name
         subprocess.run([GENERATOR, *options, str(path)], check=True)

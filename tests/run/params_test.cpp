@@ -14,20 +14,6 @@ ClassicInput parse(const std::string& input, std::ostream& out) {
     return inpt_veltrane(in, out);
 }
 
-TEST(Params, FourLinesGiveTheParametersAndEchoInOrder) {
-    std::ostringstream out;
-    const ClassicInput ci = parse("img.txt\n0.5 0.6 0.7\n0.3\n0.2 0.4 5\n", out);
-    EXPECT_EQ(ci.file_name, "img.txt");
-    const Parameters& p = ci.parameters;
-    EXPECT_EQ(std::vector<double>({p.h_global, p.h_centre, p.h_off, p.r_centre, p.l_centre, p.l_off}),
-              std::vector<double>({0.5, 0.6, 0.7, 0.3, 0.2, 0.4}));
-    EXPECT_EQ(p.n_run, 5);
-    EXPECT_FALSE(p.grouped);
-    EXPECT_EQ(out.str(),
-              " Read in h_G= 0.5\n Read in h_C= 0.6\n Read in h_F= 0.7\n Read in r_C = 0.3\n"
-              " Read in L_C= 0.2\n Read in L_F= 0.4\n Read in N_CP= 5\n");
-}
-
 TEST(Params, ListDirectedReads) {
     struct Case {
         const char* input;

@@ -41,14 +41,9 @@ TEST(WholeRun, SampleRunAsTheReadmeShowsIt) {
               " Average of H(i j)= 0.11280009187997071\n Average of H_C= 0.15493057118195502\n EXIT 3\n"
               " Average of H_F= 0.24835762379663567\nSaving image: FIL_sample.txt\nSaving image: NOISE_sample.txt\n"
               "Saving image: DENOISE_sample.txt\n");
-    EXPECT_EQ(folder(dir.path()),
-              (std::vector<std::string>{"DENOISE_sample.txt", "FIL_sample.txt", "NOISE_sample.txt", "sample.txt"}));
-    for (const char* name : {"FIL_sample.txt", "NOISE_sample.txt", "DENOISE_sample.txt"}) {
-        const auto l = vt::lines(vt::read_file(dir / name));
-        EXPECT_EQ(l[0], "# sample.txt");
-        EXPECT_EQ(l[1], "# " + std::string(kComment));
-        EXPECT_EQ(l[2], "256 256 2.000e+00 2.000e+00 1.0e-06 ");
-    }
+    const std::string head = "# sample.txt\n# " + std::string(kComment) + "\n256 256 2.000e+00 2.000e+00 1.0e-06 \n";
+    for (const char* name : {"FIL_sample.txt", "NOISE_sample.txt", "DENOISE_sample.txt"})
+        EXPECT_EQ(vt::read_file(dir / name).substr(0, head.size()), head);
 }
 
 TEST(WholeRun, DebugAndReleaseBuildsWriteIdenticalBytes) {
