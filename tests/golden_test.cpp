@@ -1,10 +1,7 @@
-// Golden runs: a fixed table of generated images and parameter sets, each run
-// through the program, with a hash of what it printed and of every file it
-// wrote. The hashes were recorded once; any change to a byte of the output,
-// the report lines or the exit status shows here. Every completed run also
-// has its outputs checked against each other.
-//
-// To print the table anew (only after a deliberate change of output):
+// Golden runs: generated images and parameter sets run through the program,
+// with hashes of what it printed and of every file it wrote, recorded once;
+// every completed run's outputs are also checked against each other. To
+// print the table anew (only after a deliberate change of output):
 //   VELTRANE2_GOLDEN_RECORD=1 build/release/tests/veltrane2_tests --gtest_filter='Golden.*'
 #include <gtest/gtest.h>
 

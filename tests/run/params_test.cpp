@@ -4,8 +4,6 @@
 
 #include <sstream>
 
-#include "core/run_state.hpp"
-
 namespace veltrane2 {
 namespace {
 
