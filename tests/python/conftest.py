@@ -12,7 +12,6 @@ EXAMPLES = os.environ.get("VELTRANE2_EXAMPLES", os.path.join(os.path.dirname(__f
 @pytest.fixture
 def generate(tmp_path):
     def make(name, *options):
-        path = tmp_path / name
-        subprocess.run([GENERATOR, *options, str(path)], check=True)
-        return path
+        subprocess.run([GENERATOR, *options, str(tmp_path / name)], check=True)
+        return tmp_path / name
     return make
