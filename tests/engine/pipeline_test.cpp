@@ -1,5 +1,4 @@
-// The engine's entry: the shape checks, destripe() on images in memory, and
-// its reentrancy.
+// The engine's entry: shape checks, destripe() in memory, reentrancy.
 #include "engine/pipeline.hpp"
 
 #include <gtest/gtest.h>
