@@ -31,17 +31,21 @@ Image image_of(GsfImage& gsf) {
                  std::move(gsf.values)};
 }
 
-ImageFile read_image_file(const std::string& name, std::ostream& out, int threads) {
+ImageFile gsf_image_file(const std::string& name, std::string_view bytes) {
     ImageFile f;
     f.name = name;
+    f.format = FileFormat::kGsf;
+    f.gsf = parse_gsf(bytes, name);
+    f.image = image_of(f.gsf);
+    return f;
+}
+
+ImageFile read_image_file(const std::string& name, std::ostream& out, int threads) {
     out << "Opening image: " << name << '\n';
     std::string bytes = read_whole_file(name);
-    if (looks_like_gsf(bytes)) {
-        f.format = FileFormat::kGsf;
-        f.gsf = parse_gsf(bytes, name);
-        f.image = image_of(f.gsf);
-        return f;
-    }
+    if (looks_like_gsf(bytes)) return gsf_image_file(name, bytes);
+    ImageFile f;
+    f.name = name;
     TextImageReader reader(name, std::move(bytes), out);
     const ImageHeader& h = reader.header();
     if (h.nx <= 0 || h.ny <= 0 || h.nx > kLargestSide || h.ny > kLargestSide) {

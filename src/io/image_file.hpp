@@ -26,6 +26,9 @@ struct ImageFile {
 // 2 and unit 1e-6 of the equivalent text header.
 Image image_of(GsfImage& gsf);
 
+// A .gsf file's contents (its bytes, read already) as an image file.
+ImageFile gsf_image_file(const std::string& name, std::string_view bytes);
+
 // Reads an image file; a text image prints "Opening image:" and its header
 // warnings to `out`, and a large one is parsed by `threads` threads. Throws
 // RunError naming the file.

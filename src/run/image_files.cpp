@@ -30,20 +30,18 @@ Result destripe_file(const std::string& name, const Parameters& parameters, cons
                      ImageFile& source) {
     std::ostream quiet(nullptr);
     std::ostream& out = options.report != nullptr ? *options.report : quiet;
-    source.name = name;
     out << "Opening image: " << name << '\n';
     std::string bytes = read_whole_file(name);
     if (looks_like_gsf(bytes)) {
-        source.format = FileFormat::kGsf;
-        source.gsf = parse_gsf(bytes, name);
+        source = gsf_image_file(name, bytes);
         bytes.clear();
         bytes.shrink_to_fit();
-        source.image = image_of(source.gsf);
         Result r = naming(name, [&] { return destripe(source.image, parameters, options); });
         source.image.values.clear();
         return r;
     }
 
+    source.name = name;
     source.format = FileFormat::kText;
     EngineRun run(parameters, options);
     {
