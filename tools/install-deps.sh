@@ -23,4 +23,4 @@ done
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 "${sudo[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${need[@]}"
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${need[@]}"
