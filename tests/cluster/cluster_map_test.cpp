@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "cluster/interface.hpp"
 #include "cluster/pixel_cluster.hpp"
@@ -95,6 +96,25 @@ TEST(ClusterMap, LabelsAreThe8ConnectedComponentsOfRandomMasks) {
         for (int j = 1; j <= ny; ++j)
             for (int i = 1; i <= nx; ++i) mask(i, j) = (rng() % 1000) < density * 1000 ? 1 : 0;
         check_map(mask, "random " + std::to_string(nx) + " x " + std::to_string(ny));
+    }
+}
+
+// Pixels join through any of their eight neighbours, within a segment of
+// 500 pixels and from a later segment, the first row included.
+TEST(PixelClustering, EightNeighboursWithinAndAcrossSegments) {
+    const auto px = [](int i, int j) { return gd2nb_2d(1000, i, j); };
+    ClusterPix store;
+    cluster_pixels(1000, {px(3, 3), px(4, 4)}, store);
+    EXPECT_EQ(store.ncl(), 1);
+    cluster_pixels(1000, {px(3, 3), px(5, 3)}, store);
+    EXPECT_EQ(store.ncl(), 2);
+    std::vector<int> row2;
+    for (int k = 1; k <= 500; ++k) row2.push_back(px(k, 2));
+    for (const auto& [i, j, clusters] : {std::tuple{1, 1, 1}, {501, 3, 1}, {501, 1, 1}, {250, 3, 1}, {502, 2, 2}}) {
+        std::vector<int> m = row2;
+        m.push_back(px(i, j));
+        cluster_pixels(1000, m, store);
+        EXPECT_EQ(store.ncl(), clusters) << i << " " << j;
     }
 }
 

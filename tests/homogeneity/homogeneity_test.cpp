@@ -2,11 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "homogeneity/derivatives.hpp"
 #include "homogeneity/noise_ref.hpp"
 
 namespace veltrane2 {
 namespace {
+
+// The stencil blocks, stored with the first offset varying fastest.
+TEST(Stencils, Values) {
+    Laplacian lap;
+    Firstder fd;
+    derivative_operator(lap, fd);
+    using A = std::array<int, 9>;
+    EXPECT_EQ(lap.laplacemsk4p.m, (A{0, -1, 0, -1, 4, -1, 0, -1, 0}));
+    EXPECT_EQ(lap.laplacemsk4m.m, (A{0, 1, 0, 1, -4, 1, 0, 1, 0}));
+    EXPECT_EQ(lap.laplacemsk8p.m, (A{-1, -1, -1, -1, 8, -1, -1, -1, -1}));
+    EXPECT_EQ(lap.laplacemsk8m.m, (A{1, 1, 1, 1, -8, 1, 1, 1, 1}));
+    EXPECT_EQ(fd.sobelx.m, (A{-1, 0, 1, -2, 0, 2, -1, 0, 1}));
+    EXPECT_EQ(fd.sobely.m, (A{-1, -2, -1, 0, 0, 0, 1, 2, 1}));
+    EXPECT_EQ(fd.sharrx.m, (A{3, 0, -3, 10, 0, -10, 3, 0, -3}));
+    EXPECT_EQ(fd.sharry.m, (A{3, 10, 3, 0, 0, 0, -3, -10, -3}));
+}
 
 TEST(Homogeneity, GlobalSelectionIsStrict) {
     RealImage h(3, 1);

@@ -68,7 +68,7 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
     // The help names every option and the exit statuses.
     const std::string help = kBatchHelp;
     for (const char* word : {"--preset NAME", "--params FILE", "--grouped", "-o, --out-dir DIR", "-j, --jobs N",
-                             "--format text|gsf", "--log", "-q, --quiet", "--help, --version",
+                             "--format text|gsf", "--log ", "<out>/<base>.log", "-q, --quiet", "--help, --version",
                              "Exit status: 0 all images done, 1 some failed,\n2 a usage error, 130 or 143"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
 }
