@@ -17,19 +17,6 @@ int connected(int i1, int j1, int i2, int j2) {
     return (di + 1) * 3 + (dj + 1);
 }
 
-int merge_pixs(int ngrid, const std::vector<int>& iold, const std::vector<int>& inew) {
-    for (int a : iold) {
-        int i1, j1;
-        nb2gd_2d(ngrid, a, i1, j1);
-        for (int b : inew) {
-            int i2, j2;
-            nb2gd_2d(ngrid, b, i2, j2);
-            if (connected(i1, j1, i2, j2) >= 0) return 1;
-        }
-    }
-    return -1;
-}
-
 void pixel_connect(int ngrid, const std::vector<int>& rdata, int n0, int n1, std::vector<int>& indx1,
                    std::vector<int>& indx2) {
     indx1.clear();

@@ -13,10 +13,6 @@ namespace veltrane2 {
 // are 8-neighbours, else -1.
 int connected(int i1, int j1, int i2, int j2);
 
-// 1 when some pixel of iold is an 8-neighbour of some pixel of inew, else -1
-// (pixel numbers with row length ngrid).
-int merge_pixs(int ngrid, const std::vector<int>& iold, const std::vector<int>& inew);
-
 // All linked pairs of rdata(n0..n1) (1-based positions), as positions, ordered
 // by first and then second item.
 void pixel_connect(int ngrid, const std::vector<int>& rdata, int n0, int n1, std::vector<int>& indx1,

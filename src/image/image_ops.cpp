@@ -20,11 +20,6 @@ void rename_an_image(int nx, int ny, const RealImage& tempht, RealImage& image) 
         for (int i = 1; i <= nx; ++i) image(i, j) = tempht(i, j);
 }
 
-void rename_inte2inte(int nx, int ny, const IntMap& jmage, IntMap& image) {
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) image(i, j) = jmage(i, j);
-}
-
 void image1ximage2(int nx, int ny, RealImage& image1, const RealImage& image2) {
     for (int j = 1; j <= ny; ++j)
         for (int i = 1; i <= nx; ++i) image1(i, j) = image1(i, j) * image2(i, j);

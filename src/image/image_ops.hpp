@@ -81,7 +81,6 @@ inline ValueRange value_range(int nx, int ny, const Grid<double>& image) {
 void start_integer_table(int nx, int ny, IntMap& table, int ival);
 void start_a_table(int nx, int ny, RealImage& table, double val);
 void rename_an_image(int nx, int ny, const RealImage& tempht, RealImage& image);
-void rename_inte2inte(int nx, int ny, const IntMap& jmage, IntMap& image);
 void image1ximage2(int nx, int ny, RealImage& image1, const RealImage& image2);
 int integer_value_image(int nx, int ny, const IntMap& image);
 double ave_image(int nx, int ny, const RealImage& fmage);

@@ -42,7 +42,9 @@ TEST(RegionSelection, ThresholdIsStrictAndTheBoxBounds) {
         x->st.centerbcut.icutc = {1, 5};
         x->st.centerbcut.jcutc = {1, 5};
     }
+    r.st.checkpt.itest = 1;  // trace lines
     select_homo_region(r.st, 1, 12, 12, r.cent, r.h);
+    EXPECT_EQ(r.out.str(), " ave in sele= 0.6\n SELECT_HOMO_REGION SELECTED PTS= 1\n");
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 3), 1);
     EXPECT_EQ(r.cent(9, 9), 0);  // centre pass: 0 outside the box

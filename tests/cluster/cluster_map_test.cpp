@@ -108,6 +108,7 @@ TEST(PixelClustering, EightNeighboursWithinAndAcrossSegments) {
     EXPECT_EQ(store.ncl(), 1);
     cluster_pixels(1000, {px(3, 3), px(5, 3)}, store);
     EXPECT_EQ(store.ncl(), 2);
+    EXPECT_EQ(connected(3, 3, 3, 3), -1);
     std::vector<int> row2;
     for (int k = 1; k <= 500; ++k) row2.push_back(px(k, 2));
     for (const auto& [i, j, clusters] : {std::tuple{1, 1, 1}, {501, 3, 1}, {501, 1, 1}, {250, 3, 1}, {502, 2, 2}}) {

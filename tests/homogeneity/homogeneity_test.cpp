@@ -26,6 +26,12 @@ TEST(Stencils, Values) {
     EXPECT_EQ(fd.sharry.m, (A{3, 10, 3, 0, 0, 0, -3, -10, -3}));
 }
 
+TEST(Homogeneity, FlatSpectrumHasNoIntensityContrast) {
+    RealImage t(4, 4, 2.5), h(4, 4, 9.0);
+    intensity_homegen(4, 4, t, h);
+    EXPECT_EQ(h, RealImage(4, 4, 0.0));
+}
+
 TEST(Homogeneity, GlobalSelectionIsStrict) {
     RealImage h(3, 1);
     h(1, 1) = 0.3;

@@ -39,6 +39,11 @@ TEST(LinearAlgebra, DiagonalMatricesKeepUnitEigenvectors) {
 }
 
 TEST(LinearAlgebra, InverseTimesMatrixIsTheIdentity) {
+    Mat3 swap;  // zero pivots: a later row is added in
+    swap(1, 2) = swap(2, 1) = swap(3, 3) = 1.0;
+    Mat3 swap_inverse;
+    invt(3, swap, swap_inverse);
+    EXPECT_EQ(swap_inverse, swap);
     std::mt19937 rng(4);
     std::uniform_real_distribution<double> u(-2.0, 2.0);
     for (int trial = 0; trial < 50; ++trial) {

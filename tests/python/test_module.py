@@ -94,9 +94,10 @@ def test_read_and_write_round_trip(tmp_path, fmt, tol):
     assert (s.zunits, s.title) == (("m", "Height") if fmt == "gsf" else ("", ""))
     with pytest.raises(FileNotFoundError):
         veltrane2.read(str(tmp_path / "missing.txt"))
-    (tmp_path / "bad.txt").write_text("not an image\n")
-    with pytest.raises(ValueError, match="bad.txt: no header line"):
-        veltrane2.read(str(tmp_path / "bad.txt"))
+    for text, message in (("not an image\n", "no header line"), ("5000 2 1 1 1\n", "both sizes must be from 1 to 4096")):
+        (tmp_path / "bad.txt").write_text(text)
+        with pytest.raises(ValueError, match=message):
+            veltrane2.read(str(tmp_path / "bad.txt"))
     with pytest.raises(ValueError, match="format must be"):
         veltrane2.write(path, z, format="tiff")
 

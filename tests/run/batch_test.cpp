@@ -65,8 +65,12 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
     EXPECT_EQ(o.jobs, 2);
     EXPECT_EQ(o.out_dir, "out");
     EXPECT_TRUE(parse_command_line({"--help", "--anything-after-help"}).help);
-    // The help names every option and the exit statuses.
-    const std::string help = kBatchHelp;
+    // The help names every option and the exit statuses; --version the version.
+    std::ostringstream out, err;
+    EXPECT_EQ(batch_main({"--help"}, out, err), 0);
+    EXPECT_EQ(batch_main({"--version"}, out, err), 0);
+    const std::string help = out.str();
+    EXPECT_NE(help.find("\nveltrane2 0."), std::string::npos);
     for (const char* word : {"--preset NAME", "--params FILE", "--grouped", "-o, --out-dir DIR", "-j, --jobs N",
                              "--format text|gsf", "--log ", "<out>/<base>.log", "-q, --quiet", "--help, --version",
                              "Exit status: 0 all images done, 1 some failed,\n2 a usage error, 130 or 143"})

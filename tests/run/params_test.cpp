@@ -48,6 +48,7 @@ TEST(Params, UnreadableInputIsReportedWithoutEcho) {
         {"img.txt\n0.1 abc 0.3\n0.5\n0.5 0.8 3\n", "'abc' on standard input line 2"},
         {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 3.5\n", "N_CP"},
         {"img.txt\n0.1,,0.3\n0.5\n0.5 0.8 3\n", "empty value"},
+        {"img.txt\n ,0.1 0.3\n0.5\n0.5 0.8 3\n", "line 2 has an empty value"},
         {"'img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 3\n", "closing quote"},
         {"img.txt\n0.1 0.2 0.3\n'0.5'\n0.5 0.8 3\n", "r_C"},
         {"img.txt\n0.1 0.2 nan\n0.5\n0.5 0.8 3\n", "h_F"},

@@ -24,6 +24,14 @@ TEST(Filter, AmplitudesBeyondTheDoubleRange) {
     EXPECT_EQ(out.str(), "");
 }
 
+TEST(Filter, LiftingReportsValuesThatEndUpNegative) {
+    RealImage a(2, 1, 1.0);
+    std::ostringstream out;
+    lifting_image(out, 2, 1, a, -2.0);
+    EXPECT_EQ(a(1, 1), -1.0);
+    EXPECT_EQ(out.str(), " < 0  -1 1 1 1\n < 0  -1 2 1 1\n");
+}
+
 TEST(Filter, RaisedValuesAreReportedInOrderAndKept) {
     RealImage before(2, 2, 0.0), after(2, 2, 0.0);
     after(2, 1) = 1.0;
