@@ -60,15 +60,14 @@ const GoldenCase kCases[] = {
 };
 // clang-format on
 
+// FNV-1a, continued from h, in 16 hex digits by hex().
 std::uint64_t fnv1a(const std::string& s, std::uint64_t h = 1469598103934665603ULL) {
     for (unsigned char c : s) h = (h ^ c) * 1099511628211ULL;
     return h;
 }
-
 std::string hex(std::uint64_t v) {
     char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
-    return buf;
+    return std::string(buf, static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%016llx", (unsigned long long)v)));
 }
 
 std::string parameter_lines(const std::string& params) {
@@ -76,10 +75,9 @@ std::string parameter_lines(const std::string& params) {
         const std::string t = vt::read_file(vt::fs::path(VELTRANE2_EXAMPLES) / "params" / (params.substr(1) + ".in"));
         return t.substr(t.find('\n') + 1);
     }
-    std::string s = params;
-    for (char& c : s)
-        if (c == '|') c = '\n';
-    return s + "\n";
+    std::string s = params + "|";
+    std::replace(s.begin(), s.end(), '|', '\n');
+    return s;
 }
 
 // The gain lies in 0..1, and noise + cleaned is the input (filled out to the
