@@ -103,5 +103,5 @@ def test_read_and_write_round_trip(tmp_path, fmt, tol):
 
 
 def test_help_explains_each_parameter():
-    doc = veltrane2.destripe.__doc__  # one line a parameter, and where to read more
+    doc = veltrane2.destripe.__doc__
     assert "Choosing parameters" in doc and all("\n" + name + " " in doc for name in GENERAL.keys() | {"extent"})
