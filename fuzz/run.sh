@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang (address and undefined-behaviour
-# sanitizers) and runs each for SECONDS (default 30) from its seed corpus in
-# fuzz/corpus/. Prints the executions of each target; a crash stops with the
-# failing input saved under build/fuzz/findings/.
-#
-#   fuzz/run.sh [SECONDS]
+# fuzz/run.sh [SECONDS]: builds the fuzz targets with clang (ASan, UBSan) and runs each for
+# SECONDS (default 30) from fuzz/corpus/; prints each target's executions; a failure's input
+# is saved under build/fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}

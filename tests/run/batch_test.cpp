@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <tuple>
 
 #include "../test_util.hpp"
 #include "io/gsf.hpp"
@@ -60,10 +61,7 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
         }
     }
     const BatchOptions o = parse_command_line({"--preset=keep-slope", "--grouped", "-j2", "-o", "out", "x"});
-    EXPECT_EQ(o.parameters.h_centre, 1.0);
-    EXPECT_TRUE(o.parameters.grouped);
-    EXPECT_EQ(o.jobs, 2);
-    EXPECT_EQ(o.out_dir, "out");
+    EXPECT_EQ(std::tuple(o.parameters.h_centre, o.parameters.grouped, o.jobs, o.out_dir), std::tuple(1.0, true, 2, "out"));
     EXPECT_TRUE(parse_command_line({"--help", "--anything-after-help"}).help);
     // The help names every option and the exit statuses; --version the version.
     std::ostringstream out, err;
@@ -134,6 +132,11 @@ TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
         EXPECT_EQ(listing(dir / out).size(), 12u);  // 3 x (3 outputs and a log), nothing else
     }
 
+    // On a terminal, a progress line updated in place, cleared at the end.
+    std::ostringstream out, progress;
+    EXPECT_EQ(run_batch(parse_command_line({"--preset", "general", (dir / "scans/s1.txt").string()}), out, progress,
+                        std::atomic<int>{0}, true), 0);
+    EXPECT_EQ(progress.str().substr(0, 20), "\r\x1b[K[1/1] 0 failed, ");
     // Beside each input by default; another format on request.
     const auto r = run_args(dir.path(), "--preset general -q --format gsf scans/s1.txt");
     EXPECT_EQ(r.status, 0) << r.err;

@@ -95,6 +95,7 @@ TEST(WholeRun, FailuresExitNonZeroAndWriteNothing) {
         {vt::run_input("in.txt"), "2 2 1 1 1\n1 2 3\n", 1, "in.txt: the data end after 3 of 4 values", ""},
         {vt::run_input("in.txt"), "2 2 1 1 1\n1 2 inf 4\n", 1, "value 3 of 4 (row 2, column 1) is not finite", ""},
         {vt::run_input("in.txt"), "# no header\n", 1, "in.txt: no header line", ""},
+        {vt::run_input("in.txt"), "0 4 1 1 1\n", 1, "in.txt: the header gives 0 x 4 values; both sizes must be", ""},
         {vt::run_input("in.txt"), "12 12 1 1 1\n", 3, "needs a grid of side 12", ""},
         {vt::run_input("in.txt"), "1025 10 1 1 1\n", 4, "STOP 4\n", " NGDTEMP > MXTEMPGD in READIN_NEW_IMAGE\n"},
     };
