@@ -13,9 +13,11 @@
 // other.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltrane2 {
