@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# fuzz/run.sh [SECONDS]: builds the fuzz targets with clang (ASan, UBSan) and runs each for
-# SECONDS (default 30) from fuzz/corpus/; prints each target's executions; a failure's input
-# is saved under build/fuzz/findings/.
+# fuzz/run.sh [SECONDS]: builds the fuzz targets with clang (ASan, UBSan) and runs each for SECONDS
+# (default 30) from fuzz/corpus/, printing its executions; failing inputs go to build/fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
