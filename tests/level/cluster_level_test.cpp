@@ -1,12 +1,14 @@
-// The grouping mode's level map.
+// Level maps and the estimator's fallback.
 #include "level/cluster_level.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <sstream>
 
 #include "cluster/cluster_map.hpp"
+#include "level/level_map.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -33,6 +35,21 @@ TEST(ClusterLevels, TopLevelOfEachCluster) {
     EXPECT_EQ(top, (std::vector<int>{1, 3}));
     EXPECT_EQ(lev(5, 4), 3);
     EXPECT_EQ(lev(1, 5), 1);
+    // Value-weighted means of each cluster: second index, then first.
+    auto means = st.cluster_ana1.cmcl;
+    std::sort(means.begin(), means.end());
+    EXPECT_EQ(means, (std::vector<std::array<double, 2>>{{4.0, 5.0}, {4.5, 1.0}}));
+}
+
+// The fallback of the level estimator: the mean of the unmarked pixels of a
+// window, clipped to the image.
+TEST(LevelEstimator, FallbackMeanOfTheUnmarkedNeighbours) {
+    IntMap all(3, 3, 1);
+    RealImage v(3, 3, 7.0);
+    EXPECT_EQ(avenxn_x(2, 3, 3, v, all, 0, 2, 2), 100000.0);
+    all(1, 1) = 0;
+    v(1, 1) = 3.0;
+    EXPECT_EQ(avenxn_x(2, 3, 3, v, all, 0, 2, 2), 3.0);
 }
 
 }  // namespace

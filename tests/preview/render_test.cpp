@@ -7,10 +7,6 @@
 namespace veltrane2::preview {
 namespace {
 
-Image image(int nx, int ny, std::vector<double> z, double span = 2.0, double unit = 1e-6) {
-    return Image{nx, ny, span, span, unit, std::move(z)};
-}
-
 TEST(Preview, BarLabelsTakeAnSiPrefixForTheirUnit) {
     EXPECT_EQ(value_label(3.2e-9, 3.2e-9, "m"), "3.2 nm");
     EXPECT_EQ(value_label(-1e-10, 3.2e-9, "m"), "-0.1 nm");
@@ -18,21 +14,6 @@ TEST(Preview, BarLabelsTakeAnSiPrefixForTheirUnit) {
     EXPECT_EQ(value_label(1.5e-6, 1.5e-6, "m"), "1.5 \u00b5m");
     EXPECT_EQ(value_label(0.0, 0.0, "m"), "0 fm");
     EXPECT_EQ(value_label(1.23456e-9, 1e-9, ""), "1.235e-09");
-}
-
-TEST(Preview, ColoursRangesAndNames) {
-    EXPECT_EQ(colour(ColourMap::kInferno, 7.0), (Rgb{252, 255, 164}));
-    EXPECT_EQ(colour(ColourMap::kGrey, 0.5), (Rgb{128, 128, 128}));
-    // The robust range leaves out a spike; a gain image has the fixed range 0..1.
-    std::vector<double> v;
-    for (int k = 0; k < 1000; ++k) v.push_back(k);
-    v.push_back(1.0e6);
-    EXPECT_EQ(percentile(v, 99.5), 995.0);
-    EXPECT_EQ(percentile({1.0, 3.0}, 50.0), 2.0);
-    const Panel p = make_panel("FIL_a.txt", image(4, 4, std::vector<double>(16, 0.9)), "", Options{});
-    EXPECT_EQ(p.lo, 0.0);
-    EXPECT_EQ(p.hi, 1.0);
-    EXPECT_EQ(run_set("a.txt"), (std::vector<std::string>{"a.txt", "DENOISE_a.txt", "NOISE_a.txt", "FIL_a.txt"}));
 }
 
 TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
