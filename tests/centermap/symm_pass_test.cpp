@@ -23,5 +23,11 @@ TEST(SymmetricPass, WindowLimit) {
     }
 }
 
+TEST(SymmetricPass, WindowMismatchCountsTheLastRowAndColumn) {
+    SymmWindow a{}, b{};
+    b(3, 3) = 1.5;
+    EXPECT_EQ(rmatch_2mask(3, a, b), 1.5);
+}
+
 }  // namespace
 }  // namespace veltrane2
