@@ -137,6 +137,7 @@ TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
     EXPECT_EQ(run_batch(parse_command_line({"--preset", "general", (dir / "scans/s1.txt").string()}), out, progress,
                         std::atomic<int>{0}, true), 0);
     EXPECT_EQ(progress.str().substr(0, 20), "\r\x1b[K[1/1] 0 failed, ");
+    EXPECT_EQ(progress.str().find("left"), std::string::npos);  // nothing left after the last image
     // Beside each input by default; another format on request.
     const auto r = run_args(dir.path(), "--preset general -q --format gsf scans/s1.txt");
     EXPECT_EQ(r.status, 0) << r.err;
