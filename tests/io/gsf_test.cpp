@@ -28,13 +28,13 @@ TEST(Gsf, WrittenBytesAreExact) {
     g.yreal = 1e-6;
     g.xoffset = 0.5;
     g.xyunits = "m";
-    g.title = "FIL_a\nb";
+    g.title = "FIL_a\nb\0c"s;  // line breaks and NULs in texts become blanks
     g.values = {1.0, -0.1};
     const std::string header =
         "Gwyddion Simple Field 1.0\nXRes = 2\nYRes = 1\nXReal = 2e-06\nYReal = 1e-06\nXOffset = 0.5\n"
-        "XYUnits = m\nTitle = FIL_a b\n";
-    ASSERT_EQ(header.size() % 4, 2u);
-    EXPECT_EQ(format_gsf(g), header + "\0\0"s + floats({1.0f, -0.1f}));
+        "XYUnits = m\nTitle = FIL_a b c\n";
+    ASSERT_EQ(header.size() % 4, 0u);  // four NULs then
+    EXPECT_EQ(format_gsf(g), header + "\0\0\0\0"s + floats({1.0f, -0.1f}));
 }
 
 TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
