@@ -20,7 +20,7 @@ for ((k = 1; k <= count; k++)); do
     "$bin/make_striped_image" --size "$size" --seed "$k" --bow 0.5 "$work/scans/scan$k.txt"
 done
 params=$(tail -n +2 "$root/examples/params/general.in")
-now() { date +%s.%N; }
+. "$root/bench/timing.sh"
 
 t0=$(now)
 (cd "$work/loop" && for f in ../scans/*.txt; do

@@ -28,8 +28,7 @@ cd "$work"
 IFS='|' read -r p1 p2 p3 <<<"$params"
 printf 'img.txt\n%s\n%s\n%s\n' "$p1" "$p2" "$p3" > run.in
 
-now() { date +%s.%N; }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+. "$root/bench/timing.sh"
 : > t_floor; : > t_run
 for ((k = 0; k < reps; k++)); do
     t0=$(now); "$floor" img.txt > /dev/null; t1=$(now)

@@ -24,8 +24,7 @@ mv DENOISE_img.gsf img.gsf
 rm -f FIL_img.gsf NOISE_img.gsf
 params=$(tail -n +2 "$root/examples/params/general.in")
 
-now() { date +%s.%N; }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+. "$root/bench/timing.sh"
 : > t_text; : > t_gsf
 for ((k = 0; k < reps; k++)); do
     t0=$(now); { echo img.txt; echo "$params"; } | "$bin/veltrane2" > /dev/null; t1=$(now)

@@ -30,8 +30,9 @@ py::array_t<double> to_array(Image& img) {
                                owner);
 }
 
-// Any real 2-D array, as an Image's values (rows = file rows).
-Image from_array(const py::array& z) {
+// Any real 2-D array, as an Image's values (rows = file rows), with its
+// extents (default: one unit per pixel) in multiples of `unit`.
+Image from_array(const py::array& z, std::optional<std::pair<double, double>> extent, double unit) {
     const char kind = z.dtype().kind();
     if (kind != 'f' && kind != 'i' && kind != 'u' && kind != 'b') {
         throw py::value_error("expected an array of real numbers, got dtype " + std::string(py::str(z.dtype())));
@@ -44,6 +45,9 @@ Image from_array(const py::array& z) {
     img.nx = static_cast<int>(c.shape(1));
     if (img.nx == 0 || img.ny == 0) throw py::value_error("the array is empty");
     img.values.assign(c.data(), c.data() + c.size());
+    img.span_x = extent ? extent->first : img.nx;
+    img.span_y = extent ? extent->second : img.ny;
+    img.unit = unit;
     return img;
 }
 
@@ -131,10 +135,7 @@ PYBIND11_MODULE(veltrane2, m) {
         "destripe",
         [](const py::array& z, double h_global, double h_centre, double h_off, double r_centre, double l_centre,
            double l_off, int n_run, bool grouped, std::optional<std::pair<double, double>> extent, double unit) {
-            Image img = from_array(z);
-            img.span_x = extent ? extent->first : img.nx;
-            img.span_y = extent ? extent->second : img.ny;
-            img.unit = unit;
+            Image img = from_array(z, extent, unit);
             const Parameters p{h_global, h_centre, h_off, r_centre, l_centre, l_off, n_run, grouped};
             std::ostringstream report;
             Options o;
@@ -199,10 +200,7 @@ PYBIND11_MODULE(veltrane2, m) {
         [](const std::string& path, const py::array& z, std::optional<std::pair<double, double>> extent, double unit,
            std::optional<std::string> format, const std::string& zunits, const std::string& title,
            const std::string& source) {
-            Image img = from_array(z);
-            img.span_x = extent ? extent->first : img.nx;
-            img.span_y = extent ? extent->second : img.ny;
-            img.unit = unit;
+            Image img = from_array(z, extent, unit);
             const std::string fmt =
                 format.value_or(std::filesystem::path(path).extension() == ".gsf" ? "gsf" : "text");
             if (fmt == "text") {
