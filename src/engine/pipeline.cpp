@@ -18,14 +18,20 @@
 #include "level/level_map.hpp"
 #include "core/errors.hpp"
 #include "core/listout.hpp"
-#include "spectral/centring.hpp"
+#include "spectral/amplitude.hpp"
 #include "spectral/fft.hpp"
 #include "spectral/filter.hpp"
 
 namespace veltrane2 {
 
+// The log spectrum, its copy and the centred spectrum are written whole
+// before they are read.
 DriverImages::DriverImages(int n)
-    : fmage(n, n), smage(n, n), rmage(n, n), fft_re(n, n), fft_im(n, n), frc(n, n), fic(n, n) {}
+    : fmage(RealImage::square_to_fill(n)),
+      smage(n, n),
+      rmage(RealImage::square_to_fill(n)),
+      frc(RealImage::square_to_fill(n)),
+      fic(RealImage::square_to_fill(n)) {}
 
 namespace {
 
@@ -182,7 +188,7 @@ void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, doubl
     s.dxsq4 = s.dx2 * s.dx2;
 }
 
-Image EngineRun::output_image(RealImage& grid) const {
+Image EngineRun::output_shape() const {
     const int n = st_.tempimage.ngdtemp;
     const double tsp_temp1 = st_.spaceinv.tsp_temp / st_.imagescale.gscale;
     const double rdim = static_cast<double>(n) * tsp_temp1;
@@ -193,8 +199,7 @@ Image EngineRun::output_image(RealImage& grid) const {
     img.span_y = rdim;
     img.unit = st_.imagescale.gscale;
     // Row j of the image is grid(1..n, j): the grid's own storage order.
-    img.values.assign(grid.data(), grid.data() + static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    grid.release();
+    img.values.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     return img;
 }
 
@@ -210,13 +215,10 @@ Result EngineRun::finish() {
     lifting_image(out, n, n, tempht, lift);
 
     DriverImages im(n);
-    fft2d(st.fconst2, threads_, n, tempht, im.fft_re, im.fft_im);
-    center0_fft(n, im.fft_re, im.fft_im, im.frc, im.fic);
+    fft2d_centred(st.fconst2, threads_, n, tempht, im.frc, im.fic);
     // From here on the centred spectrum holds all that the run needs of the
-    // input; the uncentred spectrum is made again for the inverse transform.
+    // input.
     tempht.release();
-    im.fft_re.release();
-    im.fft_im.release();
     fft_spectral_density(n, im.frc, im.fic, im.fmage);
     log_fft_spectral(st.zero_control, n, im.fmage);
 
@@ -228,7 +230,7 @@ Result EngineRun::finish() {
     analyse_spectrum(st, flags_, im);
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
-    for (RealImage* g : {&im.hmage, &im.lxy}) g->release();
+    for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();
     for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap, &st.offlines.offline}) g->release();
 
     Result r;
@@ -239,20 +241,16 @@ Result EngineRun::finish() {
             for (int i = 1; i <= n; ++i)
                 if (im.fmage(i, j) > 1.0) im.fmage(i, j) = 1.0;
     }
+    // The noise is what the complement of the gain lets through, the
+    // cleaned image what the gain lets through.
     if (st.writefile.write_noise) {
-        form_noise_image(st.fconst2, threads_, n, n, im.fmage, im.frc, im.fic, im.smage);
-        r.noise = output_image(im.smage);
+        r.noise = output_shape();
+        inv_fft2d_centred(st.fconst2, threads_, n, im.frc, im.fic, im.fmage, true, r.noise.values.data());
     }
-    filter_fft_by_input(n, n, im.fmage, im.frc, im.fic);
-    r.gain = output_image(im.fmage);
-    im.fft_re = RealImage::square_to_fill(n);  // written whole by the uncentring
-    im.fft_im = RealImage::square_to_fill(n);
-    off0center_fft(n, im.frc, im.fic, im.fft_re, im.fft_im);
-    im.frc.release();
-    im.fic.release();
-    RealImage denoised = RealImage::square_to_fill(n);  // written whole by the transform
-    inv_fft2d(st.fconst2, threads_, n, im.fft_re, im.fft_im, denoised);
-    r.cleaned = output_image(denoised);
+    r.cleaned = output_shape();
+    inv_fft2d_centred(st.fconst2, threads_, n, im.frc, im.fic, im.fmage, false, r.cleaned.values.data());
+    r.gain = output_shape();
+    std::copy(im.fmage.data(), im.fmage.data() + r.gain.values.size(), r.gain.values.begin());
     return r;
 }
 

@@ -17,11 +17,9 @@ namespace veltrane2 {
 struct DriverImages {
     RealImage fmage;   // log spectrum, lowered by the analysis; then the gain
     RealImage hmage;   // copy of the homogeneity product for the off-centre pass
-    RealImage smage;   // intensity homogeneity, then the product H; then the noise image
+    RealImage smage;   // intensity homogeneity, then the product H
     RealImage rmage;   // the log spectrum before the analysis
     RealImage lxy;     // Laplacian homogeneity
-    RealImage fft_re;  // spectrum with the zero frequency at index 1
-    RealImage fft_im;
     RealImage frc;  // centred spectrum
     RealImage fic;
     IntMap bimage;   // streak mask
@@ -59,7 +57,8 @@ public:
     Result finish();
 
 private:
-    Image output_image(RealImage& grid) const;
+    // An output image of the run's grid size and extents.
+    Image output_shape() const;
 
     std::ostream quiet_{nullptr};
     RunState st_;

@@ -12,8 +12,9 @@
 int main(int argc, char** argv) {
     // A run allocates and frees many full-size images; keeping them on the
     // heap lets a freed image's memory serve the next one instead of being
-    // handed back to the system and faulted in again.
-    mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
+    // handed back to the system and faulted in again. (The C library takes
+    // no threshold above 32 MB: larger images are still mapped one by one.)
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
     std::ios::sync_with_stdio(false);
     if (argc <= 1) return veltrane2::veltrane2_main(std::cin, std::cout, std::cerr);

@@ -138,50 +138,42 @@ void for_blocks(int threads, int m, Work work) {
 }
 
 // One pass along the second index: for every first index i, the sequence
-// (re(i, j), im(i, j)), j = 1..m, is transformed into (out_re(i, .), out_im(i, .)).
-void pass_along_second(const Fconst2& fc, int threads, int m, int isign, const RealImage& re, const RealImage& im, RealImage& out_re,
-                       RealImage& out_im) {
+// j = 1..m read by load() is transformed and handed to store().
+// load(i0, count, j, re, im) puts the values of first indices i0..i0+count-1
+// at second index j into re[0..count-1] and im[0..count-1]; store() takes
+// the transformed values the same way.
+template <class Load, class Store>
+void pass_along_second(const Fconst2& fc, int threads, int m, int isign, Load load, Store store) {
     for_blocks(threads, m, [&](int first, int last) {
         PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {
             const int i0 = 1 + b * kBatch;
             const int count = std::min(kBatch, m - i0 + 1);
             if (count == kBatch) {
-                // The kBatch first indices of one column lie side by side.
                 for (int j = 1; j <= m; ++j) {
-                    const double* r = &re(i0, j);
-                    const double* q = &im(i0, j);
                     double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
-                    for (int s = 0; s < kBatch; ++s) {
-                        d[s] = r[s];
-                        d[kBatch + s] = q[s];
-                    }
+                    load(i0, kBatch, j, d, d + kBatch);
                 }
                 four1_lanes<kBatch>(fc, buf.data(), m, isign);
                 for (int j = 1; j <= m; ++j) {
-                    double* r = &out_re(i0, j);
-                    double* q = &out_im(i0, j);
                     const double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
-                    for (int s = 0; s < kBatch; ++s) {
-                        r[s] = d[s];
-                        q[s] = d[kBatch + s];
-                    }
+                    store(i0, kBatch, j, d, d + kBatch);
                 }
             } else {
                 for (int i = i0; i < i0 + count; ++i) {
-                    for (int j = 1; j <= m; ++j) {
-                        buf[2 * j - 2] = re(i, j);
-                        buf[2 * j - 1] = im(i, j);
-                    }
+                    for (int j = 1; j <= m; ++j) load(i, 1, j, &buf[2 * j - 2], &buf[2 * j - 1]);
                     four1_lanes<1>(fc, buf.data(), m, isign);
-                    for (int j = 1; j <= m; ++j) {
-                        out_re(i, j) = buf[2 * j - 2];
-                        out_im(i, j) = buf[2 * j - 1];
-                    }
+                    for (int j = 1; j <= m; ++j) store(i, 1, j, &buf[2 * j - 2], &buf[2 * j - 1]);
                 }
             }
         }
     });
+}
+
+// Position in the centred spectrum of index i of a transform of length n =
+// 2 m: the zero frequency goes to m, the highest frequency to n.
+inline int centred(int m, int i) {
+    return i <= m + 1 ? m + i - 1 : i - m - 1;
 }
 
 }  // namespace
@@ -287,25 +279,59 @@ void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, Rea
     });
 }
 
-void fft2d(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
+void fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& frc, RealImage& fic) {
     RealImage fftr = RealImage::square_to_fill(m);
     RealImage ffti = RealImage::square_to_fill(m);
     fft2d_x(fc, threads, m, marker, fftr, ffti);
-    pass_along_second(fc, threads, m, +1, fftr, ffti, fft_re, fft_im);
+    const int h = m / 2;
+    pass_along_second(
+        fc, threads, m, +1,
+        [&](int i0, int count, int j, double* re, double* im) {
+            const double* r = &fftr(i0, j);
+            const double* q = &ffti(i0, j);
+            for (int s = 0; s < count; ++s) {
+                re[s] = r[s];
+                im[s] = q[s];
+            }
+        },
+        [&](int i0, int count, int j, const double* re, const double* im) {
+            const int cj = centred(h, j);
+            for (int s = 0; s < count; ++s) {
+                const int ci = centred(h, i0 + s);
+                frc(ci, cj) = re[s];
+                fic(ci, cj) = im[s];
+            }
+        });
 }
 
-void inv_fft2d_y(const Fconst2& fc, int threads, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& ffty_r,
-                 RealImage& ffty_i) {
-    pass_along_second(fc, threads, m, -1, fft_re, fft_im, ffty_r, ffty_i);
-}
-
-void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& marker) {
+void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic,
+                       const RealImage& gain, bool complement, double* marker) {
     RealImage fftyr = RealImage::square_to_fill(m);
     RealImage fftyi = RealImage::square_to_fill(m);
-    inv_fft2d_y(fc, threads, m, fft_re, fft_im, fftyr, fftyi);
+    const int h = m / 2;
+    pass_along_second(
+        fc, threads, m, -1,
+        [&](int i0, int count, int j, double* re, double* im) {
+            const int cj = centred(h, j);
+            for (int s = 0; s < count; ++s) {
+                const int ci = centred(h, i0 + s);
+                const double g = complement ? 1.0 - gain(ci, cj) : gain(ci, cj);
+                re[s] = frc(ci, cj) * g;
+                im[s] = fic(ci, cj) * g;
+            }
+        },
+        [&](int i0, int count, int j, const double* re, const double* im) {
+            double* r = &fftyr(i0, j);
+            double* q = &fftyi(i0, j);
+            for (int s = 0; s < count; ++s) {
+                r[s] = re[s];
+                q[s] = im[s];
+            }
+        });
 
     // Second pass: along the first index, for every second index j, kBatch
     // columns at a time; only the real part is kept.
+    auto column = [marker, m](int j) { return marker + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m); };
     for_blocks(threads, m, [&](int first, int last) {
         PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {
@@ -320,7 +346,7 @@ void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& fft_re, c
                         buf[2 * i + 1] = q[i];
                     }
                     four1_lanes<1>(fc, buf.data(), m, -1);
-                    double* out = &marker(1, j);
+                    double* out = column(j);
                     for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
                 }
                 continue;
@@ -335,7 +361,7 @@ void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& fft_re, c
             }
             four1_lanes<kBatch>(fc, buf.data(), m, -1);
             for (int s = 0; s < kBatch; ++s) {
-                double* out = &marker(1, j0 + s);
+                double* out = column(j0 + s);
                 for (int i = 0; i < m; ++i) out[i] = buf[static_cast<std::size_t>(2 * i) * kBatch + s];
             }
         }

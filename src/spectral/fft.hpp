@@ -24,14 +24,17 @@ void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2,
 // column, two columns per complex transform.
 void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im);
 
-// Forward 2-D transform of marker(1..m, 1..m).
-void fft2d(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im);
+// The centred spectrum: position (i, j) of the transform's output goes to
+// (c(i), c(j)) with c moving the zero frequency to m/2 and the highest
+// frequency to m.
 
-// First pass of the inverse: along the second index for every first index.
-void inv_fft2d_y(const Fconst2& fc, int threads, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& ffty_r,
-                 RealImage& ffty_i);
+// Forward 2-D transform of marker(1..m, 1..m) into the centred spectrum.
+void fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& frc, RealImage& fic);
 
-// Inverse 2-D transform; only the real part is kept.
-void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& fft_re, const RealImage& fft_im, RealImage& marker);
+// Inverse 2-D transform of the centred spectrum weighted coefficient by
+// coefficient by gain (or by 1 - gain with `complement`); the real part goes
+// to marker[0..m*m-1], first index fastest.
+void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic,
+                       const RealImage& gain, bool complement, double* marker);
 
 }  // namespace veltrane2

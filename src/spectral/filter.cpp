@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "core/listout.hpp"
-#include "spectral/centring.hpp"
-#include "spectral/fft.hpp"
 
 namespace veltrane2 {
 
@@ -59,34 +57,6 @@ void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht,
     for (const Raised& r : raised) {
         ++ng;
         out << list_line("FORM_SPD_FILTER > 1 ", r.i, r.j, tempht(r.i, r.j), r.corrected, r.val1, r.val2, ng);
-    }
-}
-
-void form_noise_image(const Fconst2& fc, int threads, int nx, int ny, const RealImage& hin, const RealImage& frc,
-                      const RealImage& fic, RealImage& fmage) {
-    RealImage frc1(nx, ny);
-    RealImage fic1(nx, ny);
-    for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) {
-            const double g = 1.0 - hin(i, j);
-            frc1(i, j) = frc(i, j) * g;
-            fic1(i, j) = fic(i, j) * g;
-        }
-    }
-    RealImage fft_re(nx, ny);
-    RealImage fft_im(nx, ny);
-    off0center_fft(nx, frc1, fic1, fft_re, fft_im);
-    frc1.release();
-    fic1.release();
-    inv_fft2d(fc, threads, nx, fft_re, fft_im, fmage);
-}
-
-void filter_fft_by_input(int nx, int ny, const RealImage& hin, RealImage& frc, RealImage& fic) {
-    for (int j = 1; j <= nx; ++j) {
-        for (int i = 1; i <= ny; ++i) {
-            frc(i, j) = frc(i, j) * hin(i, j);
-            fic(i, j) = fic(i, j) * hin(i, j);
-        }
     }
 }
 

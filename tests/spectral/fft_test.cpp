@@ -27,21 +27,32 @@ RealImage random_image(int m, unsigned seed) {
     return img;
 }
 
-TEST(Fft, MatchesTheDirectSumWithPositiveExponent) {
+// The centred spectrum against the direct sum (zero frequency at m/2, the
+// highest at m), and the weighted inverse back to the image: gain 1 gives
+// the image, its complement 0 does too.
+TEST(Fft, CentredSpectrumAndWeightedInverse) {
     const Fconst2 fc = constants();
-    for (int m : {2, 4, 8, 16}) {
+    for (int m : {2, 4, 8, 16, 32}) {
         const RealImage x = random_image(m, 17u + m);
         RealImage re(m, m), im(m, m);
-        fft2d(fc, 0, m, x, re, im);
+        fft2d_centred(fc, 0, m, x, re, im);
+        const int h = m / 2;
         for (int u = 1; u <= m; ++u) {
             for (int v = 1; v <= m; ++v) {
                 std::complex<double> sum = 0.0;
                 for (int a = 1; a <= m; ++a)
                     for (int b = 1; b <= m; ++b)
-                        sum += x(a, b) * std::polar(1.0, fc.twopi * ((u - 1) * (a - 1) + (v - 1) * (b - 1)) / m);
+                        sum += x(a, b) * std::polar(1.0, fc.twopi * ((u - h) * (a - 1) + (v - h) * (b - 1)) / m);
                 ASSERT_NEAR(re(u, v), sum.real(), 1e-9) << m << " " << u << " " << v;
                 ASSERT_NEAR(im(u, v), sum.imag(), 1e-9) << m << " " << u << " " << v;
             }
+        }
+        for (bool complement : {false, true}) {
+            const RealImage gain(m, m, complement ? 0.0 : 1.0);
+            std::vector<double> back(static_cast<std::size_t>(m) * m);
+            inv_fft2d_centred(fc, 0, m, re, im, gain, complement, back.data());
+            for (int j = 1; j <= m; ++j)
+                for (int i = 1; i <= m; ++i) ASSERT_NEAR(back[(i - 1) + (j - 1) * m], x(i, j), 1e-12) << m;
         }
     }
 }

@@ -1,4 +1,4 @@
-#include "spectral/centring.hpp"
+#include "spectral/amplitude.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -6,35 +6,6 @@
 #include "image/image_ops.hpp"
 
 namespace veltrane2 {
-
-void center0_fft(int n, const RealImage& fftr, const RealImage& ffti, RealImage& fftrc, RealImage& fftic) {
-    const int m = n / 2;
-    const int m1 = m + 1;
-    auto pos = [m, m1](int i) { return i <= m1 ? m + i - 1 : i - m1; };
-    for (int j = 1; j <= n; ++j) {
-        const int j0 = pos(j);
-        for (int i = 1; i <= n; ++i) {
-            const int i0 = pos(i);
-            fftrc(i0, j0) = fftr(i, j);
-            fftic(i0, j0) = ffti(i, j);
-        }
-    }
-}
-
-void off0center_fft(int n, const RealImage& fftr, const RealImage& ffti, RealImage& fftrf, RealImage& fftif) {
-    const int m = n / 2;
-    const int mm1 = m - 1;
-    const int mp1 = m + 1;
-    auto pos = [mm1, mp1](int i) { return i <= mm1 ? mp1 + i : i - mm1; };
-    for (int j = 1; j <= n; ++j) {
-        const int j0 = pos(j);
-        for (int i = 1; i <= n; ++i) {
-            const int i0 = pos(i);
-            fftrf(i0, j0) = fftr(i, j);
-            fftif(i0, j0) = ffti(i, j);
-        }
-    }
-}
 
 void fft_spectral_density(int n, const RealImage& fr, const RealImage& fi, RealImage& fmage) {
     for (int j = 1; j <= n; ++j)

@@ -1,5 +1,4 @@
-// Centring of the spectrum (zero frequency moved to position n/2 along each
-// axis, Nyquist to position n), the amplitude and its logarithm.
+// The amplitude of the centred spectrum and its logarithm.
 #pragma once
 
 #include "image/grid.hpp"
@@ -7,8 +6,6 @@
 
 namespace veltrane2 {
 
-void center0_fft(int n, const RealImage& fftr, const RealImage& ffti, RealImage& fftrc, RealImage& fftic);
-void off0center_fft(int n, const RealImage& fftr, const RealImage& ffti, RealImage& fftrf, RealImage& fftif);
 
 // fmage = |F|, the modulus of every coefficient.
 void fft_spectral_density(int n, const RealImage& fr, const RealImage& fi, RealImage& fmage);
