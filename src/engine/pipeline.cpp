@@ -9,6 +9,8 @@
 #include "centermap/restore.hpp"
 #include "centermap/symm_pass.hpp"
 #include "cluster/cluster_map.hpp"
+#include "core/errors.hpp"
+#include "core/listout.hpp"
 #include "homogeneity/derivatives.hpp"
 #include "homogeneity/homogeneity.hpp"
 #include "homogeneity/noise_ref.hpp"
@@ -16,8 +18,6 @@
 #include "image/image_ops.hpp"
 #include "level/cluster_level.hpp"
 #include "level/level_map.hpp"
-#include "core/errors.hpp"
-#include "core/listout.hpp"
 #include "spectral/amplitude.hpp"
 #include "spectral/fft.hpp"
 #include "spectral/filter.hpp"
@@ -203,15 +203,14 @@ Image EngineRun::output_shape() const {
     return img;
 }
 
-Result EngineRun::finish() {
+void EngineRun::finish(Result& r, const OutputReady& ready) {
     RunState& st = st_;
     std::ostream& out = *st.out;
     const int n = st.tempimage.ngdtemp;
     RealImage& tempht = st.tempimage.tempht;
 
     // Lift the image so that its minimum is 0.
-    const Extremes ex = location_max_min_image(n, tempht);
-    const double lift = -ex.extreme[0];
+    const double lift = -lowest_value(n, tempht);
     lifting_image(out, n, n, tempht, lift);
 
     DriverImages im(n);
@@ -219,8 +218,7 @@ Result EngineRun::finish() {
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
-    fft_spectral_density(n, im.frc, im.fic, im.fmage);
-    log_fft_spectral(st.zero_control, n, im.fmage);
+    log_amplitude(st.zero_control, threads_, n, im.frc, im.fic, im.fmage);
 
     st.checkpt.itest = 0;
     st.offlines.offline = IntMap::square(n);
@@ -233,25 +231,29 @@ Result EngineRun::finish() {
     for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();
     for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap, &st.offlines.offline}) g->release();
 
-    Result r;
-    form_spd_filter(out, n, n, im.rmage, im.fmage);
+    const auto made = [&ready](Output which, const Image& image) {
+        if (ready) ready(which, image);
+    };
+    form_spd_filter(out, n, n, im.rmage, im.fmage, threads_);
     im.rmage.release();
     if (st.writefile.write_filter) {
         for (int j = 1; j <= n; ++j)
             for (int i = 1; i <= n; ++i)
                 if (im.fmage(i, j) > 1.0) im.fmage(i, j) = 1.0;
     }
+    r.gain = output_shape();
+    std::copy(im.fmage.data(), im.fmage.data() + r.gain.values.size(), r.gain.values.begin());
+    made(Output::kGain, r.gain);
     // The noise is what the complement of the gain lets through, the
     // cleaned image what the gain lets through.
     if (st.writefile.write_noise) {
         r.noise = output_shape();
         inv_fft2d_centred(st.fconst2, threads_, n, im.frc, im.fic, im.fmage, true, r.noise.values.data());
+        made(Output::kNoise, r.noise);
     }
     r.cleaned = output_shape();
     inv_fft2d_centred(st.fconst2, threads_, n, im.frc, im.fic, im.fmage, false, r.cleaned.values.data());
-    r.gain = output_shape();
-    std::copy(im.fmage.data(), im.fmage.data() + r.gain.values.size(), r.gain.values.begin());
-    return r;
+    made(Output::kCleaned, r.cleaned);
 }
 
 Result destripe(const Image& image, const Parameters& parameters, const Options& options) {

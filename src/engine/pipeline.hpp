@@ -2,6 +2,7 @@
 // image and the cleaned image.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -35,6 +36,13 @@ struct DriverImages {
 // selection mask; an empty selection leaves the rest of the analysis out.
 void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im);
 
+// The outputs of a run, in the order they are made.
+enum class Output { kGain, kNoise, kCleaned };
+
+// Told of each output as soon as it is final, with the image in the Result
+// being filled; it runs on the engine's thread, which waits for it.
+using OutputReady = std::function<void(Output, const Image&)>;
+
 // One run on one image, in two steps, so that a reader can have the image's
 // sizes checked (and their report line printed) before it reads the values:
 // take_shape(), then the values into grid(), then finish().
@@ -53,8 +61,14 @@ public:
     RealImage& grid() { return st_.tempimage.tempht; }
     int nx() const { return nx_; }
 
-    // The rest of the run; the grid is used up.
-    Result finish();
+    // The rest of the run into r, telling `ready` (if any) of each output as
+    // it is made; the grid is used up.
+    void finish(Result& r, const OutputReady& ready = {});
+    Result finish() {
+        Result r;
+        finish(r);
+        return r;
+    }
 
 private:
     // An output image of the run's grid size and extents.

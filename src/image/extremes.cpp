@@ -147,4 +147,15 @@ Extremes location_max_min_image(int n, const RealImage& image) {
     return ex;
 }
 
+double lowest_value(int n, const RealImage& image) {
+    const double* v = image.data();
+    const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    double lo = v[0];
+    for (std::size_t k = 1; k < count; ++k) lo = v[k] < lo ? v[k] : lo;
+    // Values that compare equal are the same value, except the two zeros:
+    // which of them the search keeps depends on where they are.
+    if (lo == 0.0) return location_max_min_image(n, image).extreme[0];
+    return lo;
+}
+
 }  // namespace veltrane2

@@ -35,4 +35,7 @@ struct Extremes {
 // line keeps the position among equal values.
 Extremes location_max_min_image(int n, const RealImage& image);
 
+// location_max_min_image(n, image).extreme[0] in one plain sweep.
+double lowest_value(int n, const RealImage& image);
+
 }  // namespace veltrane2

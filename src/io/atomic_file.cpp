@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "core/errors.hpp"
 
@@ -21,6 +22,12 @@ AtomicFile::AtomicFile(const std::string& fileout) : final_(fileout), temp_(file
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd_, 0666 & ~mask);
+}
+
+AtomicFile::AtomicFile(AtomicFile&& o) noexcept
+    : final_(std::move(o.final_)), temp_(std::move(o.temp_)), fd_(o.fd_), committed_(o.committed_) {
+    o.fd_ = -1;
+    o.committed_ = true;  // nothing left for the moved-from object to remove
 }
 
 AtomicFile::~AtomicFile() {

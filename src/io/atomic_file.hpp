@@ -16,9 +16,12 @@ public:
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
+    AtomicFile(AtomicFile&& o) noexcept;
+    AtomicFile& operator=(AtomicFile&&) = delete;
 
     // Throws RunError ("I cannot write the output data file NAME: ...").
     void write(const char* data, std::size_t len);
+    // Closes the file and renames it into place.
     void commit();
 
 private:

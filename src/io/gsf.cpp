@@ -188,11 +188,15 @@ std::string format_gsf(const GsfImage& image) {
     return s;
 }
 
-void write_gsf(const std::string& name, const GsfImage& image) {
+AtomicFile stage_gsf(const std::string& name, const GsfImage& image) {
     const std::string bytes = format_gsf(image);
     AtomicFile file(name);
     file.write(bytes.data(), bytes.size());
-    file.commit();
+    return file;
+}
+
+void write_gsf(const std::string& name, const GsfImage& image) {
+    stage_gsf(name, image).commit();
 }
 
 int length_unit_exponent(std::string_view unit) {

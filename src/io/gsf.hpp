@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "io/atomic_file.hpp"
+
 namespace veltrane2 {
 
 inline constexpr std::string_view kGsfMagic = "Gwyddion Simple Field 1.0";
@@ -50,8 +52,10 @@ GsfImage read_gsf(const std::string& name);
 // floats (rounded to nearest). Line breaks and NULs in texts become blanks.
 std::string format_gsf(const GsfImage& image);
 
-// Writes format_gsf(image) to `name` atomically.
+// Writes format_gsf(image) to `name` atomically; stage_gsf() up to the
+// renaming, for the caller to commit().
 void write_gsf(const std::string& name, const GsfImage& image);
+AtomicFile stage_gsf(const std::string& name, const GsfImage& image);
 
 // The power of ten of a length unit in metres ("m" 0, "um" or "µm" -6, "nm"
 // -9, ...); 0 for an empty or unknown unit.

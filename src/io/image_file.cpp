@@ -61,10 +61,14 @@ ImageFile read_image_file(const std::string& name, std::ostream& out, int thread
 
 void write_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
                       const std::string& fileout, FileFormat format, const Image& image, int threads) {
+    stage_image_file(out, source, prefix, fileout, format, image, threads).commit();
+}
+
+AtomicFile stage_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
+                            const std::string& fileout, FileFormat format, const Image& image, int threads) {
     if (format == FileFormat::kText) {
-        saveimage(out, source.name, fileout, std::string(kComment), image.nx, image.ny, image.span_x, image.span_y,
-                  image.values.data(), image.unit, threads);
-        return;
+        return stage_image(out, source.name, fileout, std::string(kComment), image.nx, image.ny, image.span_x,
+                           image.span_y, image.values.data(), image.unit, threads);
     }
     out << "Saving image: " << fileout << '\n';
     GsfImage g;
@@ -88,7 +92,7 @@ void write_image_file(std::ostream& out, const ImageFile& source, const std::str
     if (g.title.empty()) g.title = std::filesystem::path(source.name).filename().string();
     g.title = prefix + g.title;
     g.values = image.values;
-    write_gsf(fileout, g);
+    return stage_gsf(fileout, g);
 }
 
 }  // namespace veltrane2

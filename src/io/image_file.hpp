@@ -41,6 +41,9 @@ ImageFile read_image_file(const std::string& name, std::ostream& out, int thread
 // A text image is formatted by `threads` threads.
 void write_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
                       const std::string& fileout, FileFormat format, const Image& image, int threads = 1);
+// write_image_file() up to the renaming, for the caller to commit().
+AtomicFile stage_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
+                            const std::string& fileout, FileFormat format, const Image& image, int threads = 1);
 
 // Fixed comment text of every text output.
 inline constexpr std::string_view kComment =

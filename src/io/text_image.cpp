@@ -249,6 +249,12 @@ std::string format_header(int nx, int ny, double spanx, double spany, double uni
 
 void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
                int nx, int ny, double spanx, double spany, const double* z, double unit, int threads) {
+    stage_image(out, filename, fileout, comment, nx, ny, spanx, spany, z, unit, threads).commit();
+}
+
+AtomicFile stage_image(std::ostream& out, const std::string& filename, const std::string& fileout,
+                       const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
+                       double unit, int threads) {
     out << "Saving image: " << fileout << '\n';
     AtomicFile file(fileout);
 
@@ -288,7 +294,7 @@ void saveimage(std::ostream& out, const std::string& filename, const std::string
     for (auto& th : pool) th.join();
     file.write(first.data(), first.size());
     for (int t = 1; t < parts; ++t) file.write(later[static_cast<std::size_t>(t)].data(), later[static_cast<std::size_t>(t)].size());
-    file.commit();
+    return file;
 }
 
 }  // namespace veltrane2

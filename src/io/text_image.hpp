@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "io/atomic_file.hpp"
+
 namespace veltrane2 {
 
 struct ImageHeader {
@@ -68,6 +70,12 @@ TextImage loadimage(const std::string& filename, std::ostream& out, long long ma
 // shared out. Throws RunError when it cannot be created or written.
 void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
                int nx, int ny, double spanx, double spany, const double* z, double unit, int threads = 1);
+
+// saveimage() up to the renaming: the complete file under its temporary
+// name, for the caller to commit().
+AtomicFile stage_image(std::ostream& out, const std::string& filename, const std::string& fileout,
+                       const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
+                       double unit, int threads = 1);
 
 // printf("%<width>.<precision>e") of one value, written at p; returns the end.
 char* format_e(char* p, double v, int width, int precision);

@@ -18,13 +18,16 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::
         options.report = &out;
         const std::string& name = ci.file_name;
         ImageFile source;
-        const Result r = destripe_file(name, ci.parameters, options, source);
+        Result r;
         // The outputs go beside the current folder, named by the prefix in
-        // front of the name as typed, in the input's format.
-        const int threads = io_threads(options);
-        write_image_file(out, source, "FIL_", "FIL_" + name, source.format, r.gain, threads);
-        write_image_file(out, source, "NOISE_", "NOISE_" + name, source.format, r.noise, threads);
-        write_image_file(out, source, "DENOISE_", "DENOISE_" + name, source.format, r.cleaned, threads);
+        // front of the name as typed, in the input's format; each is written
+        // while the engine makes the next.
+        OutputWriters writers(source);
+        destripe_file(name, ci.parameters, options, source, r, [&](Output which, const Image& image) {
+            const char* prefix = which == Output::kGain ? "FIL_" : which == Output::kNoise ? "NOISE_" : "DENOISE_";
+            writers.start(prefix, prefix + name, source.format, image, io_threads(options));
+        });
+        writers.finish(out);
         out.flush();
         return kExitOk;
     } catch (const FatalStop& e) {

@@ -23,11 +23,12 @@ auto naming(const std::string& name, Work work) {
 }  // namespace
 
 int io_threads(const Options& options) {
-    return options.threads > 0 ? options.threads : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    return options.threads > 0 ? options.threads
+                               : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
 }
 
-Result destripe_file(const std::string& name, const Parameters& parameters, const Options& options,
-                     ImageFile& source) {
+void destripe_file(const std::string& name, const Parameters& parameters, const Options& options, ImageFile& source,
+                   Result& r, const OutputReady& ready) {
     std::ostream quiet(nullptr);
     std::ostream& out = options.report != nullptr ? *options.report : quiet;
     out << "Opening image: " << name << '\n';
@@ -36,9 +37,14 @@ Result destripe_file(const std::string& name, const Parameters& parameters, cons
         source = gsf_image_file(name, bytes);
         bytes.clear();
         bytes.shrink_to_fit();
-        Result r = naming(name, [&] { return destripe(source.image, parameters, options); });
+        r = naming(name, [&] { return destripe(source.image, parameters, options); });
         source.image.values.clear();
-        return r;
+        if (ready) {
+            ready(Output::kGain, r.gain);
+            ready(Output::kNoise, r.noise);
+            ready(Output::kCleaned, r.cleaned);
+        }
+        return;
     }
 
     source.name = name;
@@ -69,7 +75,38 @@ Result destripe_file(const std::string& name, const Parameters& parameters, cons
             }
         }
     }
-    return run.finish();
+    run.finish(r, ready);
+}
+
+OutputWriters::~OutputWriters() {
+    join();
+}
+
+void OutputWriters::join() {
+    for (auto& job : jobs_)
+        if (job->thread.joinable()) job->thread.join();
+}
+
+void OutputWriters::start(const std::string& prefix, const std::string& fileout, FileFormat format, const Image& image,
+                          int threads) {
+    jobs_.push_back(std::make_unique<Job>());
+    Job& job = *jobs_.back();
+    job.thread = std::thread([this, &job, prefix, fileout, format, &image, threads] {
+        try {
+            job.file.emplace(stage_image_file(job.report, source_, prefix, fileout, format, image, threads));
+        } catch (...) {
+            job.error = std::current_exception();
+        }
+    });
+}
+
+void OutputWriters::finish(std::ostream& out) {
+    join();
+    for (auto& job : jobs_) {
+        out << job->report.str();
+        if (job->error) std::rethrow_exception(job->error);
+        job->file->commit();
+    }
 }
 
 }  // namespace veltrane2

@@ -2,36 +2,40 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
-#include "image/image_ops.hpp"
+#include "image/parallel.hpp"
 
 namespace veltrane2 {
 
-void fft_spectral_density(int n, const RealImage& fr, const RealImage& fi, RealImage& fmage) {
-    for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= n; ++i) fmage(i, j) = std::sqrt(fi(i, j) * fi(i, j) + fr(i, j) * fr(i, j));
-}
-
-void log_fft_spectral(const ZeroControl& zc, int n, RealImage& fmage) {
-    IntMap table = IntMap::square(n);
-    start_integer_table(n, n, table, 0);
-    double rmin = static_cast<double>(9999.99f);
+void log_amplitude(const ZeroControl& zc, int threads, int n, const RealImage& fr, const RealImage& fi,
+                   RealImage& fmage) {
     const double pvtiny1 = zc.pvtiny * zc.pvtiny;
     // Each value is handled on its own and the smallest logarithm does not
-    // depend on the order of the visit: the sweep follows the storage order.
-    for (int j = 1; j <= n; ++j) {
-        for (int i = 1; i <= n; ++i) {
-            if (fmage(i, j) > pvtiny1) {
-                fmage(i, j) = std::log(fmage(i, j));
-                rmin = std::min(rmin, fmage(i, j));
-            } else {
-                table(i, j) = 1;
+    // depend on the order of the visit: columns are shared out, and each
+    // part keeps its smallest logarithm and its amplitudes too small.
+    const int parts = thread_count(threads);
+    std::vector<double> part_min(static_cast<std::size_t>(parts), static_cast<double>(9999.99f));
+    std::vector<std::vector<double*>> tiny(static_cast<std::size_t>(parts));
+    for_parts(threads, n, 64, [&](int part, int j0, int j1) {
+        double rmin = part_min[static_cast<std::size_t>(part)];
+        for (int j = j0 + 1; j <= j1; ++j) {
+            for (int i = 1; i <= n; ++i) {
+                const double a = std::sqrt(fi(i, j) * fi(i, j) + fr(i, j) * fr(i, j));
+                if (a > pvtiny1) {
+                    fmage(i, j) = std::log(a);
+                    rmin = std::min(rmin, fmage(i, j));
+                } else {
+                    tiny[static_cast<std::size_t>(part)].push_back(&fmage(i, j));
+                }
             }
         }
-    }
-    for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= n; ++i)
-            if (table(i, j) == 1) fmage(i, j) = rmin;
+        part_min[static_cast<std::size_t>(part)] = rmin;
+    });
+    double rmin = static_cast<double>(9999.99f);
+    for (double m : part_min) rmin = std::min(rmin, m);
+    for (const auto& list : tiny)
+        for (double* p : list) *p = rmin;
 }
 
 }  // namespace veltrane2

@@ -6,12 +6,10 @@
 
 namespace veltrane2 {
 
-
-// fmage = |F|, the modulus of every coefficient.
-void fft_spectral_density(int n, const RealImage& fr, const RealImage& fi, RealImage& fmage);
-
-// Natural logarithm in place; amplitudes too small for a logarithm (at most
-// pvtiny squared) take the smallest logarithm found.
-void log_fft_spectral(const ZeroControl& zc, int n, RealImage& fmage);
+// fmage = log |F| of every coefficient, on up to `threads` threads;
+// amplitudes too small for a logarithm (at most pvtiny squared) take the
+// smallest logarithm found.
+void log_amplitude(const ZeroControl& zc, int threads, int n, const RealImage& fr, const RealImage& fi,
+                   RealImage& fmage);
 
 }  // namespace veltrane2

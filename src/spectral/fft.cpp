@@ -99,7 +99,7 @@ private:
 // it runs on: packs of independent additions and multiplications give the
 // same bits with wider registers (there is no fused multiply-add in either).
 __attribute__((target_clones("avx512f", "avx2", "default"))) void four1_packs(const Fconst2& fc, Pack* data, int nn,
-                                                                    int isign) {
+                                                                              int isign) {
     four1_values(fc, data, nn, isign);
 }
 
@@ -174,6 +174,16 @@ void pass_along_second(const Fconst2& fc, int threads, int m, int isign, Load lo
 // 2 m: the zero frequency goes to m, the highest frequency to n.
 inline int centred(int m, int i) {
     return i <= m + 1 ? m + i - 1 : i - m - 1;
+}
+
+// The indices i0..i0+count-1 in at most two runs that stay side by side in
+// the centred spectrum: run(s0, s1, c) for lanes s0..s1-1, lane s0 going to
+// centred position c.
+template <class Run>
+inline void centred_runs(int m, int i0, int count, Run run) {
+    const int split = std::clamp(m + 2 - i0, 0, count);  // lanes up to index m + 1
+    if (split > 0) run(0, split, centred(m, i0));
+    if (split < count) run(split, count, centred(m, i0 + split));
 }
 
 }  // namespace
@@ -296,11 +306,14 @@ void fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& marke
         },
         [&](int i0, int count, int j, const double* re, const double* im) {
             const int cj = centred(h, j);
-            for (int s = 0; s < count; ++s) {
-                const int ci = centred(h, i0 + s);
-                frc(ci, cj) = re[s];
-                fic(ci, cj) = im[s];
-            }
+            centred_runs(h, i0, count, [&](int s0, int s1, int c) {
+                double* r = &frc(c, cj);
+                double* q = &fic(c, cj);
+                for (int s = s0; s < s1; ++s) {
+                    r[s - s0] = re[s];
+                    q[s - s0] = im[s];
+                }
+            });
         });
 }
 
@@ -313,12 +326,23 @@ void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& f
         fc, threads, m, -1,
         [&](int i0, int count, int j, double* re, double* im) {
             const int cj = centred(h, j);
-            for (int s = 0; s < count; ++s) {
-                const int ci = centred(h, i0 + s);
-                const double g = complement ? 1.0 - gain(ci, cj) : gain(ci, cj);
-                re[s] = frc(ci, cj) * g;
-                im[s] = fic(ci, cj) * g;
-            }
+            centred_runs(h, i0, count, [&](int s0, int s1, int c) {
+                const double* r = &frc(c, cj);
+                const double* q = &fic(c, cj);
+                const double* g = &gain(c, cj);
+                if (complement) {
+                    for (int s = s0; s < s1; ++s) {
+                        const double w = 1.0 - g[s - s0];
+                        re[s] = r[s - s0] * w;
+                        im[s] = q[s - s0] * w;
+                    }
+                } else {
+                    for (int s = s0; s < s1; ++s) {
+                        re[s] = r[s - s0] * g[s - s0];
+                        im[s] = q[s - s0] * g[s - s0];
+                    }
+                }
+            });
         },
         [&](int i0, int count, int j, const double* re, const double* im) {
             double* r = &fftyr(i0, j);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/listout.hpp"
+#include "image/parallel.hpp"
 
 namespace veltrane2 {
 
@@ -27,30 +28,36 @@ void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double o
     }
 }
 
-void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image) {
-    // The gains are formed in storage order; the gains above one are
-    // reported afterwards in first-index-major order, numbered in that order.
+void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image, int threads) {
+    // Each gain is formed on its own, columns shared out over the threads;
+    // the gains above one are reported afterwards in first-index-major
+    // order, numbered in that order.
     struct Raised {
         int i, j;
         double corrected, val1, val2;
     };
-    std::vector<Raised> raised;
-    for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) {
-            const double val1 = std::exp(tempht(i, j));
-            const double val2 = std::exp(image(i, j));
-            double val = val2 / val1;
-            if (!std::isfinite(val) || val1 == 0.0) {
-                // An amplitude beyond the range of a double (the log floor of
-                // an all-zero spectrum is 9999.99) would make the gain 0/0 or
-                // inf/inf: the ratio is taken from the logarithms instead, and
-                // an unchanged value keeps its gain of exactly 1.
-                val = image(i, j) == tempht(i, j) ? 1.0 : std::exp(image(i, j) - tempht(i, j));
+    std::vector<std::vector<Raised>> part_raised(static_cast<std::size_t>(thread_count(threads)));
+    for_parts(threads, ny, 64, [&](int part, int j0, int j1) {
+        std::vector<Raised>& raised = part_raised[static_cast<std::size_t>(part)];
+        for (int j = j0 + 1; j <= j1; ++j) {
+            for (int i = 1; i <= nx; ++i) {
+                const double val1 = std::exp(tempht(i, j));
+                const double val2 = std::exp(image(i, j));
+                double val = val2 / val1;
+                if (!std::isfinite(val) || val1 == 0.0) {
+                    // An amplitude beyond the range of a double (the log floor of
+                    // an all-zero spectrum is 9999.99) would make the gain 0/0 or
+                    // inf/inf: the ratio is taken from the logarithms instead, and
+                    // an unchanged value keeps its gain of exactly 1.
+                    val = image(i, j) == tempht(i, j) ? 1.0 : std::exp(image(i, j) - tempht(i, j));
+                }
+                if (val > 1.0) raised.push_back({i, j, image(i, j), val1, val2});
+                image(i, j) = val;
             }
-            if (val > 1.0) raised.push_back({i, j, image(i, j), val1, val2});
-            image(i, j) = val;
         }
-    }
+    });
+    std::vector<Raised> raised;
+    for (const auto& list : part_raised) raised.insert(raised.end(), list.begin(), list.end());
     std::sort(raised.begin(), raised.end(),
               [](const Raised& a, const Raised& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
     int ng = 0;

@@ -15,6 +15,7 @@ void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double o
 
 // image (corrected log spectrum) becomes exp(image) / exp(tempht); every gain
 // above 1 is reported on a "FORM_SPD_FILTER > 1 " line and kept as it is.
-void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image);
+// Up to `threads` threads (0: as many as the machine has cores, at most four).
+void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image, int threads = 1);
 
 }  // namespace veltrane2
