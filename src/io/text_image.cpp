@@ -8,10 +8,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -60,7 +63,6 @@ int scan_header(const std::string& line, ImageHeader& h) {
     }
     return fields;
 }
-
 
 }  // namespace
 
@@ -189,7 +191,8 @@ void TextImageReader::read_values(double* z, int threads) const {
         stretches[0].parse(z, count);
     } else {
         std::vector<std::thread> pool;
-        for (int t = 1; t < parts; ++t) pool.emplace_back([&, t] { stretches[static_cast<std::size_t>(t)].parse(nullptr, count); });
+        for (int t = 1; t < parts; ++t)
+            pool.emplace_back([&, t] { stretches[static_cast<std::size_t>(t)].parse(nullptr, count); });
         stretches[0].parse(z, count);
         for (auto& th : pool) th.join();
     }
@@ -261,39 +264,53 @@ AtomicFile stage_image(std::ostream& out, const std::string& filename, const std
     std::string head = "# " + filename + "\n# " + comment + '\n' + format_header(nx, ny, spanx, spany, unit);
     file.write(head.data(), head.size());
 
-    // Rows j0..j1-1 formatted into `buf`, written whenever it has grown large
-    // (by the one part that writes as it goes) or kept whole (by the others).
+    // The rows are formatted a block of about kChunk characters at a time,
+    // block b by part b % parts into that part's own buffer, and the blocks
+    // are written in their order, each by the part that formatted it.
     constexpr std::size_t kChunk = 1 << 20;
-    const auto format_rows = [&](int j0, int j1, std::string& buf, bool stream) {
-        // Room for one row: each value takes at most 14 characters and a blank.
-        std::string row(static_cast<std::size_t>(nx) * 32 + 2, '\0');
-        for (int j = j0; j < j1; ++j) {
-            char* p = row.data();
-            const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
-            for (int i = 0; i < nx; ++i) {
-                p = format_e(p, zr[i], 12, 6);
-                *p++ = ' ';
-            }
-            *p++ = '\n';
-            buf.append(row.data(), p);
-            if (stream && buf.size() >= kChunk) {
-                file.write(buf.data(), buf.size());
-                buf.clear();
-            }
-        }
-    };
     const long long values = static_cast<long long>(nx) * ny;
     const int parts = values < (1 << 16) ? 1 : std::clamp(threads, 1, ny);
-    std::vector<std::string> later(static_cast<std::size_t>(parts));
+    const int block_rows = std::max(1, static_cast<int>(kChunk / (14 * static_cast<std::size_t>(std::max(nx, 1)))));
+    const int blocks = (ny + block_rows - 1) / block_rows;
+    std::mutex lock;
+    std::condition_variable turn;
+    int next = 0;  // the block to be written next
+    std::exception_ptr error;
+    const auto part = [&](int t) {
+        // Each value takes at most 14 characters and a blank.
+        std::string buf(static_cast<std::size_t>(block_rows) * (static_cast<std::size_t>(nx) * 15 + 1), '\0');
+        for (int b = t; b < blocks; b += parts) {
+            char* p = buf.data();
+            for (int j = b * block_rows; j < std::min(ny, (b + 1) * block_rows); ++j) {
+                const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
+                for (int i = 0; i < nx; ++i) {
+                    p = format_e(p, zr[i], 12, 6);
+                    *p++ = ' ';
+                }
+                *p++ = '\n';
+            }
+            std::unique_lock<std::mutex> hold(lock);
+            turn.wait(hold, [&] { return next == b || error; });
+            if (error) return;
+            hold.unlock();  // no other part writes before `next` moves on
+            try {
+                file.write(buf.data(), static_cast<std::size_t>(p - buf.data()));
+            } catch (...) {
+                hold.lock();
+                error = std::current_exception();
+                turn.notify_all();
+                return;
+            }
+            hold.lock();
+            ++next;
+            turn.notify_all();
+        }
+    };
     std::vector<std::thread> pool;
-    const auto rows = [&](int t) { return static_cast<int>(static_cast<long long>(ny) * t / parts); };
-    for (int t = 1; t < parts; ++t) pool.emplace_back([&, t] { format_rows(rows(t), rows(t + 1), later[static_cast<std::size_t>(t)], false); });
-    std::string first;
-    first.reserve(kChunk + 32 * static_cast<std::size_t>(nx));
-    format_rows(0, rows(1), first, true);
+    for (int t = 1; t < parts; ++t) pool.emplace_back(part, t);
+    part(0);
     for (auto& th : pool) th.join();
-    file.write(first.data(), first.size());
-    for (int t = 1; t < parts; ++t) file.write(later[static_cast<std::size_t>(t)].data(), later[static_cast<std::size_t>(t)].size());
+    if (error) std::rethrow_exception(error);
     return file;
 }
 
