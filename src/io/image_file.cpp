@@ -42,7 +42,7 @@ ImageFile gsf_image_file(const std::string& name, std::string_view bytes) {
 
 ImageFile read_image_file(const std::string& name, std::ostream& out, int threads) {
     out << "Opening image: " << name << '\n';
-    std::string bytes = read_whole_file(name);
+    std::string bytes = read_whole_file(name, threads);
     if (looks_like_gsf(bytes)) return gsf_image_file(name, bytes);
     ImageFile f;
     f.name = name;

@@ -49,9 +49,10 @@ private:
     ImageHeader header_;
 };
 
-// The contents of a file. Throws RunError ("I cannot open the input data
-// file: ...") when it cannot be opened or read.
-std::string read_whole_file(const std::string& filename);
+// The contents of a file, a large one read by up to `threads` threads.
+// Throws RunError ("I cannot open the input data file: ...") when it cannot
+// be opened or read.
+std::string read_whole_file(const std::string& filename, int threads = 1);
 
 // Whole image as read by loadimage.
 struct TextImage {

@@ -32,7 +32,7 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
     std::ostream quiet(nullptr);
     std::ostream& out = options.report != nullptr ? *options.report : quiet;
     out << "Opening image: " << name << '\n';
-    std::string bytes = read_whole_file(name);
+    std::string bytes = read_whole_file(name, io_threads(options));
     if (looks_like_gsf(bytes)) {
         source = gsf_image_file(name, bytes);
         bytes.clear();
