@@ -16,6 +16,7 @@
 #include "homogeneity/noise_ref.hpp"
 #include "image/extremes.hpp"
 #include "image/image_ops.hpp"
+#include "image/parallel.hpp"
 #include "level/cluster_level.hpp"
 #include "level/level_map.hpp"
 #include "spectral/amplitude.hpp"
@@ -45,7 +46,7 @@ void unmark_to_mark(int n, IntMap& map) {
 
 }  // namespace
 
-void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im) {
+void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, int threads) {
     std::ostream& out = *st.out;
     const int nss = 10;  // pass parameter of the symmetric pass
     const int ns = 1;    // neighbourhood half-width of restoration and level estimation
@@ -59,27 +60,47 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im) 
 
     // Streak detection: intensity and Laplacian homogeneity of the log
     // spectrum, their product H and the global selection.
-    intensity_homegen(n, n, im.fmage, im.smage);
-    normalization_image(n, n, im.smage);
-    laplace_homegen(st.laplacian, false, n, n, im.fmage, im.bimage, im.lxy);
-    normalization_image(n, n, im.lxy);
+    side_by_side(
+        threads,
+        [&] {
+            intensity_homegen(n, n, im.fmage, im.smage);
+            normalization_image(n, n, im.smage);
+        },
+        [&] {
+            laplace_homegen(st.laplacian, false, n, n, im.fmage, im.bimage, im.lxy);
+            normalization_image(n, n, im.lxy);
+        });
     image1ximage2(n, n, im.smage, im.lxy);
     im.lxy.release();
-    double ave_hmage = ave_image(n, n, im.smage);
+    double ave_hmage = 0.0;
+    int selected = 0;
+    side_by_side(
+        threads, [&] { ave_hmage = ave_image(n, n, im.smage); },
+        [&] {
+            select_homo_global(n, n, im.smage, st.control_para1.thresh_homo_glb, im.bimage);
+            selected = integer_value_image(n, n, im.bimage);
+        });
     out << list_line("Average of H(i j)=", ave_hmage);
-    select_homo_global(n, n, im.smage, st.control_para1.thresh_homo_glb, im.bimage);
-    if (integer_value_image(n, n, im.bimage) == 0) return;
+    if (selected == 0) return;
 
-    // The reference noise threshold re-decides every pixel by its level.
-    refer_noise(n, n, im.fmage, im.bimage, 0, st.gauss_refnoise);
-    thresh_noise(n, n, im.fmage, st.gauss_refnoise, im.bimage);
+    // The reference noise threshold re-decides every pixel by its level;
+    // meanwhile the product H is kept for the off-centre pass.
+    side_by_side(
+        threads,
+        [&] {
+            im.hmage = RealImage::square_to_fill(n);
+            std::copy(im.smage.data(), im.smage.data() + static_cast<std::size_t>(n) * n, im.hmage.data());
+            im.cenmap = IntMap::square(n);
+        },
+        [&] {
+            refer_noise(n, n, im.fmage, im.bimage, 0, st.gauss_refnoise);
+            thresh_noise(n, n, im.fmage, st.gauss_refnoise, im.bimage);
+        });
     if (integer_value_image(n, n, im.bimage) == 0) return;
 
     // Centre pass: the centre map takes the central blob out of the streak
     // mask, and the Gaussian fit sets the zero-frequency value.
     whole_window();
-    im.hmage = im.smage;
-    im.cenmap = IntMap::square(n);
     center_map2(st, n, n, im.fmage, im.bimage, im.cenmap);
     normalization_local(n, n, im.smage, im.cenmap, ave_hmage);
     out << list_line("Average of H_C=", ave_hmage);
@@ -218,14 +239,13 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
-    log_amplitude(st.zero_control, threads_, n, im.frc, im.fic, im.fmage);
+    log_amplitude(st.zero_control, threads_, n, im.frc, im.fic, im.fmage, im.rmage);
 
     st.checkpt.itest = 0;
     st.offlines.offline = IntMap::square(n);
     get_offline(n, n, st.offlines.offline);
-    rename_an_image(n, n, im.fmage, im.rmage);
 
-    analyse_spectrum(st, flags_, im);
+    analyse_spectrum(st, flags_, im, threads_);
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
     for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();

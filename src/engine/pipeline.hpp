@@ -34,7 +34,9 @@ struct DriverImages {
 // Lowers the streak of the logarithmic spectrum in im.fmage. Every decision
 // on whether there is anything left to analyse is taken from the sum of a
 // selection mask; an empty selection leaves the rest of the analysis out.
-void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im);
+// Work that does not depend on other work runs side by side on up to
+// `threads` threads.
+void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, int threads = 1);
 
 // The outputs of a run, in the order they are made.
 enum class Output { kGain, kNoise, kCleaned };

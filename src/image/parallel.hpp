@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -26,6 +27,35 @@ void for_parts(int threads, int count, int least, Work work) {
     for (int t = 1; t < parts; ++t) pool.emplace_back(work, t, bound(t), bound(t + 1));
     work(0, 0, bound(1));
     for (auto& th : pool) th.join();
+}
+
+// Runs first() and second() side by side, first() on a thread of its own
+// when more than one thread is asked for; an exception of either is
+// thrown once both are done (the first's when both throw).
+template <class First, class Second>
+void side_by_side(int threads, First first, Second second) {
+    if (thread_count(threads) < 2) {
+        first();
+        second();
+        return;
+    }
+    std::exception_ptr error;
+    std::thread helper([&] {
+        try {
+            first();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    try {
+        second();
+    } catch (...) {
+        helper.join();
+        if (error) std::rethrow_exception(error);
+        throw;
+    }
+    helper.join();
+    if (error) std::rethrow_exception(error);
 }
 
 }  // namespace veltrane2

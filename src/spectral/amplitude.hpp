@@ -8,8 +8,8 @@ namespace veltrane2 {
 
 // fmage = log |F| of every coefficient, on up to `threads` threads;
 // amplitudes too small for a logarithm (at most pvtiny squared) take the
-// smallest logarithm found.
+// smallest logarithm found. `copy` receives the same values.
 void log_amplitude(const ZeroControl& zc, int threads, int n, const RealImage& fr, const RealImage& fi,
-                   RealImage& fmage);
+                   RealImage& fmage, RealImage& copy);
 
 }  // namespace veltrane2
