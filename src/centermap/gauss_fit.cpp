@@ -158,9 +158,17 @@ void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const Int
     gf.sigx = ca.cent_sig[0] * cs + ca.cent_sig[1] * ss;
     gf.sigy = ca.cent_sig[0] * ca.cent_sig[1] / gf.sigx;
 
-    RealImage fmage(nx, ny);
-    rename_an_image(nx, ny, tempht, fmage);
-    IntMap bimage(nx, ny);
+    // The fit reads the centre pixel and the box of the centre map only: the
+    // working copy of the image and the fit's mask hold just those.
+    RealImage fmage = RealImage::to_fill(nx, ny);
+    IntMap bimage = IntMap::to_fill(nx, ny);
+    for (int j = box.jmin; j <= box.jmax; ++j) {
+        for (int i = box.imin; i <= box.imax; ++i) {
+            fmage(i, j) = tempht(i, j);
+            bimage(i, j) = 0;
+        }
+    }
+    fmage(gf.iu, gf.iv) = tempht(gf.iu, gf.iv);
 
     // A centre pixel lower than the mean of its eight neighbours starts from
     // that mean (a neighbour outside the image counts as 0).
@@ -175,14 +183,15 @@ void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const Int
     if (ave > tempht(gf.iu, gf.iv)) fmage(gf.iu, gf.iv) = ave;
 
     double rmin = kNormStart;
+    int ntot = 0;
     for (int i = box.imin; i <= box.imax; ++i) {
         for (int j = box.jmin; j <= box.jmax; ++j) {
             if (cent(i, j) != 1) continue;
             rmin = std::min(rmin, tempht(i, j));
             bimage(i, j) = 1;
+            ++ntot;
         }
     }
-    const int ntot = integer_value_image(nx, ny, bimage);
     for (int i = box.imin; i <= box.imax; ++i)
         for (int j = box.jmin; j <= box.jmax; ++j)
             if (bimage(i, j) == 1) fmage(i, j) = fmage(i, j) - rmin;

@@ -35,10 +35,13 @@ public:
     static Grid square(int n, T value = T{}) { return Grid(n, n, value); }
     // A square grid whose every element its maker writes before anything
     // reads it: its storage is not filled first.
-    static Grid square_to_fill(int n) {
+    static Grid square_to_fill(int n) { return to_fill(n, n); }
+    // The same for a grid of nx x ny.
+    static Grid to_fill(int nx, int ny) {
         Grid g;
-        g.nx_ = g.ny_ = n;
-        if (n > 0) g.p_ = static_cast<T*>(detail::allocate_zeroed(g.size() * sizeof(T), false));
+        g.nx_ = nx;
+        g.ny_ = ny;
+        if (g.size() > 0) g.p_ = static_cast<T*>(detail::allocate_zeroed(g.size() * sizeof(T), false));
         return g;
     }
 
