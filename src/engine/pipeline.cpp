@@ -25,14 +25,8 @@
 
 namespace veltrane2 {
 
-// The log spectrum, its copy and the centred spectrum are written whole
-// before they are read.
-DriverImages::DriverImages(int n)
-    : fmage(RealImage::square_to_fill(n)),
-      smage(n, n),
-      rmage(RealImage::square_to_fill(n)),
-      frc(RealImage::square_to_fill(n)),
-      fic(RealImage::square_to_fill(n)) {}
+// The centred spectrum is written whole before it is read.
+DriverImages::DriverImages(int n) : frc(RealImage::square_to_fill(n)), fic(RealImage::square_to_fill(n)) {}
 
 namespace {
 
@@ -239,6 +233,11 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
+    // The log spectrum, its copy and the intensity homogeneity are written
+    // whole before they are read; they take the memory the transform let go.
+    im.fmage = RealImage::square_to_fill(n);
+    im.rmage = RealImage::square_to_fill(n);
+    im.smage = RealImage::square_to_fill(n);
     log_amplitude(st.zero_control, threads_, n, im.frc, im.fic, im.fmage, im.rmage);
 
     st.checkpt.itest = 0;

@@ -13,8 +13,8 @@
 
 namespace veltrane2 {
 
-// The driver's working images, all on the square grid of the run. The
-// analysis maps are set up by analyse_spectrum when it needs them.
+// The driver's working images, all on the square grid of the run: the
+// centred spectrum from the start, the others as they are needed.
 struct DriverImages {
     RealImage fmage;   // log spectrum, lowered by the analysis; then the gain
     RealImage hmage;   // copy of the homogeneity product for the off-centre pass
