@@ -49,8 +49,8 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, 
         st.centerbcut.icutc = {1, n};
         st.centerbcut.jcutc = {1, n};
     };
-    im.bimage = IntMap::square(n);
-    im.lxy = RealImage::square(n);
+    im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
+    im.lxy = RealImage::square_to_fill(n);
 
     // Streak detection: intensity and Laplacian homogeneity of the log
     // spectrum, their product H and the global selection.

@@ -33,7 +33,8 @@ void intensity_homegen(int nx, int ny, const RealImage& tempht, RealImage& homo)
 void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const RealImage& tempht, IntMap& bimage,
                      RealImage& homo) {
     if (!local) start_integer_table(nx, ny, bimage, 1);
-    RealImage edge(nx, ny);
+    // The Laplacians are kept in homo until they are rescaled in place.
+    RealImage& edge = homo;
     double emax = -kNormStart;
     double emin = kNormStart;
     int count = 0;
@@ -50,7 +51,7 @@ void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const Rea
     const bool flat = count > 0 && emax == emin;
     const double s = flat ? 0.0 : 1.0 / (emax - emin);
     for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) homo(i, j) = bimage(i, j) == 1 ? (flat ? 0.0 : (edge(i, j) - emin) * s) : 0.0;
+        for (int i = 1; i <= nx; ++i) homo(i, j) = bimage(i, j) == 1 ? (flat ? 0.0 : (homo(i, j) - emin) * s) : 0.0;
 }
 
 void select_homo_global(int nx, int ny, const RealImage& fmage, double thresh_homo_glb, IntMap& bimage) {

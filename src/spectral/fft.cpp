@@ -289,8 +289,10 @@ void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, Rea
     });
 }
 
-void fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& frc, RealImage& fic) {
-    RealImage fftr = RealImage::square_to_fill(m);
+void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic) {
+    // Every block of the first pass reads its columns before it writes
+    // them: the real parts can take the place of the image.
+    RealImage& fftr = marker;
     RealImage ffti = RealImage::square_to_fill(m);
     fft2d_x(fc, threads, m, marker, fftr, ffti);
     const int h = m / 2;

@@ -21,15 +21,16 @@ void my_four1(const Fconst2& fc, double* data, int ndim, int nn, int isign);
 void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2, double* fft1, double* fft2);
 
 // First pass of the forward transform: along the first index of every
-// column, two columns per complex transform.
+// column, two columns per complex transform. fft_re may be marker itself.
 void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im);
 
 // The centred spectrum: position (i, j) of the transform's output goes to
 // (c(i), c(j)) with c moving the zero frequency to m/2 and the highest
 // frequency to m.
 
-// Forward 2-D transform of marker(1..m, 1..m) into the centred spectrum.
-void fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& frc, RealImage& fic);
+// Forward 2-D transform of marker(1..m, 1..m) into the centred spectrum;
+// marker is used up.
+void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic);
 
 // Inverse 2-D transform of the centred spectrum weighted coefficient by
 // coefficient by gain (or by 1 - gain with `complement`); the real part goes
