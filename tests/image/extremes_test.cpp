@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -56,6 +57,26 @@ TEST(Sorting, EveryListComesOutAscendingAsAPermutation) {
             ASSERT_EQ(a[k], k + 1);
             ASSERT_EQ(b[k], k + 1);
         }
+    }
+}
+
+// The lift's one-sweep minimum is the search's minimum bit for bit, also
+// when both zeros are in the image and the search keeps the later one.
+TEST(Extremes, LowestValueIsTheSearchsMinimum) {
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 40; ++trial) {
+        const int n = 1 << (1 + trial % 5);
+        RealImage img(n, n);
+        for (int j = 1; j <= n; ++j)
+            for (int i = 1; i <= n; ++i) img(i, j) = trial % 2 ? (rng() % 3) * 0.5 : static_cast<double>(rng() % 9) - 4;
+        if (trial % 4 == 1) {
+            img(1, 1) = trial % 8 == 1 ? 0.0 : -0.0;
+            img(1, 2) = -img(1, 1);
+        }
+        const double a = lowest_value(n, img);
+        const double b = location_max_min_image(n, img).extreme[0];
+        ASSERT_EQ(std::signbit(a), std::signbit(b)) << trial;
+        ASSERT_EQ(a, b) << trial;
     }
 }
 

@@ -168,18 +168,20 @@ TEST(TextFormat, FailedWriteLeavesTheOldFileAndNoTemporary) {
     rlimit small = old_limit;
     small.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &small);
-    bool threw = false;
-    try {
-        saveimage(out, "x.txt", path.string(), "c", 256, 256, 1, 1, z.data(), 1);
-    } catch (const RunError& e) {
-        threw = true;
-        EXPECT_NE(std::string(e.what()).find("I cannot write the output data file"), std::string::npos);
-        EXPECT_EQ(e.status(), kExitFileError);
+    int threw = 0;
+    for (int threads : {1, 3}) {  // a failed write stops every part
+        try {
+            saveimage(out, "x.txt", path.string(), "c", 256, 256, 1, 1, z.data(), 1, threads);
+        } catch (const RunError& e) {
+            ++threw;
+            EXPECT_NE(std::string(e.what()).find("I cannot write the output data file"), std::string::npos);
+            EXPECT_EQ(e.status(), kExitFileError);
+        }
     }
     setrlimit(RLIMIT_FSIZE, &old_limit);
     sigaction(SIGXFSZ, &old_action, nullptr);
 
-    EXPECT_TRUE(threw);
+    EXPECT_EQ(threw, 2);
     EXPECT_EQ(vt::read_file(path), "old contents\n");
     EXPECT_EQ(std::distance(vt::fs::directory_iterator(dir.path()), vt::fs::directory_iterator()), 1);
 }
@@ -197,6 +199,9 @@ TEST(TextFormat, ParallelReadingAndWritingMatchOneThread) {
     saveimage(quiet, "a", (dir / "three.txt").string(), "c", n, n, 2.0, 2.0, z.data(), 1e-6, 3);
     const std::string text = vt::read_file(dir / "one.txt");
     EXPECT_TRUE(text == vt::read_file(dir / "three.txt"));
+    const std::string big = text + text;  // large enough to be read in stretches
+    vt::write_file(dir / "big.txt", big);
+    EXPECT_TRUE(read_whole_file((dir / "big.txt").string(), 3) == big);
     const auto read = [&](const std::string& t, int threads) {
         std::vector<double> v(z.size());
         try {
