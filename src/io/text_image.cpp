@@ -335,26 +335,25 @@ AtomicFile stage_image(std::ostream& out, const std::string& filename, const std
     const auto part = [&](int t) {
         // Each value takes at most 14 characters and a blank.
         std::string buf(static_cast<std::size_t>(block_rows) * (static_cast<std::size_t>(nx) * 15 + 1), '\0');
-        std::uint64_t last_bits = 0;
-        char last_text[32];
-        std::size_t last_len = 0;
         for (int b = t; b < blocks; b += parts) {
             char* p = buf.data();
+            const char* last = nullptr;  // the text of the value before, in this block
+            std::uint64_t last_bits = 0;
+            std::size_t last_len = 0;
             for (int j = b * block_rows; j < std::min(ny, (b + 1) * block_rows); ++j) {
                 const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
                 for (int i = 0; i < nx; ++i) {
                     // A value that repeats the one before (as most of a
                     // gain image does) repeats its text.
                     const auto bits = std::bit_cast<std::uint64_t>(zr[i]);
-                    if (bits == last_bits && last_len > 0) {
-                        std::memcpy(p, last_text, last_len);
+                    if (last != nullptr && bits == last_bits) {
+                        std::memcpy(p, last, last_len);
                         p += last_len;
                     } else {
-                        char* q = format_e(p, zr[i], 12, 6);
+                        last = p;
                         last_bits = bits;
-                        last_len = static_cast<std::size_t>(q - p);
-                        std::memcpy(last_text, p, last_len);
-                        p = q;
+                        p = format_e(p, zr[i], 12, 6);
+                        last_len = static_cast<std::size_t>(p - last);
                     }
                     *p++ = ' ';
                 }

@@ -68,14 +68,16 @@ TEST(TextFormat, HeaderLineMatchesPrintf) {
 TEST(TextFormat, WrittenFileHasTheExactLayout) {
     vt::ScratchDir dir;
     std::ostringstream out;
-    const double z[] = {1.0, 2.0, -3.5, 1234567.89};
+    // Repeated values (the two zeros are not the same value) across a row end.
+    const double z[] = {1.0, 2.0, 2.0, 1234567.89, 0.0, -0.0, -0.0, -0.0};
     const auto path = (dir / "OUT_img.txt").string();
     vt::write_file(path, "old contents\n");
-    saveimage(out, "img.txt", path, "a comment", 2, 2, 5.0, 5.0, z, 1.0);
+    saveimage(out, "img.txt", path, "a comment", 2, 4, 5.0, 5.0, z, 1.0);
     EXPECT_EQ(out.str(), "Saving image: " + path + "\n");
     EXPECT_EQ(vt::read_file(path),
-              "# img.txt\n# a comment\n2 2 5.000e+00 5.000e+00 1.0e+00 \n"
-              "1.000000e+00 2.000000e+00 \n-3.500000e+00 1.234568e+06 \n");
+              "# img.txt\n# a comment\n2 4 5.000e+00 5.000e+00 1.0e+00 \n"
+              "1.000000e+00 2.000000e+00 \n2.000000e+00 1.234568e+06 \n"
+              "0.000000e+00 -0.000000e+00 \n-0.000000e+00 -0.000000e+00 \n");
     EXPECT_NE(vt::fs::status(path).permissions() & vt::fs::perms::others_read, vt::fs::perms::none);
     EXPECT_EQ(std::distance(vt::fs::directory_iterator(dir.path()), vt::fs::directory_iterator()), 1);
 }
