@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "image/image_ops.hpp"
 #include "core/errors.hpp"
 #include "core/listout.hpp"
+#include "image/image_ops.hpp"
 
 namespace veltrane2 {
 
@@ -72,8 +72,6 @@ void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent,
     const IntMap& offline = st.offlines.offline;
     const double pvtiny = st.zero_control.pvtiny;
 
-    RealImage image = tempht;
-    IntMap table = bimage;
     // The pixels to examine, in first-index-major order.
     std::vector<std::pair<int, int>> candidates;
     for (int j = box.jmin; j <= box.jmax; ++j)
@@ -81,6 +79,9 @@ void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent,
             if (bimage(i, j) == 1 && offline(i, j) != 0) candidates.emplace_back(i, j);
     std::sort(candidates.begin(), candidates.end());
 
+    // Every pair is decided on the image and the mask as they were before
+    // the pass; the pairs taken are then passed in their order.
+    std::vector<std::pair<std::array<int, 2>, std::array<int, 2>>> taken;
     SymmWindow mat3;
     SymmWindow mat4;
     for (const auto& [i, j] : candidates) {
@@ -91,12 +92,9 @@ void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent,
         mat4 = SymmWindow{};
         real_locsymm(box, ns, loci, locj, tempht, bimage, mat3, mat4);
         const double dff = rmatch_2mask(ns0, mat3, mat4);
-        if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < pvtiny && dff < pvtiny) {
-            local_pass_1pair(loci, locj, image, table);
-        }
+        if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < pvtiny && dff < pvtiny) taken.emplace_back(loci, locj);
     }
-    bimage = std::move(table);
-    tempht = std::move(image);
+    for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, tempht, bimage);
 }
 
 }  // namespace veltrane2
