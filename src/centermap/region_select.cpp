@@ -36,13 +36,21 @@ Pass pass_settings(const RunState& st, int icenter) {
 }
 
 // The thresholded selection inside the box: 1 where the region map is 1 and
-// the homogeneity is strictly above the threshold.
+// the homogeneity is strictly above the threshold. The selection and the
+// maps made from it are read and written inside the box only: nothing is
+// set outside it.
 IntMap threshold_selection(const Pass& p, int nx, int ny, const IntMap& cent, const RealImage& hmage) {
-    IntMap table(nx, ny);
+    IntMap table = IntMap::to_fill(nx, ny);
     for (int j = p.jmin; j <= p.jmax; ++j)
-        for (int i = p.imin; i <= p.imax; ++i)
-            if (cent(i, j) == 1 && hmage(i, j) > p.thresh) table(i, j) = 1;
+        for (int i = p.imin; i <= p.imax; ++i) table(i, j) = cent(i, j) == 1 && hmage(i, j) > p.thresh ? 1 : 0;
     return table;
+}
+
+IntMap box_copy(const Pass& p, int nx, int ny, const IntMap& m) {
+    IntMap copy = IntMap::to_fill(nx, ny);
+    for (int j = p.jmin; j <= p.jmax && p.imin <= p.imax; ++j)
+        std::copy(&m(p.imin, j), &m(p.imin, j) + (p.imax - p.imin + 1), &copy(p.imin, j));
+    return copy;
 }
 
 // Every pixel of the box is decided on its own: the sweeps over the box
@@ -119,8 +127,12 @@ int box_sum(const Pass& p, const IntMap& m) {
 void select_homo_region(RunState& st, int icenter, int nx, int ny, IntMap& cent, const RealImage& hmage) {
     const Pass p = pass_settings(st, icenter);
     IntMap table = threshold_selection(p, nx, ny, cent, hmage);
-    IntMap bi = table;
-    cent = table;
+    IntMap bi = box_copy(p, nx, ny, table);
+    // The region becomes the selection, nothing outside the box.
+    for (int j = 1; j <= ny; ++j) {
+        const bool rows = j >= p.jmin && j <= p.jmax;
+        for (int i = 1; i <= nx; ++i) cent(i, j) = rows && i >= p.imin && i <= p.imax ? table(i, j) : 0;
+    }
     const int ival = box_sum(p, table);
     trace(st, p, table, hmage, ival);
     if (ival == 0) return;
@@ -134,7 +146,7 @@ void select_homo_region(RunState& st, int icenter, int nx, int ny, IntMap& cent,
 void select_homo_region_symm(RunState& st, int icenter, int nx, int ny, IntMap& cent, const RealImage& hmage) {
     const Pass p = pass_settings(st, icenter);
     IntMap table = threshold_selection(p, nx, ny, cent, hmage);
-    IntMap bi = table;
+    IntMap bi = box_copy(p, nx, ny, table);
     const int ival = box_sum(p, table);
     trace(st, p, table, hmage, ival);
     if (ival == 0) {
