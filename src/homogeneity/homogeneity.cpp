@@ -38,10 +38,18 @@ void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const Rea
     double emax = -kNormStart;
     double emin = kNormStart;
     int count = 0;
+    // Inside the image the four neighbours are there: the stencil's weights
+    // are taken once, and the sum is formed in laplace_discr's order.
+    const Stencil& mask = lap.laplacemsk8p;
+    const double w0 = mask(0, 0), w1 = mask(-1, 0), w2 = mask(1, 0), w3 = mask(0, -1), w4 = mask(0, 1);
     for (int j = 1; j <= ny; ++j) {
+        const bool inner_column = j > 1 && j < ny;
         for (int i = 1; i <= nx; ++i) {
             if (bimage(i, j) == 1) {
-                edge(i, j) = laplace_discr(lap, i, j, nx, ny, tempht);
+                edge(i, j) = inner_column && i > 1 && i < nx
+                                 ? w0 * tempht(i, j) + w1 * tempht(i - 1, j) + w2 * tempht(i + 1, j) +
+                                       w3 * tempht(i, j - 1) + w4 * tempht(i, j + 1)
+                                 : laplace_discr(lap, i, j, nx, ny, tempht);
                 emax = std::max(emax, edge(i, j));
                 emin = std::min(emin, edge(i, j));
                 ++count;
