@@ -19,31 +19,21 @@ inline constexpr double kNormStart = static_cast<double>(9999.999f);
 // Visits the pixels (i, j) of the box i0..i1 x j0..j1 for which take(i, j)
 // holds, in first-index-major order (i outer, j inner), as the running sums
 // and statistics that depend on the order of their terms require; visit(i,
-// j, value) receives values(i, j). A band of adjacent first indices is
-// tested in the grid's storage order, then visited a first index at a time
-// through the second indices taken, while the band's columns are still in
-// the cache.
+// j, value) receives values(i, j). The grid is read in its storage order, a
+// band of adjacent first indices at a time, so the order of the visit costs
+// no cache misses.
 template <class Take, class Visit>
 void for_each_first_major(int i0, int i1, int j0, int j1, const Grid<double>& values, Take take, Visit visit) {
     constexpr int kBand = 16;
-    if (i1 < i0 || j1 < j0) return;
-    const auto width = static_cast<std::size_t>(j1 - j0 + 1);
-    // The second indices taken, lane by lane of the band.
-    std::vector<int> hits(kBand * width);
-    int found[kBand];
+    std::vector<std::pair<int, double>> hits[kBand];
     for (int ib = i0; ib <= i1; ib += kBand) {
         const int count = std::min(kBand, i1 - ib + 1);
-        std::fill(found, found + kBand, 0);
-        for (int j = j0; j <= j1; ++j) {
-            for (int s = 0; s < count; ++s) {
-                hits[static_cast<std::size_t>(s) * width + static_cast<std::size_t>(found[s])] = j;
-                found[s] += take(ib + s, j) ? 1 : 0;
-            }
-        }
-        for (int s = 0; s < count; ++s) {
-            const int* at = hits.data() + static_cast<std::size_t>(s) * width;
-            for (int k = 0; k < found[s]; ++k) visit(ib + s, at[k], values(ib + s, at[k]));
-        }
+        for (int s = 0; s < count; ++s) hits[s].clear();
+        for (int j = j0; j <= j1; ++j)
+            for (int s = 0; s < count; ++s)
+                if (take(ib + s, j)) hits[s].emplace_back(j, values(ib + s, j));
+        for (int s = 0; s < count; ++s)
+            for (const auto& [j, v] : hits[s]) visit(ib + s, j, v);
     }
 }
 
