@@ -176,6 +176,20 @@ inline int centred(int m, int i) {
     return i <= m + 1 ? m + i - 1 : i - m - 1;
 }
 
+// The passes along the second index step from column to column: the lanes
+// of a column a few steps ahead are asked for early, so that they are on
+// their way while this column is worked on.
+constexpr int kAhead = 8;
+inline void prefetch_lanes(const double* first, const double* last, bool write) {
+    if (write) {
+        __builtin_prefetch(first, 1);
+        __builtin_prefetch(last, 1);
+    } else {
+        __builtin_prefetch(first, 0);
+        __builtin_prefetch(last, 0);
+    }
+}
+
 // The indices i0..i0+count-1 in at most two runs that stay side by side in
 // the centred spectrum: run(s0, s1, c) for lanes s0..s1-1, lane s0 going to
 // centred position c.
@@ -299,6 +313,10 @@ void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, Rea
     pass_along_second(
         fc, threads, m, +1,
         [&](int i0, int count, int j, double* re, double* im) {
+            if (j + kAhead <= m) {
+                prefetch_lanes(&fftr(i0, j + kAhead), &fftr(i0 + count - 1, j + kAhead), false);
+                prefetch_lanes(&ffti(i0, j + kAhead), &ffti(i0 + count - 1, j + kAhead), false);
+            }
             const double* r = &fftr(i0, j);
             const double* q = &ffti(i0, j);
             for (int s = 0; s < count; ++s) {
@@ -308,6 +326,13 @@ void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, Rea
         },
         [&](int i0, int count, int j, const double* re, const double* im) {
             const int cj = centred(h, j);
+            if (j + kAhead <= m) {
+                const int ca = centred(h, j + kAhead);
+                const int c0 = centred(h, i0);
+                const int c1 = centred(h, i0 + count - 1);
+                prefetch_lanes(&frc(c0, ca), &frc(c1, ca), true);
+                prefetch_lanes(&fic(c0, ca), &fic(c1, ca), true);
+            }
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
                 double* r = &frc(c, cj);
                 double* q = &fic(c, cj);
@@ -328,6 +353,14 @@ void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& f
         fc, threads, m, -1,
         [&](int i0, int count, int j, double* re, double* im) {
             const int cj = centred(h, j);
+            if (j + kAhead <= m) {
+                const int ca = centred(h, j + kAhead);
+                const int c0 = centred(h, i0);
+                const int c1 = centred(h, i0 + count - 1);
+                prefetch_lanes(&frc(c0, ca), &frc(c1, ca), false);
+                prefetch_lanes(&fic(c0, ca), &fic(c1, ca), false);
+                prefetch_lanes(&gain(c0, ca), &gain(c1, ca), false);
+            }
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
                 const double* r = &frc(c, cj);
                 const double* q = &fic(c, cj);
@@ -347,6 +380,10 @@ void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& f
             });
         },
         [&](int i0, int count, int j, const double* re, const double* im) {
+            if (j + kAhead <= m) {
+                prefetch_lanes(&fftyr(i0, j + kAhead), &fftyr(i0 + count - 1, j + kAhead), true);
+                prefetch_lanes(&fftyi(i0, j + kAhead), &fftyi(i0 + count - 1, j + kAhead), true);
+            }
             double* r = &fftyr(i0, j);
             double* q = &fftyi(i0, j);
             for (int s = 0; s < count; ++s) {
