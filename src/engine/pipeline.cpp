@@ -255,13 +255,17 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     };
     form_spd_filter(out, n, n, im.rmage, im.fmage, threads_);
     im.rmage.release();
-    if (st.writefile.write_filter) {
-        for (int j = 1; j <= n; ++j)
-            for (int i = 1; i <= n; ++i)
-                if (im.fmage(i, j) > 1.0) im.fmage(i, j) = 1.0;
-    }
     r.gain = output_shape();
-    std::copy(im.fmage.data(), im.fmage.data() + r.gain.values.size(), r.gain.values.begin());
+    // The gain is held at 1 (each value on its own, columns shared out) and
+    // copied out as it is.
+    const bool hold = st.writefile.write_filter;
+    for_parts(threads_, n, 64, [&](int, int j0, int j1) {
+        double* g = im.fmage.data();
+        for (std::size_t k = static_cast<std::size_t>(j0) * n; k < static_cast<std::size_t>(j1) * n; ++k) {
+            if (hold && g[k] > 1.0) g[k] = 1.0;
+            r.gain.values[k] = g[k];
+        }
+    });
     made(Output::kGain, r.gain);
     // The noise is what the complement of the gain lets through, the
     // cleaned image what the gain lets through.
