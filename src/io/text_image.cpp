@@ -197,11 +197,16 @@ bool parse_value(const char* tok, const char* end, double& v, const char*& what)
 struct Stretch {
     const char* begin;
     const char* end;
-    std::vector<double> values;
+    std::vector<double> values;  // when not parsed straight into place
+    long long count = 0;         // values read
     std::string bad_token;  // set when a token is bad; it follows the values
     const char* bad_what = nullptr;
 
     void parse(double* into, long long limit) {
+        // Every value takes at least one character and a separator; no more
+        // than `limit` are kept.
+        if (into == nullptr)
+            values.reserve(std::min(static_cast<std::size_t>(end - begin) / 2 + 1, static_cast<std::size_t>(limit)));
         const char* p = begin;
         long long k = 0;
         for (; k < limit; ++k) {
@@ -219,7 +224,7 @@ struct Stretch {
             else
                 values.push_back(v);
         }
-        if (into != nullptr) values.resize(static_cast<std::size_t>(k));  // only the count is kept
+        count = k;
     }
 };
 
@@ -254,7 +259,7 @@ void TextImageReader::read_values(double* z, int threads) const {
     }
     long long k = 0;
     for (const Stretch& s : stretches) {
-        const long long take = std::min<long long>(static_cast<long long>(s.values.size()), count - k);
+        const long long take = std::min<long long>(s.count, count - k);
         if (&s != &stretches[0]) std::copy(s.values.begin(), s.values.begin() + take, z + k);
         k += take;
         if (k == count) return;
