@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "cluster/line_cluster.hpp"
-#include "image/image_ops.hpp"
 #include "core/listout.hpp"
+#include "image/image_ops.hpp"
+#include "image/parallel.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -136,8 +137,9 @@ void select_homo_region(RunState& st, int icenter, int nx, int ny, IntMap& cent,
     const int ival = box_sum(p, table);
     trace(st, p, table, hmage, ival);
     if (ival == 0) return;
-    clean_lines(p, true, false, table, cent);
-    clean_lines(p, false, false, bi, cent);
+    // The lines of each map are cleaned on their own: the two side by side.
+    side_by_side(
+        st.threads, [&] { clean_lines(p, true, false, table, cent); }, [&] { clean_lines(p, false, false, bi, cent); });
     for (int j = p.jmin; j <= p.jmax; ++j)
         for (int i = p.imin; i <= p.imax; ++i)
             if (table(i, j) == 0 || bi(i, j) == 0) cent(i, j) = 0;
@@ -154,8 +156,8 @@ void select_homo_region_symm(RunState& st, int icenter, int nx, int ny, IntMap& 
             for (int i = p.imin; i <= p.imax; ++i) cent(i, j) = 0;
         return;
     }
-    clean_lines(p, true, true, table, cent);
-    clean_lines(p, false, true, bi, cent);
+    side_by_side(
+        st.threads, [&] { clean_lines(p, true, true, table, cent); }, [&] { clean_lines(p, false, true, bi, cent); });
     const IntMap& offline = st.offlines.offline;
     for (int j = p.jmin; j <= p.jmax; ++j)
         for (int i = p.imin; i <= p.imax; ++i)

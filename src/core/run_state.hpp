@@ -137,6 +137,10 @@ struct RunState {
     ClusterAna3 cluster_ana3;
     Level1 level_1;
 
+    // Threads for work that does not depend on other work (0: as many as
+    // the machine has cores, at most four).
+    int threads = 1;
+
     // Where the report lines go.
     std::ostream* out = &std::cout;
 };

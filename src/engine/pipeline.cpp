@@ -165,6 +165,7 @@ EngineRun::EngineRun(const Parameters& p, const Options& o)
     st_.control_para3.icnnt_off = p.n_run;
     st_.writefile.write_filter = true;
     st_.writefile.write_noise = true;
+    st_.threads = o.threads;
     flags_.group = p.grouped;
     flags_.symm = true;
     parameter_data(st_.fconst2);
