@@ -1,6 +1,7 @@
 #include "spectral/fft.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -115,8 +116,10 @@ void four1_lanes(const Fconst2& fc, double* data, int nn, int isign) {
 
 // Runs work(first, last) over the blocks of kBatch sequences of one pass,
 // spread over up to `threads` threads (0: as many as the machine has cores,
-// at most four). Every sequence is transformed on its own, so the result does
-// not depend on how the blocks are shared out.
+// at most four), each taking the next few blocks not yet taken: a thread
+// that gets more time from the system does more of them. Every sequence is
+// transformed on its own, so the result does not depend on how the blocks
+// are shared out.
 template <class Work>
 void for_blocks(int threads, int m, Work work) {
     const int blocks = (m + kBatch - 1) / kBatch;
@@ -126,14 +129,18 @@ void for_blocks(int threads, int m, Work work) {
         work(0, blocks);
         return;
     }
+    constexpr int kTake = 2;  // blocks taken at a time
+    std::atomic<int> next{0};
+    const auto share = [&] {
+        for (;;) {
+            const int first = next.fetch_add(kTake);
+            if (first >= blocks) return;
+            work(first, std::min(blocks, first + kTake));
+        }
+    };
     std::vector<std::thread> pool;
-    const int per = (blocks + threads - 1) / threads;
-    for (int t = 1; t < threads; ++t) {
-        const int first = std::min(blocks, t * per);
-        const int last = std::min(blocks, first + per);
-        if (first < last) pool.emplace_back(work, first, last);
-    }
-    work(0, std::min(blocks, per));
+    for (int t = 1; t < threads; ++t) pool.emplace_back(share);
+    share();
     for (auto& th : pool) th.join();
 }
 
