@@ -5,6 +5,6 @@
 #include "run/classic.hpp"
 
 int main() {
-    std::ios::sync_with_stdio(false);
+    veltrane2::prepare_process();
     return veltrane2::veltrane2_main(std::cin, std::cout, std::cerr, true);
 }

@@ -1,5 +1,7 @@
 #include "run/classic.hpp"
 
+#include <malloc.h>
+
 #include <iostream>
 #include <new>
 
@@ -8,6 +10,14 @@
 #include "run/params.hpp"
 
 namespace veltrane2 {
+
+void prepare_process() {
+    // The C library takes no threshold above 32 MB: larger images are still
+    // mapped one by one.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+    std::ios::sync_with_stdio(false);
+}
 
 int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::optional<bool> force_group) {
     try {

@@ -13,4 +13,10 @@ namespace veltrane2 {
 int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err,
                    std::optional<bool> force_group = std::nullopt);
 
+// Sets up the process for runs: the C library's heap keeps the memory of
+// freed images for the next ones instead of handing it back to the system
+// (each page handed back is faulted in and cleared again when reused), and
+// standard streams are not synchronised with C's.
+void prepare_process();
+
 }  // namespace veltrane2
