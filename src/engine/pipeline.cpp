@@ -59,6 +59,8 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, 
         [&] {
             intensity_homegen(n, n, im.fmage, im.smage);
             normalization_image(n, n, im.smage);
+            st.offlines.offline = IntMap::square_to_fill(n);  // set whole
+            get_offline(n, n, st.offlines.offline);
         },
         [&] {
             laplace_homegen(st.laplacian, false, n, n, im.fmage, im.bimage, im.lxy);
@@ -227,7 +229,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
 
     // Lift the image so that its minimum is 0.
     const double lift = -lowest_value(n, tempht);
-    lifting_image(out, n, n, tempht, lift);
+    lifting_image(out, n, n, tempht, lift, threads_);
 
     DriverImages im(n);
     fft2d_centred(st.fconst2, threads_, n, tempht, im.frc, im.fic);
@@ -242,8 +244,6 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     log_amplitude(st.zero_control, threads_, n, im.frc, im.fic, im.fmage, im.rmage);
 
     st.checkpt.itest = 0;
-    st.offlines.offline = IntMap::square(n);
-    get_offline(n, n, st.offlines.offline);
 
     analyse_spectrum(st, flags_, im, threads_);
     // The maps of the analysis are done with: their memory serves the

@@ -1,6 +1,7 @@
 #include "spectral/filter.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -9,13 +10,21 @@
 
 namespace veltrane2 {
 
-void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset) {
-    bool any_negative = false;
-    for (int j = 1; j <= ny && !any_negative; ++j)
-        for (int i = 1; i <= nx; ++i) any_negative = any_negative || offset + image(i, j) < 0.0;
+void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset, int threads) {
+    // Whether any value ends up negative, and otherwise the lift, value by
+    // value with columns shared out.
+    std::atomic<bool> any_negative{false};
+    for_parts(threads, ny, 64, [&](int, int j0, int j1) {
+        bool found = false;
+        for (int j = j0 + 1; j <= j1 && !found; ++j)
+            for (int i = 1; i <= nx; ++i) found = found || offset + image(i, j) < 0.0;
+        if (found) any_negative = true;
+    });
     if (!any_negative) {
-        for (int j = 1; j <= ny; ++j)
-            for (int i = 1; i <= nx; ++i) image(i, j) = offset + image(i, j);
+        for_parts(threads, ny, 64, [&](int, int j0, int j1) {
+            for (int j = j0 + 1; j <= j1; ++j)
+                for (int i = 1; i <= nx; ++i) image(i, j) = offset + image(i, j);
+        });
         return;
     }
     // Some value ends up negative: report them in first-index-major order.
