@@ -197,6 +197,13 @@ inline void prefetch_lanes(const double* first, const double* last, bool write) 
     }
 }
 
+// Asks early for the lanes of first indices i0..i0+count-1 at second index j
+// of a centred grid.
+inline void prefetch_centred(int m, int i0, int count, int j, const RealImage& g, bool write) {
+    const int cj = centred(m, j);
+    prefetch_lanes(&g(centred(m, i0), cj), &g(centred(m, i0 + count - 1), cj), write);
+}
+
 // The indices i0..i0+count-1 in at most two runs that stay side by side in
 // the centred spectrum: run(s0, s1, c) for lanes s0..s1-1, lane s0 going to
 // centred position c.
@@ -333,13 +340,8 @@ void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, Rea
         },
         [&](int i0, int count, int j, const double* re, const double* im) {
             const int cj = centred(h, j);
-            if (j + kAhead <= m) {
-                const int ca = centred(h, j + kAhead);
-                const int c0 = centred(h, i0);
-                const int c1 = centred(h, i0 + count - 1);
-                prefetch_lanes(&frc(c0, ca), &frc(c1, ca), true);
-                prefetch_lanes(&fic(c0, ca), &fic(c1, ca), true);
-            }
+            if (j + kAhead <= m)
+                for (const RealImage* g : {&frc, &fic}) prefetch_centred(h, i0, count, j + kAhead, *g, true);
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
                 double* r = &frc(c, cj);
                 double* q = &fic(c, cj);
@@ -360,14 +362,8 @@ void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& f
         fc, threads, m, -1,
         [&](int i0, int count, int j, double* re, double* im) {
             const int cj = centred(h, j);
-            if (j + kAhead <= m) {
-                const int ca = centred(h, j + kAhead);
-                const int c0 = centred(h, i0);
-                const int c1 = centred(h, i0 + count - 1);
-                prefetch_lanes(&frc(c0, ca), &frc(c1, ca), false);
-                prefetch_lanes(&fic(c0, ca), &fic(c1, ca), false);
-                prefetch_lanes(&gain(c0, ca), &gain(c1, ca), false);
-            }
+            if (j + kAhead <= m)
+                for (const RealImage* g : {&frc, &fic, &gain}) prefetch_centred(h, i0, count, j + kAhead, *g, false);
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
                 const double* r = &frc(c, cj);
                 const double* q = &fic(c, cj);
