@@ -8,6 +8,7 @@
 
 #include "core/errors.hpp"
 #include "core/run_state.hpp"
+#include "spectral/amplitude.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -55,6 +56,23 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
             for (int j = 1; j <= m; ++j)
                 for (int i = 1; i <= m; ++i) ASSERT_NEAR(back[(i - 1) + (j - 1) * m], x(i, j), 1e-12) << m;
         }
+    }
+}
+
+// The logarithmic amplitude: an amplitude too small for a logarithm takes
+// the smallest one found, however the columns are shared out.
+TEST(Fft, LogAmplitudeOfTinyValuesIsTheSmallestLogarithm) {
+    ZeroControl zc;
+    for (int threads : {1, 3}) {
+        const int n = 128;
+        RealImage re(n, n, 3.0), im(n, n, 4.0), out(n, n), copy(n, n);
+        re(2, 100) = 0.0, im(2, 100) = 0.0;  // tiny
+        re(7, 9) = 0.5, im(7, 9) = 0.0;      // the smallest logarithm
+        log_amplitude(zc, threads, n, re, im, out, copy);
+        EXPECT_EQ(out(1, 1), std::log(5.0));
+        EXPECT_EQ(out(7, 9), std::log(0.5));
+        EXPECT_EQ(out(2, 100), std::log(0.5));
+        EXPECT_TRUE(out == copy);
     }
 }
 
