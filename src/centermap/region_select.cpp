@@ -18,7 +18,7 @@ struct Pass {
     int imin, imax, jmin, jmax;
 };
 
-Pass pass_settings(const RunState& st, int icenter) {
+Pass pass_settings(const RunState& st, int icenter, const std::array<int, 2>& icut, const std::array<int, 2>& jcut) {
     Pass p{};
     if (icenter == 1) {
         p.thresh = st.control_para1.thresh_homo_cent;
@@ -29,10 +29,10 @@ Pass pass_settings(const RunState& st, int icenter) {
         p.frac = st.control_para3.frac_seg;
         p.icnnt = st.control_para3.icnnt_off;
     }
-    p.imin = st.centerbcut.icutc[0];
-    p.imax = st.centerbcut.icutc[1];
-    p.jmin = st.centerbcut.jcutc[0];
-    p.jmax = st.centerbcut.jcutc[1];
+    p.imin = icut[0];
+    p.imax = icut[1];
+    p.jmin = jcut[0];
+    p.jmax = jcut[1];
     return p;
 }
 
@@ -106,7 +106,7 @@ void clean_lines(const Pass& p, bool along_second, bool strict, IntMap& work, co
     }
 }
 
-void trace(RunState& st, const Pass& p, const IntMap& table, const RealImage& hmage, int ival) {
+void trace(const RunState& st, const Pass& p, const IntMap& table, const RealImage& hmage, int ival) {
     if (st.checkpt.itest != 1) return;
     double sum = 0.0;
     for (int i = p.imin; i <= p.imax; ++i)
@@ -125,8 +125,9 @@ int box_sum(const Pass& p, const IntMap& m) {
 
 }  // namespace
 
-void select_homo_region(RunState& st, int icenter, int nx, int ny, IntMap& cent, const RealImage& hmage) {
-    const Pass p = pass_settings(st, icenter);
+void select_homo_region(const RunState& st, int icenter, const std::array<int, 2>& icut,
+                        const std::array<int, 2>& jcut, int nx, int ny, IntMap& cent, const RealImage& hmage) {
+    const Pass p = pass_settings(st, icenter, icut, jcut);
     IntMap table = threshold_selection(p, nx, ny, cent, hmage);
     IntMap bi = box_copy(p, nx, ny, table);
     // The region becomes the selection, nothing outside the box.
@@ -145,8 +146,9 @@ void select_homo_region(RunState& st, int icenter, int nx, int ny, IntMap& cent,
             if (table(i, j) == 0 || bi(i, j) == 0) cent(i, j) = 0;
 }
 
-void select_homo_region_symm(RunState& st, int icenter, int nx, int ny, IntMap& cent, const RealImage& hmage) {
-    const Pass p = pass_settings(st, icenter);
+void select_homo_region_symm(const RunState& st, int icenter, const std::array<int, 2>& icut,
+                             const std::array<int, 2>& jcut, int nx, int ny, IntMap& cent, const RealImage& hmage) {
+    const Pass p = pass_settings(st, icenter, icut, jcut);
     IntMap table = threshold_selection(p, nx, ny, cent, hmage);
     IntMap bi = box_copy(p, nx, ny, table);
     const int ival = box_sum(p, table);

@@ -1,7 +1,9 @@
 #include "engine/pipeline.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <exception>
 
 #include "centermap/center_map.hpp"
 #include "centermap/gauss_fit.hpp"
@@ -98,31 +100,53 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, 
     // mask, and the Gaussian fit sets the zero-frequency value.
     whole_window();
     center_map2(st, n, n, im.fmage, im.bimage, im.cenmap);
-    normalization_local(n, n, im.smage, im.cenmap, ave_hmage);
-    out << list_line("Average of H_C=", ave_hmage);
-    gaussmodel_cent2(st, n, n, im.fmage, im.cenmap);
-    if (integer_value_image(n, n, im.cenmap) != 0) {
-        select_homo_region(st, 1, n, n, im.cenmap, im.smage);
-        if (flags.symm) {
-            real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n, n,
-                                 im.fmage, im.cenmap);
-            unmark_to_mark(n, im.cenmap);
-        }
-        if (integer_value_image(n, n, im.cenmap) != 0) restore_intensity(st, ns, n, n, im.fmage, im.cenmap);
-    }
 
-    // Off-centre pass over the streak pixels outside the centre map.
-    if (integer_value_image(n, n, im.bimage) == 0) return;
+    // The off-centre pass goes over the streak pixels outside the centre
+    // map. Its selection reads the streak mask and the copy of H alone,
+    // which the centre pass does not touch: it runs beside the centre pass
+    // over the whole window, and what it prints and throws comes after.
+    const bool off_centre = integer_value_image(n, n, im.bimage) != 0;
+    const std::array<int, 2> whole{1, n};
+    double ave_f = 0.0;
+    std::exception_ptr off_centre_error;
+    const auto select_off_centre = [&] {
+        if (!off_centre) return;
+        try {
+            normalization_local(n, n, im.hmage, im.bimage, ave_f);
+            if (flags.symm) {
+                select_homo_region_symm(st, 0, whole, whole, n, n, im.bimage, im.hmage);
+            } else {
+                select_homo_region(st, 0, whole, whole, n, n, im.bimage, im.hmage);
+            }
+        } catch (...) {
+            off_centre_error = std::current_exception();
+        }
+    };
+    const auto centre_pass = [&] {
+        normalization_local(n, n, im.smage, im.cenmap, ave_hmage);
+        out << list_line("Average of H_C=", ave_hmage);
+        gaussmodel_cent2(st, n, n, im.fmage, im.cenmap);
+        if (integer_value_image(n, n, im.cenmap) != 0) {
+            select_homo_region(st, 1, st.centerbcut.icutc, st.centerbcut.jcutc, n, n, im.cenmap, im.smage);
+            if (flags.symm) {
+                real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n,
+                                     n, im.fmage, im.cenmap);
+                unmark_to_mark(n, im.cenmap);
+            }
+            if (integer_value_image(n, n, im.cenmap) != 0) restore_intensity(st, ns, n, n, im.fmage, im.cenmap);
+        }
+    };
+    // (The selection prints nothing: a run's trace switch is off.)
+    side_by_side(threads, centre_pass, select_off_centre);
+
+    if (!off_centre) return;
     whole_window();
-    normalization_local(n, n, im.hmage, im.bimage, ave_hmage);
-    out << list_line("Average of H_F=", ave_hmage);
+    out << list_line("Average of H_F=", ave_f);
+    if (off_centre_error) std::rethrow_exception(off_centre_error);
     if (flags.symm) {
-        select_homo_region_symm(st, 0, n, n, im.bimage, im.hmage);
         real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n, n, im.fmage,
                              im.bimage);
         unmark_to_mark(n, im.bimage);
-    } else {
-        select_homo_region(st, 0, n, n, im.bimage, im.hmage);
     }
     if (integer_value_image(n, n, im.bimage) == 0) return;
 

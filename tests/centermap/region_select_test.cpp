@@ -43,13 +43,13 @@ TEST(RegionSelection, ThresholdIsStrictAndTheBoxBounds) {
         x->st.centerbcut.jcutc = {1, 5};
     }
     r.st.checkpt.itest = 1;  // trace lines
-    select_homo_region(r.st, 1, 12, 12, r.cent, r.h);
+    select_homo_region(r.st, 1, r.st.centerbcut.icutc, r.st.centerbcut.jcutc, 12, 12, r.cent, r.h);
     EXPECT_EQ(r.out.str(), " ave in sele= 0.6\n SELECT_HOMO_REGION SELECTED PTS= 1\n");
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 3), 1);
     EXPECT_EQ(r.cent(9, 9), 0);  // centre pass: 0 outside the box
 
-    select_homo_region_symm(s.st, 0, 12, 12, s.cent, s.h);
+    select_homo_region_symm(s.st, 0, s.st.centerbcut.icutc, s.st.centerbcut.jcutc, 12, 12, s.cent, s.h);
     EXPECT_EQ(s.cent(2, 2), 0);
     EXPECT_EQ(s.cent(2, 3), -1);
     EXPECT_EQ(s.cent(9, 9), 1);  // off-centre pass: kept outside the box
@@ -70,7 +70,7 @@ TEST(RegionSelection, OffCentreRowCleaningByRunLength) {
         r.set(3, j, 0.9);
         r.set(4, j, 0.9);
     }
-    select_homo_region_symm(r.st, 0, 12, 12, r.cent, r.h);
+    select_homo_region_symm(r.st, 0, r.st.centerbcut.icutc, r.st.centerbcut.jcutc, 12, 12, r.cent, r.h);
     EXPECT_EQ(r.cent(2, 1), 0);  // run of 2 < 3: deleted
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 4), -1);  // run of exactly 3 survives
