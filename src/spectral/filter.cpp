@@ -50,6 +50,12 @@ void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht,
         std::vector<Raised>& raised = part_raised[static_cast<std::size_t>(part)];
         for (int j = j0 + 1; j <= j1; ++j) {
             for (int i = 1; i <= nx; ++i) {
+                // A value the analysis left as it was has the gain exp(x) /
+                // exp(x), exactly 1 (so also by the fallback below).
+                if (image(i, j) == tempht(i, j)) {
+                    image(i, j) = 1.0;
+                    continue;
+                }
                 const double val1 = std::exp(tempht(i, j));
                 const double val2 = std::exp(image(i, j));
                 double val = val2 / val1;
