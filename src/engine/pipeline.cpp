@@ -129,8 +129,8 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, 
         if (integer_value_image(n, n, im.cenmap) != 0) {
             select_homo_region(st, 1, st.centerbcut.icutc, st.centerbcut.jcutc, n, n, im.cenmap, im.smage);
             if (flags.symm) {
-                real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n,
-                                     n, im.fmage, im.cenmap);
+                real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n, n,
+                                     im.fmage, im.cenmap);
                 unmark_to_mark(n, im.cenmap);
             }
             if (integer_value_image(n, n, im.cenmap) != 0) restore_intensity(st, ns, n, n, im.fmage, im.cenmap);
@@ -256,7 +256,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     lifting_image(out, n, n, tempht, lift, threads_);
 
     DriverImages im(n);
-    fft2d_centred(st.fconst2, threads_, n, tempht, im.frc, im.fic);
+    fft2d(st.fconst2, threads_, n, tempht, im.frc, im.fic);
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
@@ -265,7 +265,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     im.fmage = RealImage::square_to_fill(n);
     im.rmage = RealImage::square_to_fill(n);
     im.smage = RealImage::square_to_fill(n);
-    log_amplitude(st.zero_control, threads_, n, im.frc, im.fic, im.fmage, im.rmage);
+    log_fft_spectral(st.zero_control, threads_, n, im.frc, im.fic, im.fmage, im.rmage);
 
     st.checkpt.itest = 0;
 
@@ -296,11 +296,11 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     // cleaned image what the gain lets through.
     if (st.writefile.write_noise) {
         r.noise = output_shape();
-        inv_fft2d_centred(st.fconst2, threads_, n, im.frc, im.fic, im.fmage, true, r.noise.values.data());
+        form_noise_image(st.fconst2, threads_, n, im.fmage, im.frc, im.fic, r.noise.values.data());
         made(Output::kNoise, r.noise);
     }
     r.cleaned = output_shape();
-    inv_fft2d_centred(st.fconst2, threads_, n, im.frc, im.fic, im.fmage, false, r.cleaned.values.data());
+    filter_fft_by_input(st.fconst2, threads_, n, im.fmage, im.frc, im.fic, r.cleaned.values.data());
     made(Output::kCleaned, r.cleaned);
 }
 

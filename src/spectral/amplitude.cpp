@@ -8,8 +8,8 @@
 
 namespace veltrane2 {
 
-void log_amplitude(const ZeroControl& zc, int threads, int n, const RealImage& fr, const RealImage& fi,
-                   RealImage& fmage, RealImage& copy) {
+void log_fft_spectral(const ZeroControl& zc, int threads, int n, const RealImage& fr, const RealImage& fi,
+                      RealImage& fmage, RealImage& copy) {
     const double pvtiny1 = zc.pvtiny * zc.pvtiny;
     // Each value is handled on its own and the smallest logarithm does not
     // depend on the order of the visit: columns are shared out, and each

@@ -179,7 +179,7 @@ void pass_along_second(const Fconst2& fc, int threads, int m, int isign, Load lo
 
 // Position in the centred spectrum of index i of a transform of length n =
 // 2 m: the zero frequency goes to m, the highest frequency to n.
-inline int centred(int m, int i) {
+inline int center0_index(int m, int i) {
     return i <= m + 1 ? m + i - 1 : i - m - 1;
 }
 
@@ -200,8 +200,8 @@ inline void prefetch_lanes(const double* first, const double* last, bool write) 
 // Asks early for the lanes of first indices i0..i0+count-1 at second index j
 // of a centred grid.
 inline void prefetch_centred(int m, int i0, int count, int j, const RealImage& g, bool write) {
-    const int cj = centred(m, j);
-    prefetch_lanes(&g(centred(m, i0), cj), &g(centred(m, i0 + count - 1), cj), write);
+    const int cj = center0_index(m, j);
+    prefetch_lanes(&g(center0_index(m, i0), cj), &g(center0_index(m, i0 + count - 1), cj), write);
 }
 
 // The indices i0..i0+count-1 in at most two runs that stay side by side in
@@ -210,8 +210,8 @@ inline void prefetch_centred(int m, int i0, int count, int j, const RealImage& g
 template <class Run>
 inline void centred_runs(int m, int i0, int count, Run run) {
     const int split = std::clamp(m + 2 - i0, 0, count);  // lanes up to index m + 1
-    if (split > 0) run(0, split, centred(m, i0));
-    if (split < count) run(split, count, centred(m, i0 + split));
+    if (split > 0) run(0, split, center0_index(m, i0));
+    if (split < count) run(split, count, center0_index(m, i0 + split));
 }
 
 }  // namespace
@@ -317,7 +317,7 @@ void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, Rea
     });
 }
 
-void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic) {
+void fft2d(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic) {
     // Every block of the first pass reads its columns before it writes
     // them: the real parts can take the place of the image.
     RealImage& fftr = marker;
@@ -339,7 +339,7 @@ void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, Rea
             }
         },
         [&](int i0, int count, int j, const double* re, const double* im) {
-            const int cj = centred(h, j);
+            const int cj = center0_index(h, j);
             if (j + kAhead <= m)
                 for (const RealImage* g : {&frc, &fic}) prefetch_centred(h, i0, count, j + kAhead, *g, true);
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
@@ -353,15 +353,15 @@ void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, Rea
         });
 }
 
-void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic,
-                       const RealImage& gain, bool complement, double* marker) {
+void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic, const RealImage& gain,
+               bool complement, double* marker) {
     RealImage fftyr = RealImage::square_to_fill(m);
     RealImage fftyi = RealImage::square_to_fill(m);
     const int h = m / 2;
     pass_along_second(
         fc, threads, m, -1,
         [&](int i0, int count, int j, double* re, double* im) {
-            const int cj = centred(h, j);
+            const int cj = center0_index(h, j);
             if (j + kAhead <= m)
                 for (const RealImage* g : {&frc, &fic, &gain}) prefetch_centred(h, i0, count, j + kAhead, *g, false);
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "image/grid.hpp"
 #include "core/run_state.hpp"
+#include "image/grid.hpp"
 
 namespace veltrane2 {
 
@@ -26,16 +26,19 @@ void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, Rea
 
 // The centred spectrum: position (i, j) of the transform's output goes to
 // (c(i), c(j)) with c moving the zero frequency to m/2 and the highest
-// frequency to m.
+// frequency to m (the centring of center0_fft). The transforms store and
+// read the centred positions themselves, so no uncentred spectrum is kept.
 
 // Forward 2-D transform of marker(1..m, 1..m) into the centred spectrum;
 // marker is used up.
-void fft2d_centred(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic);
+void fft2d(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic);
 
-// Inverse 2-D transform of the centred spectrum weighted coefficient by
-// coefficient by gain (or by 1 - gain with `complement`); the real part goes
-// to marker[0..m*m-1], first index fastest.
-void inv_fft2d_centred(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic,
-                       const RealImage& gain, bool complement, double* marker);
+// Inverse 2-D transform of the centred spectrum (read at the positions
+// off0center_fft moves it back from), weighted coefficient by coefficient by
+// gain as filter_fft_by_input weights it (or by 1 - gain, as
+// form_noise_image does, with `complement`); the real part goes to
+// marker[0..m*m-1], first index fastest.
+void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic, const RealImage& gain,
+               bool complement, double* marker);
 
 }  // namespace veltrane2

@@ -7,6 +7,7 @@
 
 #include "core/listout.hpp"
 #include "image/parallel.hpp"
+#include "spectral/fft.hpp"
 
 namespace veltrane2 {
 
@@ -80,6 +81,16 @@ void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht,
         ++ng;
         out << list_line("FORM_SPD_FILTER > 1 ", r.i, r.j, tempht(r.i, r.j), r.corrected, r.val1, r.val2, ng);
     }
+}
+
+void form_noise_image(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
+                      const RealImage& fic, double* noise) {
+    inv_fft2d(fc, threads, n, frc, fic, hin, true, noise);
+}
+
+void filter_fft_by_input(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
+                         const RealImage& fic, double* image) {
+    inv_fft2d(fc, threads, n, frc, fic, hin, false, image);
 }
 
 }  // namespace veltrane2

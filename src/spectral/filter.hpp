@@ -4,8 +4,8 @@
 
 #include <ostream>
 
-#include "image/grid.hpp"
 #include "core/run_state.hpp"
+#include "image/grid.hpp"
 
 namespace veltrane2 {
 
@@ -18,5 +18,15 @@ void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double o
 // above 1 is reported on a "FORM_SPD_FILTER > 1 " line and kept as it is.
 // Up to `threads` threads (0: as many as the machine has cores, at most four).
 void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image, int threads = 1);
+
+// The noise image: the real part of the inverse transform of (1 - gain)
+// times the centred spectrum, into noise[0..n*n-1].
+void form_noise_image(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
+                      const RealImage& fic, double* noise);
+
+// The cleaned image: the real part of the inverse transform of the centred
+// spectrum multiplied by the gain, into image[0..n*n-1].
+void filter_fft_by_input(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
+                         const RealImage& fic, double* image);
 
 }  // namespace veltrane2

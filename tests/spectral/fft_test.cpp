@@ -37,7 +37,7 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
         const RealImage x = random_image(m, 17u + m);
         RealImage re(m, m), im(m, m);
         RealImage used = x;
-        fft2d_centred(fc, 0, m, used, re, im);
+        fft2d(fc, 0, m, used, re, im);
         const int h = m / 2;
         for (int u = 1; u <= m; ++u) {
             for (int v = 1; v <= m; ++v) {
@@ -52,7 +52,7 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
         for (bool complement : {false, true}) {
             const RealImage gain(m, m, complement ? 0.0 : 1.0);
             std::vector<double> back(static_cast<std::size_t>(m) * m);
-            inv_fft2d_centred(fc, 0, m, re, im, gain, complement, back.data());
+            inv_fft2d(fc, 0, m, re, im, gain, complement, back.data());
             for (int j = 1; j <= m; ++j)
                 for (int i = 1; i <= m; ++i) ASSERT_NEAR(back[(i - 1) + (j - 1) * m], x(i, j), 1e-12) << m;
         }
@@ -68,7 +68,7 @@ TEST(Fft, LogAmplitudeOfTinyValuesIsTheSmallestLogarithm) {
         RealImage re(n, n, 3.0), im(n, n, 4.0), out(n, n), copy(n, n);
         re(2, 100) = 0.0, im(2, 100) = 0.0;  // tiny
         re(7, 9) = 0.5, im(7, 9) = 0.0;      // the smallest logarithm
-        log_amplitude(zc, threads, n, re, im, out, copy);
+        log_fft_spectral(zc, threads, n, re, im, out, copy);
         EXPECT_EQ(out(1, 1), std::log(5.0));
         EXPECT_EQ(out(7, 9), std::log(0.5));
         EXPECT_EQ(out(2, 100), std::log(0.5));
