@@ -87,7 +87,7 @@ void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, 
         threads,
         [&] {
             im.hmage = RealImage::square_to_fill(n);
-            std::copy(im.smage.data(), im.smage.data() + static_cast<std::size_t>(n) * n, im.hmage.data());
+            rename_an_image(n, n, im.smage, im.hmage);
             im.cenmap = IntMap::square(n);
         },
         [&] {
