@@ -7,15 +7,24 @@
 
 namespace veltrane2 {
 
-bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, std::array<double, 2>& cm,
-                 std::array<double, 2>& covsg, Mat2& covaxes, double& noismx, double& noismn) {
+namespace {
+
+// A box of the grid, first and second index ranges.
+struct Box {
+    int i0, i1, j0, j1;
+};
+
+// distr_covar over the pixels of the box: the same sums as over the grid
+// when every selected pixel lies in the box.
+bool distr_covar_in(const Box& b, const RealImage& tempht, const IntMap& bimage, int ival, std::array<double, 2>& cm,
+                    std::array<double, 2>& covsg, Mat2& covaxes, double& noismx, double& noismn) {
     double c1 = 0.0;
     double c2 = 0.0;
     double w = 0.0;
     double mx = -100000.0;
     double mn = 100000.0;
     auto selected = [&bimage, ival](int i, int j) { return bimage(i, j) == ival; };
-    for_each_first_major(1, nx, 1, ny, tempht, selected, [&](int i, int j, double h) {
+    for_each_first_major(b.i0, b.i1, b.j0, b.j1, tempht, selected, [&](int i, int j, double h) {
         mx = std::max(mx, h);
         mn = std::min(mn, h);
         w = w + h;
@@ -28,7 +37,7 @@ bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, 
     c2 = c2 * w;
 
     Mat2 t;
-    for_each_first_major(1, nx, 1, ny, tempht, selected, [&](int i, int j, double h) {
+    for_each_first_major(b.i0, b.i1, b.j0, b.j1, tempht, selected, [&](int i, int j, double h) {
         const double y = i - c2;
         const double x = j - c1;
         t(1, 1) = t(1, 1) + h * (y * y);
@@ -50,13 +59,13 @@ bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, 
     return true;
 }
 
-void range_map(int nx, int ny, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax) {
+void range_map_in(const Box& b, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax) {
     imin = 99999;
     jmin = 99999;
     imax = -99999;
     jmax = -99999;
-    for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) {
+    for (int j = b.j0; j <= b.j1; ++j) {
+        for (int i = b.i0; i <= b.i1; ++i) {
             if (cenmap(i, j) != 1) continue;
             imin = std::min(imin, i);
             imax = std::max(imax, i);
@@ -66,10 +75,20 @@ void range_map(int nx, int ny, const IntMap& cenmap, int& imin, int& imax, int& 
     }
 }
 
+}  // namespace
+
+bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, std::array<double, 2>& cm,
+                 std::array<double, 2>& covsg, Mat2& covaxes, double& noismx, double& noismn) {
+    return distr_covar_in({1, nx, 1, ny}, tempht, bimage, ival, cm, covsg, covaxes, noismx, noismn);
+}
+
+void range_map(int nx, int ny, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax) {
+    range_map_in({1, nx, 1, ny}, cenmap, imin, imax, jmin, jmax);
+}
+
 void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& bimage, IntMap& cent) {
     CenterAna1& ca = st.center_ana1;
     auto& icent = st.center_center.icent;
-    IntMap table(nx, ny);
     start_integer_table(nx, ny, cent, 0);
 
     if (!distr_covar(nx, ny, tempht, bimage, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn)) {
@@ -79,6 +98,16 @@ void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& 
     icent[1] = nint(ca.cent_cm[0]);
     const double rad = std::sqrt(ca.cent_sig[0] + ca.cent_sig[1]);
     const int irad = nint(rad);
+
+    // The disc grows from radius 5 to at most irad: every position it can
+    // visit, and so every pixel of the centre map, lies in this box.
+    const long long reach = std::max(5, irad);
+    const auto clamp = [](long long v, int hi) { return static_cast<int>(std::clamp<long long>(v, 1, hi)); };
+    const Box disc{clamp(icent[0] - reach, nx), clamp(icent[0] + reach, nx), clamp(icent[1] - reach, ny),
+                   clamp(icent[1] + reach, ny)};
+    IntMap table = IntMap::to_fill(nx, ny);  // read in the box only
+    for (int j = disc.j0; j <= disc.j1; ++j)
+        for (int i = disc.i0; i <= disc.i1; ++i) table(i, j) = 0;
 
     // Counts the not yet visited disc positions of radius up to intv (inside
     // the image) as bright (nn, taken into the map) or not (nz).
@@ -121,16 +150,16 @@ void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& 
 
     // The statistics, centre and box that later stages read are those of
     // the centre map itself.
-    if (!distr_covar(nx, ny, tempht, cent, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn)) {
+    if (!distr_covar_in(disc, tempht, cent, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn)) {
         start_integer_table(nx, ny, cent, 0);
         return;
     }
     icent[0] = nint(ca.cent_cm[1]);
     icent[1] = nint(ca.cent_cm[0]);
-    range_map(nx, ny, cent, st.centerbcut.icutc[0], st.centerbcut.icutc[1], st.centerbcut.jcutc[0],
-              st.centerbcut.jcutc[1]);
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i)
+    range_map_in(disc, cent, st.centerbcut.icutc[0], st.centerbcut.icutc[1], st.centerbcut.jcutc[0],
+                 st.centerbcut.jcutc[1]);
+    for (int j = disc.j0; j <= disc.j1; ++j)
+        for (int i = disc.i0; i <= disc.i1; ++i)
             if (cent(i, j) == 1) bimage(i, j) = 0;
 }
 
