@@ -252,7 +252,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     RealImage& tempht = st.tempimage.tempht;
 
     // Lift the image so that its minimum is 0.
-    const double lift = -lowest_value(n, tempht);
+    const double lift = -lowest_value(n, tempht, threads_);
     lifting_image(out, n, n, tempht, lift, threads_);
 
     DriverImages im(n);

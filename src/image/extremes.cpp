@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "image/parallel.hpp"
+
 namespace veltrane2 {
 namespace {
 
@@ -147,11 +149,17 @@ Extremes location_max_min_image(int n, const RealImage& image) {
     return ex;
 }
 
-double lowest_value(int n, const RealImage& image) {
+double lowest_value(int n, const RealImage& image, int threads) {
     const double* v = image.data();
-    const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
-    double lo = v[0];
-    for (std::size_t k = 1; k < count; ++k) lo = v[k] < lo ? v[k] : lo;
+    std::vector<double> part_lo(static_cast<std::size_t>(thread_count(threads)), v[0]);
+    for_parts(threads, n, 64, [&](int part, int j0, int j1) {
+        double lo = v[static_cast<std::size_t>(j0) * n];
+        for (std::size_t k = static_cast<std::size_t>(j0) * n; k < static_cast<std::size_t>(j1) * n; ++k)
+            lo = v[k] < lo ? v[k] : lo;
+        part_lo[static_cast<std::size_t>(part)] = lo;
+    });
+    double lo = part_lo[0];
+    for (double p : part_lo) lo = p < lo ? p : lo;
     // Values that compare equal are the same value, except the two zeros:
     // which of them the search keeps depends on where they are.
     if (lo == 0.0) return location_max_min_image(n, image).extreme[0];

@@ -35,7 +35,9 @@ struct Extremes {
 // line keeps the position among equal values.
 Extremes location_max_min_image(int n, const RealImage& image);
 
-// location_max_min_image(n, image).extreme[0] in one plain sweep.
-double lowest_value(int n, const RealImage& image);
+// location_max_min_image(n, image).extreme[0] in one plain sweep, columns
+// shared out over up to `threads` threads (0: as many as the machine has
+// cores, at most four).
+double lowest_value(int n, const RealImage& image, int threads = 1);
 
 }  // namespace veltrane2
