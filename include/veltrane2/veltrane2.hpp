@@ -64,10 +64,10 @@ struct Options {
     // Where the run's report lines go (the lines the command-line program
     // prints between "Opening image:" and "Saving image:"); nowhere when null.
     std::ostream* report = nullptr;
-    // Threads the run may use at a time for its Fourier transforms, its
-    // sweeps over the image and the work of the analysis that can go side by
-    // side; 0 lets the run choose (up to four). The results do not depend on
-    // it.
+    // Threads over which the run may spread each of its Fourier transforms,
+    // its sweeps over the image and the pieces of its analysis that can go
+    // side by side; 0 lets the run choose (up to four). The results do not
+    // depend on it.
     int threads = 0;
     // Images whose larger side exceeds this end with a LimitStop. At most
     // kLargestSide.
