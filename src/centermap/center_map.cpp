@@ -59,22 +59,6 @@ bool distr_covar_in(const Box& b, const RealImage& tempht, const IntMap& bimage,
     return true;
 }
 
-void range_map_in(const Box& b, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax) {
-    imin = 99999;
-    jmin = 99999;
-    imax = -99999;
-    jmax = -99999;
-    for (int j = b.j0; j <= b.j1; ++j) {
-        for (int i = b.i0; i <= b.i1; ++i) {
-            if (cenmap(i, j) != 1) continue;
-            imin = std::min(imin, i);
-            imax = std::max(imax, i);
-            jmin = std::min(jmin, j);
-            jmax = std::max(jmax, j);
-        }
-    }
-}
-
 }  // namespace
 
 bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, std::array<double, 2>& cm,
@@ -82,8 +66,20 @@ bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, 
     return distr_covar_in({1, nx, 1, ny}, tempht, bimage, ival, cm, covsg, covaxes, noismx, noismn);
 }
 
-void range_map(int nx, int ny, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax) {
-    range_map_in({1, nx, 1, ny}, cenmap, imin, imax, jmin, jmax);
+void range_map(int i0, int i1, int j0, int j1, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax) {
+    imin = 99999;
+    jmin = 99999;
+    imax = -99999;
+    jmax = -99999;
+    for (int j = j0; j <= j1; ++j) {
+        for (int i = i0; i <= i1; ++i) {
+            if (cenmap(i, j) != 1) continue;
+            imin = std::min(imin, i);
+            imax = std::max(imax, i);
+            jmin = std::min(jmin, j);
+            jmax = std::max(jmax, j);
+        }
+    }
 }
 
 void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& bimage, IntMap& cent) {
@@ -156,8 +152,8 @@ void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& 
     }
     icent[0] = nint(ca.cent_cm[1]);
     icent[1] = nint(ca.cent_cm[0]);
-    range_map_in(disc, cent, st.centerbcut.icutc[0], st.centerbcut.icutc[1], st.centerbcut.jcutc[0],
-                 st.centerbcut.jcutc[1]);
+    range_map(disc.i0, disc.i1, disc.j0, disc.j1, cent, st.centerbcut.icutc[0], st.centerbcut.icutc[1],
+              st.centerbcut.jcutc[0], st.centerbcut.jcutc[1]);
     for (int j = disc.j0; j <= disc.j1; ++j)
         for (int i = disc.i0; i <= disc.i1; ++i)
             if (cent(i, j) == 1) bimage(i, j) = 0;

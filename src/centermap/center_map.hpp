@@ -18,8 +18,9 @@ namespace veltrane2 {
 bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, std::array<double, 2>& cm,
                  std::array<double, 2>& covsg, Mat2& covaxes, double& noismx, double& noismn);
 
-// Bounding box of the pixels whose map value is 1 (99999 / -99999 when none).
-void range_map(int nx, int ny, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax);
+// Bounding box of the pixels whose map value is 1 (99999 / -99999 when none),
+// looked for in i0..i1 x j0..j1 (1..nx x 1..ny for the whole grid).
+void range_map(int i0, int i1, int j0, int j1, const IntMap& cenmap, int& imin, int& imax, int& jmin, int& jmax);
 
 // Finds the centre map of the bright pixels in bimage, takes its pixels out
 // of bimage and fills st.center_ana1, st.center_center and st.centerbcut.

@@ -42,7 +42,8 @@ def test_any_real_dtype_and_strides_are_converted():
     for v in views:
         np.testing.assert_array_equal(veltrane2.destripe(v, **GENERAL).cleaned, expected)
     # Non-square: filled out to the larger side.
-    assert veltrane2.destripe(z[:40], **GENERAL).cleaned.shape == (64, 64)
+    r = veltrane2.destripe(z[:40], **GENERAL)
+    assert r.cleaned.shape == (64, 64) and repr(r) == "<veltrane2.Result 64 x 64>"
 
 
 @pytest.mark.parametrize("z, message", [
