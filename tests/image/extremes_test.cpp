@@ -78,6 +78,14 @@ TEST(Extremes, LowestValueIsTheSearchsMinimum) {
         ASSERT_EQ(std::signbit(a), std::signbit(b)) << trial;
         ASSERT_EQ(a, b) << trial;
     }
+    // Hand-checked: within line 1 the sort puts its -0 first; line 2's +0
+    // does not replace it, being no lower.
+    RealImage z(8, 8, 1.0);
+    z(1, 1) = 0.0;
+    z(1, 2) = -0.0;
+    z(2, 1) = 0.0;
+    EXPECT_TRUE(std::signbit(location_max_min_image(8, z).extreme[0]));
+    EXPECT_TRUE(std::signbit(lowest_value(8, z)));
 }
 
 }  // namespace
