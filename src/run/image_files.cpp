@@ -1,10 +1,10 @@
 #include "run/image_files.hpp"
 
-#include <algorithm>
 #include <thread>
 #include <vector>
 
 #include "engine/pipeline.hpp"
+#include "image/parallel.hpp"
 #include "io/text_image.hpp"
 
 namespace veltrane2 {
@@ -23,8 +23,7 @@ auto naming(const std::string& name, Work work) {
 }  // namespace
 
 int io_threads(const Options& options) {
-    return options.threads > 0 ? options.threads
-                               : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    return thread_count(options.threads);
 }
 
 void destripe_file(const std::string& name, const Parameters& parameters, const Options& options, ImageFile& source,

@@ -11,6 +11,7 @@
 
 #include "core/errors.hpp"
 #include "core/listout.hpp"
+#include "image/parallel.hpp"
 
 namespace veltrane2 {
 
@@ -123,8 +124,7 @@ void four1_lanes(const Fconst2& fc, double* data, int nn, int isign) {
 template <class Work>
 void for_blocks(int threads, int m, Work work) {
     const int blocks = (m + kBatch - 1) / kBatch;
-    if (threads <= 0) threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    if (m < 128) threads = 1;
+    threads = m < 128 ? 1 : thread_count(threads);
     if (threads == 1) {
         work(0, blocks);
         return;

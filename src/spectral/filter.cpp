@@ -63,9 +63,8 @@ void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht,
                 if (!std::isfinite(val) || val1 == 0.0) {
                     // An amplitude beyond the range of a double (the log floor of
                     // an all-zero spectrum is 9999.99) would make the gain 0/0 or
-                    // inf/inf: the ratio is taken from the logarithms instead, and
-                    // an unchanged value keeps its gain of exactly 1.
-                    val = image(i, j) == tempht(i, j) ? 1.0 : std::exp(image(i, j) - tempht(i, j));
+                    // inf/inf: the ratio is taken from the logarithms instead.
+                    val = std::exp(image(i, j) - tempht(i, j));
                 }
                 if (val > 1.0) raised.push_back({i, j, image(i, j), val1, val2});
                 image(i, j) = val;
