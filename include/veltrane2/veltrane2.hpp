@@ -13,10 +13,12 @@
 // other.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -50,11 +52,32 @@ struct Parameters {
     int n_run = 0;          // N_CP: run length of the line tests
     bool grouped = false;   // level estimation cluster by cluster
 
-    // The ready sets of examples/params/.
-    static Parameters general() { return {0.3, 0.1, 0.1, 0.5, 0.5, 0.8, 3}; }
-    static Parameters keep_slope() { return {0.45, 1.0, 0.1, 0.15, 0.5, 0.8, 3}; }
-    static Parameters conservative() { return {0.45, 0.2, 0.35, 0.8, 0.5, 0.8, 3}; }
+    // The ready sets of kPresets.
+    static constexpr Parameters general() { return {0.3, 0.1, 0.1, 0.5, 0.5, 0.8, 3}; }
+    static constexpr Parameters keep_slope() { return {0.45, 1.0, 0.1, 0.15, 0.5, 0.8, 3}; }
+    static constexpr Parameters conservative() { return {0.45, 0.2, 0.35, 0.8, 0.5, 0.8, 3}; }
 };
+
+// A ready parameter set under the name the command line (--preset), the
+// Python module (PRESETS) and examples/params/<name>.in give it.
+struct Preset {
+    std::string_view name;
+    Parameters parameters;
+};
+
+// Every ready set, in the order the help lists them.
+inline constexpr std::array<Preset, 3> kPresets{{
+    {"general", Parameters::general()},
+    {"keep-slope", Parameters::keep_slope()},
+    {"conservative", Parameters::conservative()},
+}};
+
+// The ready set called `name`; null when there is none.
+inline const Preset* find_preset(std::string_view name) {
+    for (const Preset& p : kPresets)
+        if (p.name == name) return &p;
+    return nullptr;
+}
 
 // The largest image side any run takes, and the classic program's limit.
 inline constexpr int kLargestSide = 4096;
@@ -82,6 +105,28 @@ struct Result {
     Image noise;    // the removed stripe noise
     Image cleaned;  // the cleaned image; noise + cleaned = input - min(input)
 };
+
+// The outputs of a run, in the order they are made.
+enum class Output { kGain, kNoise, kCleaned };
+
+// What an output is called and what its values are.
+struct OutputInfo {
+    Output output;
+    std::string_view prefix;  // put in front of the input's file name to name the output's file
+    bool height_unit;         // its values are heights in the input's unit (the gain has no unit)
+    Image Result::*image;     // where a Result holds it
+};
+
+// Every output, in the order they are made.
+inline constexpr std::array<OutputInfo, 3> kOutputs{{
+    {Output::kGain, "FIL_", false, &Result::gain},
+    {Output::kNoise, "NOISE_", true, &Result::noise},
+    {Output::kCleaned, "DENOISE_", true, &Result::cleaned},
+}};
+
+inline constexpr const OutputInfo& output_info(Output which) {
+    return kOutputs[static_cast<std::size_t>(which)];
+}
 
 // Exit statuses of the command-line program, carried by the errors below.
 enum ExitStatus : int {

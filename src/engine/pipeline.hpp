@@ -38,9 +38,6 @@ struct DriverImages {
 // `threads` threads.
 void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, int threads = 1);
 
-// The outputs of a run, in the order they are made.
-enum class Output { kGain, kNoise, kCleaned };
-
 // Told of each output as soon as it is final, with the image in the Result
 // being filled; it runs on the engine's thread, which waits for it.
 using OutputReady = std::function<void(Output, const Image&)>;

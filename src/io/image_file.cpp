@@ -59,21 +59,19 @@ ImageFile read_image_file(const std::string& name, std::ostream& out, int thread
     return f;
 }
 
-void write_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
-                      const std::string& fileout, FileFormat format, const Image& image, int threads) {
-    stage_image_file(out, source, prefix, fileout, format, image, threads).commit();
+GsfImage gsf_header_in_metres(const Image& image) {
+    GsfImage g;
+    g.xreal = image.span_x * image.unit;
+    g.yreal = image.span_y * image.unit;
+    g.xyunits = "m";
+    return g;
 }
 
-AtomicFile stage_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
-                            const std::string& fileout, FileFormat format, const Image& image, int threads) {
-    if (format == FileFormat::kText) {
-        return stage_image(out, source.name, fileout, std::string(kComment), image.nx, image.ny, image.span_x,
-                           image.span_y, image.values.data(), image.unit, threads);
-    }
-    out << "Saving image: " << fileout << '\n';
-    GsfImage g;
-    g.xres = image.nx;
-    g.yres = image.ny;
+FileToWrite output_file(const ImageFile& source, Output which, const Image& image, std::string path,
+                        FileFormat format) {
+    FileToWrite f{std::move(path), format, source.name, {}};
+    if (format != FileFormat::kGsf) return f;
+    GsfImage& g = f.header;
     if (source.format == FileFormat::kGsf) {
         // The input's own extents and units, scaled to the square grid.
         g.xreal = source.gsf.xreal * image.nx / source.image.nx;
@@ -84,15 +82,36 @@ AtomicFile stage_image_file(std::ostream& out, const ImageFile& source, const st
         g.zunits = source.gsf.zunits;
         g.title = source.gsf.title;
     } else {
-        g.xreal = image.span_x * image.unit;
-        g.yreal = image.span_y * image.unit;
-        g.xyunits = "m";
+        g = gsf_header_in_metres(image);
     }
-    if (prefix == "FIL_") g.zunits.clear();
+    const OutputInfo& info = output_info(which);
+    if (!info.height_unit) g.zunits.clear();
     if (g.title.empty()) g.title = std::filesystem::path(source.name).filename().string();
-    g.title = prefix + g.title;
+    g.title = std::string(info.prefix) + g.title;
+    return f;
+}
+
+std::string output_file_name(Output which, const std::string& name, FileFormat input, FileFormat output) {
+    const std::string prefix(output_info(which).prefix);
+    if (input == output) return prefix + name;
+    return prefix + std::filesystem::path(name).stem().string() + (output == FileFormat::kGsf ? ".gsf" : ".txt");
+}
+
+void write_image_file(std::ostream& out, const FileToWrite& f, const Image& image, int threads) {
+    stage_image_file(out, f, image, threads).commit();
+}
+
+AtomicFile stage_image_file(std::ostream& out, const FileToWrite& f, const Image& image, int threads) {
+    if (f.format == FileFormat::kText) {
+        return stage_image(out, f.source, f.path, std::string(kComment), image.nx, image.ny, image.span_x,
+                           image.span_y, image.values.data(), image.unit, threads);
+    }
+    out << "Saving image: " << f.path << '\n';
+    GsfImage g = f.header;
+    g.xres = image.nx;
+    g.yres = image.ny;
     g.values = image.values;
-    return stage_gsf(fileout, g);
+    return stage_gsf(f.path, g);
 }
 
 }  // namespace veltrane2

@@ -34,16 +34,36 @@ ImageFile gsf_image_file(const std::string& name, std::string_view bytes);
 // RunError naming the file.
 ImageFile read_image_file(const std::string& name, std::ostream& out, int threads = 1);
 
-// Writes `image`, an output of the run on `source`, to `fileout` in `format`
-// (atomically), printing "Saving image: <fileout>" to `out`. `prefix` names
-// the output ("FIL_", "NOISE_", "DENOISE_"): a .gsf output's title is the
-// prefix and the input's title (or file name), and the gain has no ZUnits.
-// A text image is formatted by `threads` threads.
-void write_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
-                      const std::string& fileout, FileFormat format, const Image& image, int threads = 1);
+// An image file to write: where, in which format, and what it says about
+// itself besides the image's sizes and values.
+struct FileToWrite {
+    std::string path;
+    FileFormat format = FileFormat::kText;
+    std::string source;  // a text image's first comment line: the name of the file it comes from
+    GsfImage header;     // a .gsf's extents, offsets, units and title
+};
+
+// The .gsf header of an image whose extents are span x unit metres.
+GsfImage gsf_header_in_metres(const Image& image);
+
+// Output `which` of the run on `source`, to be written to `path` in
+// `format`. A .gsf output keeps a .gsf input's extents (scaled to the square
+// grid), offsets and units, or gives a text input's extents in metres; its
+// title is the output's prefix and the input's title (or file name), and it
+// has a ZUnits only when the output is a height.
+FileToWrite output_file(const ImageFile& source, Output which, const Image& image, std::string path,
+                        FileFormat format);
+
+// The file name of output `which` of the input called `name`: the output's
+// prefix in front of it, with its extension changed when the output is in
+// another format than the input.
+std::string output_file_name(Output which, const std::string& name, FileFormat input, FileFormat output);
+
+// Writes `image` as the file `f` (atomically), printing "Saving image:
+// <path>" to `out`; a text image is formatted by `threads` threads.
+void write_image_file(std::ostream& out, const FileToWrite& f, const Image& image, int threads = 1);
 // write_image_file() up to the renaming, for the caller to commit().
-AtomicFile stage_image_file(std::ostream& out, const ImageFile& source, const std::string& prefix,
-                            const std::string& fileout, FileFormat format, const Image& image, int threads = 1);
+AtomicFile stage_image_file(std::ostream& out, const FileToWrite& f, const Image& image, int threads = 1);
 
 // Fixed comment text of every text output.
 inline constexpr std::string_view kComment =

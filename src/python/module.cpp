@@ -15,7 +15,6 @@
 
 #include "io/gsf.hpp"
 #include "io/image_file.hpp"
-#include "io/text_image.hpp"
 
 namespace py = pybind11;
 using namespace veltrane2;
@@ -116,9 +115,7 @@ PYBIND11_MODULE(veltrane2, m) {
         .def_readonly("format", &Scan::format, "'text' or 'gsf'");
 
     py::dict presets;
-    for (const auto& [name, p] : {std::pair{"general", Parameters::general()},
-                                  std::pair{"keep-slope", Parameters::keep_slope()},
-                                  std::pair{"conservative", Parameters::conservative()}}) {
+    for (const auto& [name, p] : kPresets) {
         py::dict d;
         d["h_global"] = p.h_global;
         d["h_centre"] = p.h_centre;
@@ -127,7 +124,7 @@ PYBIND11_MODULE(veltrane2, m) {
         d["l_centre"] = p.l_centre;
         d["l_off"] = p.l_off;
         d["n_run"] = p.n_run;
-        presets[name] = d;
+        presets[py::str(std::string(name))] = d;
     }
     m.attr("PRESETS") = presets;
 
@@ -201,27 +198,23 @@ PYBIND11_MODULE(veltrane2, m) {
            std::optional<std::string> format, const std::string& zunits, const std::string& title,
            const std::string& source) {
             Image img = from_array(z, extent, unit);
-            const std::string fmt =
-                format.value_or(std::filesystem::path(path).extension() == ".gsf" ? "gsf" : "text");
+            const std::filesystem::path p(path);
+            FileToWrite f;
+            f.path = path;
+            const std::string fmt = format.value_or(p.extension() == ".gsf" ? "gsf" : "text");
             if (fmt == "text") {
-                std::ostringstream quiet;
-                saveimage(quiet, source.empty() ? std::filesystem::path(path).filename().string() : source, path,
-                          std::string(kComment),
-                          img.nx, img.ny, img.span_x, img.span_y, img.values.data(), img.unit);
+                f.format = FileFormat::kText;
+                f.source = source.empty() ? p.filename().string() : source;
             } else if (fmt == "gsf") {
-                GsfImage g;
-                g.xres = img.nx;
-                g.yres = img.ny;
-                g.xreal = img.span_x * img.unit;
-                g.yreal = img.span_y * img.unit;
-                g.xyunits = "m";
-                g.zunits = zunits;
-                g.title = title;
-                g.values = std::move(img.values);
-                write_gsf(path, g);
+                f.format = FileFormat::kGsf;
+                f.header = gsf_header_in_metres(img);
+                f.header.zunits = zunits;
+                f.header.title = title;
             } else {
                 throw py::value_error("format must be 'text' or 'gsf', not '" + fmt + "'");
             }
+            std::ostringstream quiet;
+            write_image_file(quiet, f, img);
         },
         py::arg("path"), py::arg("z"), py::kw_only(), py::arg("extent") = py::none(), py::arg("unit") = 1.0,
         py::arg("format") = py::none(), py::arg("zunits") = "", py::arg("title") = "", py::arg("source") = "",

@@ -22,25 +22,42 @@
 
 namespace veltrane2 {
 
-const char* const kBatchHelp =
-    "usage: veltrane2 [options] IMAGE...\n"
-    "       veltrane2 < INPUT        (no arguments: the classic program, parameters on standard input)\n"
-    "\n"
-    "Removes scan-line stripes from each IMAGE (text or .gsf) and writes FIL_, NOISE_ and DENOISE_\n"
-    "followed by the image's file name.\n"
-    "\n"
-    "  --preset NAME        general | keep-slope | conservative (the sets of examples/params/)\n"
-    "  --params FILE        a parameter file: the classic input's lines, with or without the image-name line\n"
-    "  --grouped            level estimation cluster by cluster (the grouping mode)\n"
-    "  -o, --out-dir DIR    where the outputs go (created if missing); default: beside each input\n"
-    "  -j, --jobs N         images processed at once (default: the number of cores)\n"
-    "  --format text|gsf    format of the outputs (default: the input's)\n"
-    "  --log                write each image's report lines to <out>/<base>.log\n"
-    "  -q, --quiet          no progress line, only failures and the summary\n"
-    "  --help, --version\n"
-    "\n"
-    "Exactly one of --preset and --params. Exit status: 0 all images done, 1 some failed,\n"
-    "2 a usage error, 130 or 143 stopped by Ctrl-C or SIGTERM.\n";
+namespace {
+
+// "general | keep-slope | conservative" and the like.
+std::string preset_names(std::string_view between, std::string_view last) {
+    std::string names;
+    for (std::size_t k = 0; k < kPresets.size(); ++k) {
+        if (k > 0) names += k + 1 == kPresets.size() ? last : between;
+        names += kPresets[k].name;
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string batch_help() {
+    return "usage: veltrane2 [options] IMAGE...\n"
+           "       veltrane2 < INPUT        (no arguments: the classic program, parameters on standard input)\n"
+           "\n"
+           "Removes scan-line stripes from each IMAGE (text or .gsf) and writes FIL_, NOISE_ and DENOISE_\n"
+           "followed by the image's file name.\n"
+           "\n"
+           "  --preset NAME        " +
+           preset_names(" | ", " | ") +
+           " (the sets of examples/params/)\n"
+           "  --params FILE        a parameter file: the classic input's lines, with or without the image-name line\n"
+           "  --grouped            level estimation cluster by cluster (the grouping mode)\n"
+           "  -o, --out-dir DIR    where the outputs go (created if missing); default: beside each input\n"
+           "  -j, --jobs N         images processed at once (default: the number of cores)\n"
+           "  --format text|gsf    format of the outputs (default: the input's)\n"
+           "  --log                write each image's report lines to <out>/<base>.log\n"
+           "  -q, --quiet          no progress line, only failures and the summary\n"
+           "  --help, --version\n"
+           "\n"
+           "Exactly one of --preset and --params. Exit status: 0 all images done, 1 some failed,\n"
+           "2 a usage error, 130 or 143 stopped by Ctrl-C or SIGTERM.\n";
+}
 
 namespace {
 
@@ -49,10 +66,8 @@ int cores() {
 }
 
 Parameters preset(const std::string& name) {
-    if (name == "general") return Parameters::general();
-    if (name == "keep-slope") return Parameters::keep_slope();
-    if (name == "conservative") return Parameters::conservative();
-    throw UsageError("unknown preset '" + name + "' (general, keep-slope or conservative)");
+    if (const Preset* p = find_preset(name)) return p->parameters;
+    throw UsageError("unknown preset '" + name + "' (" + preset_names(", ", " or ") + ")");
 }
 
 std::string read_text_file(const std::string& name) {
@@ -188,11 +203,6 @@ std::vector<BatchJob> plan_batch(const BatchOptions& options) {
     return jobs;
 }
 
-std::string output_file_name(const BatchJob& job, const std::string& prefix, FileFormat input, FileFormat output) {
-    if (input == output) return prefix + job.base;
-    return prefix + std::filesystem::path(job.base).stem().string() + (output == FileFormat::kGsf ? ".gsf" : ".txt");
-}
-
 namespace {
 
 // The shared progress of a batch and its lines on standard error.
@@ -284,11 +294,11 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         std::filesystem::create_directories(job.out_dir.empty() ? "." : job.out_dir);
         const FileFormat format = o.format.value_or(src.format);
         Written written;
-        const std::pair<const char*, const Image*> outputs[] = {
-            {"FIL_", &r.gain}, {"NOISE_", &r.noise}, {"DENOISE_", &r.cleaned}};
-        for (const auto& [prefix, image] : outputs) {
-            const std::string path = (job.out_dir / output_file_name(job, prefix, src.format, format)).string();
-            write_image_file(report, src, prefix, path, format, *image, threads);
+        for (const OutputInfo& output : kOutputs) {
+            const std::string path =
+                (job.out_dir / output_file_name(output.output, job.base, src.format, format)).string();
+            const Image& image = r.*output.image;
+            write_image_file(report, output_file(src, output.output, image, path, format), image, threads);
             written.add(path);
         }
         if (o.log) {
@@ -362,7 +372,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
     try {
         o = parse_command_line(args);
         if (o.help) {
-            out << kBatchHelp;
+            out << batch_help();
             return 0;
         }
         if (o.version) {

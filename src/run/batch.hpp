@@ -39,7 +39,8 @@ struct BatchOptions {
 // parameter file of --params. Throws UsageError.
 BatchOptions parse_command_line(const std::vector<std::string>& args);
 
-extern const char* const kBatchHelp;
+// What --help prints.
+std::string batch_help();
 
 // One image of a batch and where its outputs go.
 struct BatchJob {
@@ -51,10 +52,6 @@ struct BatchJob {
 // The jobs of a batch, in the order given. Two inputs whose outputs would
 // have the same names are refused (UsageError naming both).
 std::vector<BatchJob> plan_batch(const BatchOptions& options);
-
-// Output file name of the job: the prefix and the base name, its extension
-// changed when the outputs are in another format than the input.
-std::string output_file_name(const BatchJob& job, const std::string& prefix, FileFormat input, FileFormat output);
 
 // Runs a batch. Failures and the progress line (on a terminal) go to `err`,
 // the summary line to `out`. `stop` is watched between images: once set, no

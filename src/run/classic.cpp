@@ -32,10 +32,10 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::
         // The outputs go beside the current folder, named by the prefix in
         // front of the name as typed, in the input's format; each is written
         // while the engine makes the next.
-        OutputWriters writers(source);
+        OutputWriters writers;
         destripe_file(name, ci.parameters, options, source, r, [&](Output which, const Image& image) {
-            const char* prefix = which == Output::kGain ? "FIL_" : which == Output::kNoise ? "NOISE_" : "DENOISE_";
-            writers.start(prefix, prefix + name, source.format, image, io_threads(options));
+            const std::string fileout = output_file_name(which, name, source.format, source.format);
+            writers.start(output_file(source, which, image, fileout, source.format), image, io_threads(options));
         });
         writers.finish(out);
         out.flush();

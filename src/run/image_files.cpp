@@ -86,13 +86,12 @@ void OutputWriters::join() {
         if (job->thread.joinable()) job->thread.join();
 }
 
-void OutputWriters::start(const std::string& prefix, const std::string& fileout, FileFormat format, const Image& image,
-                          int threads) {
+void OutputWriters::start(FileToWrite f, const Image& image, int threads) {
     jobs_.push_back(std::make_unique<Job>());
     Job& job = *jobs_.back();
-    job.thread = std::thread([this, &job, prefix, fileout, format, &image, threads] {
+    job.thread = std::thread([&job, f = std::move(f), &image, threads] {
         try {
-            job.file.emplace(stage_image_file(job.report, source_, prefix, fileout, format, image, threads));
+            job.file.emplace(stage_image_file(job.report, f, image, threads));
         } catch (...) {
             job.error = std::current_exception();
         }

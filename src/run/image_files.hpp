@@ -36,16 +36,15 @@ void destripe_file(const std::string& filename, const Parameters& parameters, co
 // that failed throws its error, and none after it is put in place.
 class OutputWriters {
 public:
-    explicit OutputWriters(const ImageFile& source) : source_(source) {}
+    OutputWriters() = default;
     OutputWriters(const OutputWriters&) = delete;
     OutputWriters& operator=(const OutputWriters&) = delete;
     // Waits for the writers; what was not put in place is removed.
     ~OutputWriters();
 
-    // Starts writing `image` (which stays where it is until finish()) to
-    // `fileout` in `format`, formatted by `threads` threads.
-    void start(const std::string& prefix, const std::string& fileout, FileFormat format, const Image& image,
-               int threads);
+    // Starts writing `image` (which stays where it is until finish()) as the
+    // file `f`, formatted by `threads` threads.
+    void start(FileToWrite f, const Image& image, int threads);
     void finish(std::ostream& out);
 
 private:
@@ -57,7 +56,6 @@ private:
     };
     void join();
 
-    const ImageFile& source_;
     std::vector<std::unique_ptr<Job>> jobs_;
 };
 

@@ -118,7 +118,9 @@ TEST(Destripe, ConcurrentRunsMatchSequentialRunsAndTheProgram) {
     std::ostringstream quiet;
     ImageFile source;
     source.name = "sample.txt";
-    write_image_file(quiet, source, "DENOISE_", (dir / "again.txt").string(), FileFormat::kText, par_a.cleaned);
+    const std::string again = (dir / "again.txt").string();
+    write_image_file(quiet, output_file(source, Output::kCleaned, par_a.cleaned, again, FileFormat::kText),
+                     par_a.cleaned);
     EXPECT_EQ(vt::read_file(dir / "again.txt"), vt::read_file(dir / "DENOISE_sample.txt"));
 }
 

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <iterator>
 #include <tuple>
 
 #include "../test_util.hpp"
@@ -75,17 +76,40 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
 }
 
-// The presets are the ready files of examples/params, which read the same
-// with or without their image-name line.
-TEST(BatchOptions, PresetsAreTheExampleParameterFiles) {
+// Every ready set is the file of examples/params of its name (which reads
+// the same with or without its image-name line), the README's table row of
+// that file, and a name --preset takes; the README's usage block is --help's.
+TEST(BatchOptions, PresetsAreTheExampleFilesTheReadmeAndTheHelp) {
     const auto as_list = [](const Parameters& p) {
         return std::vector<double>{p.h_global, p.h_centre, p.h_off, p.r_centre, p.l_centre, p.l_off, 1.0 * p.n_run};
     };
-    for (const char* name : {"general", "keep-slope", "conservative"}) {
-        const std::string text = vt::read_file(kExamples / "params" / (std::string(name) + ".in"));
+    const std::string readme = vt::read_file(kExamples / ".." / "README.md");
+    const std::string help = batch_help();
+    for (const Preset& preset : kPresets) {
+        const std::string name(preset.name);
+        SCOPED_TRACE(name);
+        const std::vector<double> expected = as_list(preset.parameters);
+        const std::string text = vt::read_file(kExamples / "params" / (name + ".in"));
         for (const std::string& t : {text, text.substr(text.find('\n') + 1)})
-            EXPECT_EQ(as_list(read_parameters(t, name)), as_list(parse_command_line({"--preset", name, "x"}).parameters));
+            EXPECT_EQ(as_list(read_parameters(t, name)), expected);
+        EXPECT_EQ(as_list(parse_command_line({"--preset", name, "x"}).parameters), expected);
+        // "| `general.in` | `0.3 0.1 0.1` / `0.5` / `0.5 0.8 3` | ..."
+        const std::string row_start = "\n| `" + name + ".in` | ";
+        const auto row = readme.find(row_start);
+        ASSERT_NE(row, std::string::npos);
+        std::string values = readme.substr(row + row_start.size());
+        values = values.substr(0, values.find(" |"));
+        for (char& c : values)
+            if (c == '`' || c == '/') c = ' ';
+        std::istringstream in(values);
+        std::vector<double> in_readme{std::istream_iterator<double>(in), std::istream_iterator<double>()};
+        EXPECT_EQ(in_readme, expected) << values;
+        EXPECT_NE(help.find(name), std::string::npos);
     }
+    const auto usage = readme.find("\nveltrane2 [options] IMAGE...\n");
+    ASSERT_NE(usage, std::string::npos);
+    std::istringstream block(readme.substr(usage + 1, readme.find("```", usage) - usage - 1));
+    for (std::string line; std::getline(block, line);) EXPECT_NE(help.find(line + "\n"), std::string::npos) << line;
     try {
         read_parameters("0.3 0.1\n", "p.in");
         ADD_FAILURE();

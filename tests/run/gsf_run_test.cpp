@@ -100,8 +100,10 @@ TEST(GsfRun, GwyddionOpensTheOutputs) {
     ImageFile text_source;
     text_source.name = "scan.txt";
     std::ostringstream quiet;
-    write_image_file(quiet, text_source, "DENOISE_", (dir / "from_text.gsf").string(), FileFormat::kGsf,
-                     Image{4, 4, 2.0, 2.0, 1e-6, std::vector<double>(16, 0.5)});
+    const Image image{4, 4, 2.0, 2.0, 1e-6, std::vector<double>(16, 0.5)};
+    write_image_file(quiet,
+                     output_file(text_source, Output::kCleaned, image, (dir / "from_text.gsf").string(), FileFormat::kGsf),
+                     image);
     for (const char* name : {"FIL_scan.gsf", "NOISE_scan.gsf", "DENOISE_scan.gsf", "from_text.gsf"}) {
         const std::string cmd = "gwyddion-thumbnailer gnome2 64 '" + (dir / name).string() + "' '" +
                                 (dir / "thumb.png").string() + "' 2>&1";
