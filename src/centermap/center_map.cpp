@@ -59,6 +59,12 @@ bool distr_covar_in(const Box& b, const RealImage& tempht, const IntMap& bimage,
     return true;
 }
 
+// True when x rounds (half away from zero) to a pixel index 1..n; false
+// also when x is not a number.
+bool rounds_into(double x, int n) {
+    return x >= 0.5 && x < static_cast<double>(n) + 0.5;
+}
+
 }  // namespace
 
 bool distr_covar(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, std::array<double, 2>& cm,
@@ -90,10 +96,21 @@ void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& 
     if (!distr_covar(nx, ny, tempht, bimage, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn)) {
         return;
     }
+    // The weights are log amplitudes and may be negative, so the centroid
+    // can fall outside the grid (or be no number at all). There is then no
+    // centre to grow a map from: the map stays empty, and no centre is kept
+    // for the symmetric passes (one outside the grid pairs no pixel either).
+    if (!rounds_into(ca.cent_cm[1], nx) || !rounds_into(ca.cent_cm[0], ny)) {
+        icent = {0, 0};
+        return;
+    }
     icent[0] = nint(ca.cent_cm[1]);
     icent[1] = nint(ca.cent_cm[0]);
     const double rad = std::sqrt(ca.cent_sig[0] + ca.cent_sig[1]);
-    const int irad = nint(rad);
+    // A ring beyond nx + ny from a centre inside the grid holds no position
+    // of it and ends the growth anyway; a radius that is not a number
+    // allows no growth.
+    const int irad = std::isnan(rad) ? 0 : nint(std::min(rad, static_cast<double>(nx + ny)));
 
     // The disc grows from radius 5 to at most irad: every position it can
     // visit, and so every pixel of the centre map, lies in this box.
@@ -146,7 +163,11 @@ void center_map2(RunState& st, int nx, int ny, const RealImage& tempht, IntMap& 
 
     // The statistics, centre and box that later stages read are those of
     // the centre map itself.
-    if (!distr_covar_in(disc, tempht, cent, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn)) {
+    // A centroid outside the grid (weights of both signs) leaves the map
+    // empty as one with no centroid does: the first centre stays, and the
+    // streak keeps every pixel for the off-centre pass.
+    if (!distr_covar_in(disc, tempht, cent, 1, ca.cent_cm, ca.cent_sig, ca.cent_axes, ca.cent_mx, ca.cent_mn) ||
+        !rounds_into(ca.cent_cm[1], nx) || !rounds_into(ca.cent_cm[0], ny)) {
         start_integer_table(nx, ny, cent, 0);
         return;
     }

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <sstream>
+#include <tuple>
+#include <vector>
 
 #include "centermap/gauss_fit.hpp"
 #include "image/image_ops.hpp"
@@ -100,6 +102,40 @@ TEST(CentreMap, WeightedCovarianceAlongTheIndices) {
     // Selected pixels whose weights sum to zero have no centroid.
     t(4, 5) = t(5, 5) = t(6, 5) = 0.0;
     EXPECT_FALSE(distr_covar(9, 9, t, m, 1, cm, sig, axes, mx, mn));
+}
+
+// Log amplitudes may be negative: weights of both signs can put the
+// centroid outside the grid. The map then stays empty and the streak mask
+// keeps its pixels; a first centroid outside keeps no centre at all, one
+// found only for the map's own pixels keeps the first.
+TEST(CentreMap, ACentroidOutsideTheGridLeavesTheMapEmpty) {
+    struct Case {
+        const char* name;
+        std::vector<std::tuple<int, int, double>> bright;  // i, j, weight
+        std::array<int, 2> icent;
+    } cases[] = {
+        {"first centroid at i = -7", {{2, 2, 1.0}, {3, 2, -0.9}}, {0, 0}},
+        {"first centroid beyond nx", {{62, 5, 1.0}, {61, 5, -0.9}}, {0, 0}},
+        {"first centroid beyond ny", {{5, 62, 1.0}, {5, 61, -0.9}}, {0, 0}},
+        // All three: centroid (30, 30); the disc holds the first two only,
+        // whose centroid is at i = -69.
+        {"map centroid outside", {{30, 30, 1.0}, {31, 30, -0.99}, {60, 30, 0.033}}, {30, 30}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Centre cm(64, 0.99);
+        cm.t = RealImage(64, 64, 0.0);
+        for (auto [i, j, w] : c.bright) {
+            cm.b(i, j) = 1;
+            cm.t(i, j) = w;
+        }
+        const IntMap before = cm.b;
+        cm.run();
+        EXPECT_EQ(count_ones(cm.cen), 0);
+        EXPECT_EQ(cm.st.center_center.icent, c.icent);
+        for (int j = 1; j <= 64; ++j)
+            for (int i = 1; i <= 64; ++i) ASSERT_EQ(cm.b(i, j), before(i, j)) << i << ", " << j;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <thread>
@@ -122,6 +123,60 @@ TEST(Destripe, ConcurrentRunsMatchSequentialRunsAndTheProgram) {
     write_image_file(quiet, output_file(source, Output::kCleaned, par_a.cleaned, again, FileFormat::kText),
                      par_a.cleaned);
     EXPECT_EQ(vt::read_file(dir / "again.txt"), vt::read_file(dir / "DENOISE_sample.txt"));
+}
+
+// Images and sets whose log spectrum has weights of both signs around the
+// centre, so that the centre map's centroid can fall outside the grid: each
+// run ends normally with a gain from 0 to 1, finite outputs, and noise +
+// cleaned = the lifted input. (The sanitizer build checks every access.)
+TEST(Destripe, CentresOutsideTheGridEndNormally) {
+    const auto one_at = [](int n, int row, int column) {
+        Image im{n, n, 1.0, 1.0, 1.0e-6, std::vector<double>(static_cast<std::size_t>(n) * n, 0.0)};
+        im.at(column, row) = 1.0;
+        return im;
+    };
+    const Parameters wide{0.55, 0.1, 0.1, 0.5, 0.5, 0.8, 3};
+    Parameters low_g = Parameters::general();
+    low_g.h_global = 0.1;
+    Parameters negative_g = Parameters::general();
+    negative_g.h_global = -1.0;
+    std::vector<std::pair<Image, Parameters>> cases = {
+        {Image{2, 2, 1.0, 1.0, 1.0e-6, {1.699, 0.8737, 1.106, 1.75}}, Parameters::keep_slope()},
+        {one_at(64, 31, 37), wide},
+        {one_at(64, 30, 36), wide},
+        {one_at(8, 7, 6), low_g},
+        {one_at(8, 6, 5), low_g},
+        {Image{2, 2, 1.0, 1.0, 1.0e-6, {-0.141, -2.07, 0.951, -3.24}}, negative_g},
+    };
+    // Striped 2 x 2 images with the ready sets.
+    unsigned seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<double>((seed >> 8) % 20001u) / 10000.0 - 1.0;
+    };
+    for (int k = 0; k < 100; ++k) {
+        const double a = next(), b = next();
+        const Image im{2, 2, 1.0, 1.0, 1.0e-6, {a, a + 0.01 * next(), b, b + 0.01 * next()}};
+        for (const Parameters& p : {Parameters::general(), Parameters::keep_slope(), Parameters::conservative()})
+            cases.emplace_back(im, p);
+    }
+    for (bool grouped : {false, true}) {
+        for (auto [image, p] : cases) {
+            p.grouped = grouped;
+            Result r;
+            try {
+                r = destripe(image, p);
+            } catch (const FatalStop&) {
+                continue;  // a limit stop is a documented end
+            }
+            const double lift = -*std::min_element(image.values.begin(), image.values.end());
+            for (std::size_t k = 0; k < image.values.size(); ++k) {
+                ASSERT_TRUE(std::isfinite(r.noise.values[k]) && std::isfinite(r.cleaned.values[k]));
+                ASSERT_NEAR(r.noise.values[k] + r.cleaned.values[k], image.values[k] + lift, 1e-12);
+            }
+            for (double g : r.gain.values) ASSERT_TRUE(g >= 0.0 && g <= 1.0) << g;
+        }
+    }
 }
 
 }  // namespace
