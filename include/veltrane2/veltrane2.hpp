@@ -24,6 +24,10 @@
 
 namespace veltrane2 {
 
+// The version of the library and its programs. The build, the Python
+// package and the Debian package read it from this line.
+inline constexpr char kVersion[] = "0.2.0";
+
 // A height image: nx values per row, ny rows, stored row after row (element
 // j * nx + i is row j, column i, both from 0), as a text image lists them.
 // span_x and span_y are its extents in multiples of the length `unit` (in

@@ -77,6 +77,7 @@ PYBIND11_MODULE(veltrane2, m) {
         "destripe() takes a 2-D array and returns the filter gain, the removed noise and the cleaned image;\n"
         "PRESETS holds the ready parameter sets; read() and write() handle text images and Gwyddion .gsf files.\n"
         "See the README's parameter guide ('Choosing parameters') for what the seven parameters do.";
+    m.attr("__version__") = veltrane2::kVersion;
 
     limit_stop = py::exception<FatalStop>(m, "LimitStop", PyExc_RuntimeError);
     m.attr("LimitStop").attr("__doc__") =

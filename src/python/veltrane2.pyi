@@ -4,6 +4,7 @@ from typing import Dict, Optional, Tuple, Union
 import numpy as np
 import numpy.typing as npt
 
+__version__: str
 PRESETS: Dict[str, Dict[str, Union[float, int]]]
 
 class LimitStop(RuntimeError): ...

@@ -16,10 +16,6 @@
 #include "io/text_image.hpp"
 #include "run/params.hpp"
 
-#ifndef VELTRANE2_VERSION
-#define VELTRANE2_VERSION "unknown"
-#endif
-
 namespace veltrane2 {
 
 namespace {
@@ -376,7 +372,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
             return 0;
         }
         if (o.version) {
-            out << "veltrane2 " << VELTRANE2_VERSION << '\n';
+            out << "veltrane2 " << kVersion << '\n';
             return 0;
         }
         plan_batch(o);

@@ -69,7 +69,7 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
     EXPECT_EQ(batch_main({"--help"}, out, err), 0);
     EXPECT_EQ(batch_main({"--version"}, out, err), 0);
     const std::string help = out.str();
-    EXPECT_NE(help.find("\nveltrane2 0."), std::string::npos);
+    EXPECT_NE(help.find("\nveltrane2 " + std::string(veltrane2::kVersion) + "\n"), std::string::npos);
     for (const char* word : {"--preset NAME", "--params FILE", "--grouped", "-o, --out-dir DIR", "-j, --jobs N",
                              "--format text|gsf", "--log ", "<out>/<base>.log", "-q, --quiet", "--help, --version",
                              "Exit status: 0 all images done, 1 some failed,\n2 a usage error, 130 or 143"})
