@@ -417,7 +417,7 @@ GwyModuleInfo module_info = {
     "Removes scan-line stripe noise in the Fourier spectrum: finds the streak the stripes draw through the "
     "spectrum's centre and lowers it to what its surroundings say (veltrane2).",
     "veltrane2 developers",
-    VELTRANE2_VERSION,
+    veltrane2::kVersion,
     "veltrane2 developers",
     "2026",
 };
