@@ -54,9 +54,9 @@ int main(int argc, char** argv) {
     } catch (const veltrane2::FatalStop& e) {
         std::cerr << e.line();
         return 4;
-    } catch (const veltrane2::RunError& e) {
+    } catch (const veltrane2::Error& e) {
         std::cerr << "destripe_example: " << e.what() << '\n';
-        return e.status();
+        return e.kind() == veltrane2::ErrorKind::kBadShape ? 3 : 1;
     }
     return 0;
 }

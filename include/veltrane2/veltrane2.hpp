@@ -96,7 +96,7 @@ struct Options {
     // side by side; 0 lets the run choose (up to four). The results do not
     // depend on it.
     int threads = 0;
-    // Images whose larger side exceeds this end with a LimitStop. At most
+    // Images whose larger side exceeds this end with a FatalStop. At most
     // kLargestSide.
     int max_side = kClassicLargestSide;
 };
@@ -132,44 +132,69 @@ inline constexpr const OutputInfo& output_info(Output which) {
     return kOutputs[static_cast<std::size_t>(which)];
 }
 
-// Exit statuses of the command-line program, carried by the errors below.
-enum ExitStatus : int {
-    kExitOk = 0,
-    kExitFileError = 1,   // an image cannot be opened, read, parsed or written, or holds a value that is not finite
-    kExitInputError = 2,  // the parameters cannot be read
-    kExitSizeError = 3,   // an image size the Fourier transform cannot take
-    kExitLimitStop = 4,   // a fixed limit was reached
+// What kind of failure ended a run early.
+enum class ErrorKind {
+    kBadShape,  // sizes a run cannot take: not positive, not nx * ny values, or a grid side it cannot transform
+    kBadValue,  // a value that cannot be used: not finite, or the text of an image or of the parameters malformed
+    kIo,        // a file that cannot be opened, read or written; error_number() says why
+    kLimit,     // a fixed limit was reached; line() names it
 };
 
-// A failure with a message for the user and the exit status the
-// command-line program gives it.
-class RunError : public std::runtime_error {
+// A failure: its kind and a message for the user. (The command-line
+// program's exit status for each kind: its README.)
+class Error : public std::runtime_error {
 public:
-    RunError(ExitStatus status, const std::string& message) : std::runtime_error(message), status_(status) {}
-    ExitStatus status() const { return status_; }
+    Error(ErrorKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    // An I/O failure on the file `path`, with the system's error number.
+    Error(const std::string& message, int error_number, std::string path)
+        : std::runtime_error(message), kind_(ErrorKind::kIo), error_number_(error_number), path_(std::move(path)) {}
 
-private:
-    ExitStatus status_;
-};
-
-// A fixed limit of the program was reached (an image larger than max_side,
-// or more clusters, pairs or pixels than a stage holds). line() is the report
-// line that names the limit and the stage, ending in a newline; the
-// command-line program prints it and stops with "STOP 4".
-class FatalStop : public std::runtime_error {
-public:
-    explicit FatalStop(std::string line) : std::runtime_error(line), line_(std::move(line)) {}
+    ErrorKind kind() const { return kind_; }
+    // The errno of an I/O failure; 0 for the other kinds.
+    int error_number() const { return error_number_; }
+    // The file an I/O failure is about; empty for the other kinds.
+    const std::string& path() const { return path_; }
+    // The report line of a limit, ending in a newline; empty for the other kinds.
     const std::string& line() const { return line_; }
-    int stop_code() const { return 4; }
+
+protected:
+    Error(std::string line, const std::string& message)
+        : std::runtime_error(message), kind_(ErrorKind::kLimit), line_(std::move(line)) {}
 
 private:
+    ErrorKind kind_;
+    int error_number_ = 0;
+    std::string path_;
     std::string line_;
 };
 
-// Removes the stripes of `image`. Throws RunError with kExitSizeError when a
-// side is not positive, the values are not nx * ny, or the grid side is not
-// a power of two from 2 up; RunError with kExitFileError for a value that is
-// not finite; FatalStop when a limit is reached.
+// A fixed limit of the program was reached (an image larger than max_side,
+// or more clusters, pairs or pixels than a stage holds): kind() is kLimit,
+// line() the report line that names the limit and the stage, and what() that
+// line without its surrounding blanks. The command-line program prints the
+// line and stops with "STOP 4".
+class FatalStop : public Error {
+public:
+    explicit FatalStop(std::string line) : Error(line, trimmed(line)) {}
+    int stop_code() const { return 4; }
+
+private:
+    static std::string trimmed(const std::string& line) {
+        const auto first = line.find_first_not_of(" \n");
+        if (first == std::string::npos) return {};
+        return line.substr(first, line.find_last_not_of(" \n") + 1 - first);
+    }
+};
+
+// The name Error had before it said its kind, for code written against it.
+// (It is now the base of FatalStop: catch FatalStop first to tell a limit
+// apart, or ask kind().)
+using RunError = Error;
+
+// Removes the stripes of `image`. Throws Error of kind kBadShape when a side
+// is not positive, the values are not nx * ny, or the grid side is not a
+// power of two from 2 up; of kind kBadValue for a value that is not finite;
+// FatalStop when a limit is reached.
 Result destripe(const Image& image, const Parameters& parameters, const Options& options = {});
 
 }  // namespace veltrane2

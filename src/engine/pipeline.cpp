@@ -200,7 +200,7 @@ EngineRun::EngineRun(const Parameters& p, const Options& o)
 
 void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, double rdimy, double unit) {
     if (nxbig <= 0 || nybig <= 0) {
-        throw RunError(kExitSizeError, "the image has " + std::to_string(nxbig) + " x " + std::to_string(nybig) +
+        throw Error(ErrorKind::kBadShape, "the image has " + std::to_string(nxbig) + " x " + std::to_string(nybig) +
                                            " values; both sizes must be positive");
     }
     if (nxbig != nybig || std::abs(rdimx - rdimy) > 0.001) {
@@ -211,7 +211,7 @@ void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, doubl
     // The Fourier transform is radix 2 and the centred spectrum needs a
     // middle position: the side must be a power of two from 2 up.
     if (big < 2 || !is_power_of_two(big)) {
-        throw RunError(kExitSizeError, "an image of " + std::to_string(nxbig) + " x " + std::to_string(nybig) +
+        throw Error(ErrorKind::kBadShape, "an image of " + std::to_string(nxbig) + " x " + std::to_string(nybig) +
                                            " values needs a grid of side " + std::to_string(big) +
                                            ", but the Fourier transform takes only sides that are powers of two "
                                            "from 2 to " +
@@ -307,7 +307,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
 Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
     const long long count = static_cast<long long>(image.nx) * image.ny;
     if (image.nx > 0 && image.ny > 0 && static_cast<long long>(image.values.size()) != count) {
-        throw RunError(kExitSizeError, "the image holds " + std::to_string(image.values.size()) + " values, not " +
+        throw Error(ErrorKind::kBadShape, "the image holds " + std::to_string(image.values.size()) + " values, not " +
                                            std::to_string(image.nx) + " x " + std::to_string(image.ny));
     }
     EngineRun run(parameters, options);
@@ -318,7 +318,7 @@ Result destripe(const Image& image, const Parameters& parameters, const Options&
         for (int i = 1; i <= image.nx; ++i, ++k) {
             const double v = image.values[k];
             if (!std::isfinite(v)) {
-                throw RunError(kExitFileError, "value " + std::to_string(k + 1) + " of " + std::to_string(count) +
+                throw Error(ErrorKind::kBadValue, "value " + std::to_string(k + 1) + " of " + std::to_string(count) +
                                                    " (row " + std::to_string(j) + ", column " + std::to_string(i) +
                                                    ") is not finite");
             }

@@ -50,8 +50,8 @@ public:
     EngineRun(const Parameters& parameters, const Options& options);
 
     // Reports a non-square image, stops (FatalStop) when its larger side
-    // exceeds options.max_side and refuses (RunError) a side the transform
-    // cannot take or one that is not positive. Sets up the zero-filled grid.
+    // exceeds options.max_side and refuses (Error, kBadShape) a side the
+    // transform cannot take or one that is not positive. Sets up the zero-filled grid.
     void take_shape(long long nx, long long ny, double span_x, double span_y, double unit);
 
     // The grid of side n = max(nx, ny): image value (i, j) (column i, row j,

@@ -15,7 +15,8 @@ namespace veltrane2 {
 AtomicFile::AtomicFile(const std::string& fileout) : final_(fileout), temp_(fileout + ".tmp.XXXXXX") {
     fd_ = ::mkstemp(temp_.data());
     if (fd_ < 0) {
-        throw RunError(kExitFileError, std::string("I cannot open the output data file: ") + std::strerror(errno));
+        const int err = errno;
+        throw Error(std::string("I cannot open the output data file: ") + std::strerror(err), err, final_);
     }
     // mkstemp creates the file private to its owner; give it the mode a
     // plain create would have.
@@ -56,7 +57,7 @@ void AtomicFile::commit() {
 }
 
 void AtomicFile::fail(int err) {
-    throw RunError(kExitFileError, "I cannot write the output data file " + final_ + ": " + std::strerror(err));
+    throw Error("I cannot write the output data file " + final_ + ": " + std::strerror(err), err, final_);
 }
 
 }  // namespace veltrane2

@@ -10,8 +10,8 @@ namespace veltrane2 {
 
 class AtomicFile {
 public:
-    // Throws RunError ("I cannot open the output data file: ...") when the
-    // temporary cannot be created.
+    // Throws an I/O Error ("I cannot open the output data file: ...") when
+    // the temporary cannot be created.
     explicit AtomicFile(const std::string& fileout);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -19,7 +19,7 @@ public:
     AtomicFile(AtomicFile&& o) noexcept;
     AtomicFile& operator=(AtomicFile&&) = delete;
 
-    // Throws RunError ("I cannot write the output data file NAME: ...").
+    // Throws an I/O Error ("I cannot write the output data file NAME: ...").
     void write(const char* data, std::size_t len);
     // Closes the file and renames it into place.
     void commit();

@@ -14,7 +14,7 @@ namespace veltrane2 {
 namespace {
 
 [[noreturn]] void bad(const std::string& name, const std::string& what) {
-    throw RunError(kExitFileError, name + ": " + what);
+    throw Error(ErrorKind::kBadValue, name + ": " + what);
 }
 
 std::string_view trim(std::string_view s) {

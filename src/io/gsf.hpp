@@ -36,7 +36,7 @@ struct GsfImage {
 bool looks_like_gsf(std::string_view bytes);
 
 // Parses a whole .gsf file held in `bytes`; `name` goes in front of every
-// error message. Throws RunError (kExitFileError) for a wrong magic line, a
+// error message. Throws Error (kBadValue) for a wrong magic line, a
 // header line that is not "Key = Value", a missing or malformed XRes or YRes,
 // a size that is not positive or larger than kGsfLargestSide, an extent or
 // offset that is not a finite number (an extent must also be positive), a

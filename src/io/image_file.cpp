@@ -48,8 +48,8 @@ ImageFile read_image_file(const std::string& name, std::ostream& out, int thread
     f.name = name;
     TextImageReader reader(name, std::move(bytes), out);
     const ImageHeader& h = reader.header();
-    if (h.nx <= 0 || h.ny <= 0 || h.nx > kLargestSide || h.ny > kLargestSide) {
-        throw RunError(kExitFileError, name + ": the header gives " + std::to_string(h.nx) + " x " +
+    if (h.nx > kLargestSide || h.ny > kLargestSide) {
+        throw Error(ErrorKind::kBadValue, name + ": the header gives " + std::to_string(h.nx) + " x " +
                                            std::to_string(h.ny) + " values; both sizes must be from 1 to " +
                                            std::to_string(kLargestSide));
     }

@@ -31,7 +31,8 @@ ImageFile gsf_image_file(const std::string& name, std::string_view bytes);
 
 // Reads an image file; a text image prints "Opening image:" and its header
 // warnings to `out`, and a large one is parsed by `threads` threads. Throws
-// RunError naming the file.
+// Error naming the file; a text image with a side larger than kLargestSide,
+// which no run takes, is refused before its values are stored.
 ImageFile read_image_file(const std::string& name, std::ostream& out, int threads = 1);
 
 // An image file to write: where, in which format, and what it says about

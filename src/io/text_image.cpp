@@ -27,12 +27,9 @@
 namespace veltrane2 {
 namespace {
 
+// A malformed image file.
 [[noreturn]] void file_error(const std::string& what) {
-    throw RunError(kExitFileError, what);
-}
-
-[[noreturn]] void open_error(const char* direction, int err) {
-    file_error(std::string("I cannot open the ") + direction + " data file: " + std::strerror(err));
+    throw Error(ErrorKind::kBadValue, what);
 }
 
 bool is_space(char c) {
@@ -70,13 +67,16 @@ int scan_header(const std::string& line, ImageHeader& h) {
 
 std::string read_whole_file(const std::string& filename, int threads) {
     const int fd = ::open(filename.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) open_error("input", errno);
+    if (fd < 0) {
+        const int err = errno;
+        throw Error(std::string("I cannot open the input data file: ") + std::strerror(err), err, filename);
+    }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     const auto fail = [&filename](int err) {
-        file_error("I cannot read the input data file " + filename + ": " + std::strerror(err));
+        throw Error("I cannot read the input data file " + filename + ": " + std::strerror(err), err, filename);
     };
     // Reads the bytes from..to-1 of the file into text[from..to), as far as
     // the file goes: where it stopped, and the error that stopped it.
@@ -155,6 +155,10 @@ TextImageReader::TextImageReader(const std::string& filename, std::string text, 
             ImageHeader h;
             const int fields = scan_header(line, h);
             if (fields == 5) {
+                if (h.nx <= 0 || h.ny <= 0) {
+                    file_error(filename + ": the header gives " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
+                               " values; both sizes must be positive");
+                }
                 header_ = h;
                 data_start_ = next;
                 return;
@@ -275,10 +279,6 @@ void TextImageReader::read_values(double* z, int threads) const {
 TextImage loadimage(const std::string& filename, std::ostream& out, long long max_values) {
     TextImageReader reader(filename, out);
     const ImageHeader& h = reader.header();
-    if (h.nx <= 0 || h.ny <= 0) {
-        file_error(filename + ": the header gives " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
-                   " values; both sizes must be positive");
-    }
     if (h.nx > max_values || h.ny > max_values || h.nx * h.ny > max_values) {
         file_error(filename + ": the header gives " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
                    " values, more than the " + std::to_string(max_values) + " that can be read");

@@ -26,7 +26,8 @@ class TextImageReader {
 public:
     // Prints "Opening image: <name>", reads the file and searches the header,
     // printing a warning for every candidate line without five fields.
-    // Throws RunError when the file cannot be opened or has no header line.
+    // Throws Error (kIo) when the file cannot be opened, (kBadValue) when it
+    // has no header line or the header's sizes are not both positive.
     TextImageReader(const std::string& filename, std::ostream& out);
     // The same on the file's contents, read already; prints no "Opening
     // image:" line.
@@ -37,7 +38,7 @@ public:
 
     // Reads the Nx x Ny values that follow the header line into z (room for
     // Nx x Ny values), in file order, parsing a large file in `threads`
-    // stretches side by side. Throws RunError naming the file when the data
+    // stretches side by side. Throws Error (kBadValue) naming the file when the data
     // run short, or a value is not a number or not finite (the first such
     // value in file order).
     void read_values(double* z, int threads = 1) const;
@@ -50,8 +51,8 @@ private:
 };
 
 // The contents of a file, a large one read by up to `threads` threads.
-// Throws RunError ("I cannot open the input data file: ...") when it cannot
-// be opened or read.
+// Throws Error (kIo: "I cannot open the input data file: ...") when it
+// cannot be opened or read.
 std::string read_whole_file(const std::string& filename, int threads = 1);
 
 // Whole image as read by loadimage.
@@ -60,15 +61,15 @@ struct TextImage {
     std::vector<double> z;  // element j * Nx + i holds row j, column i (from 0)
 };
 
-// Reads a whole text image; refuses (RunError) headers with a size that is
-// not positive or holds more than max_values values.
+// Reads a whole text image; refuses (Error, kBadValue) a header whose sizes
+// are not positive or give more than max_values values.
 TextImage loadimage(const std::string& filename, std::ostream& out, long long max_values);
 
 // Writes a text image: "# <filename>", "# <comment>", the header line and one
 // line of "%12.6e " values per row. Prints "Saving image: <fileout>". The file
 // is written under a temporary name beside fileout and renamed into place
 // only when complete. A large image is formatted by `threads` threads, rows
-// shared out. Throws RunError when it cannot be created or written.
+// shared out. Throws an I/O Error when it cannot be created or written.
 void saveimage(std::ostream& out, const std::string& filename, const std::string& fileout, const std::string& comment,
                int nx, int ny, double spanx, double spany, const double* z, double unit, int threads = 1);
 

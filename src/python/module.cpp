@@ -80,18 +80,33 @@ PYBIND11_MODULE(veltrane2, m) {
     m.attr("__version__") = veltrane2::kVersion;
 
     limit_stop = py::exception<FatalStop>(m, "LimitStop", PyExc_RuntimeError);
+    // Each kind of failure as the Python exception a caller expects: a bad
+    // array, file or value is a ValueError, an I/O failure an OSError of its
+    // errno (FileNotFoundError for a missing file) naming the file, a limit a
+    // LimitStop.
     m.attr("LimitStop").attr("__doc__") =
         "A fixed limit of the engine was reached (for example more clusters than it holds); the run was stopped. "
         "args[0] is the report line naming the limit.";
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
-        } catch (const FatalStop& e) {
-            std::string line = e.line();
-            while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.erase(line.size() - 1);
-            PyErr_SetString(limit_stop.ptr(), line.c_str() + line.find_first_not_of(' '));
-        } catch (const RunError& e) {
-            PyErr_SetString(PyExc_ValueError, e.what());
+        } catch (const Error& e) {
+            switch (e.kind()) {
+                case ErrorKind::kLimit:
+                    PyErr_SetString(limit_stop.ptr(), e.what());
+                    break;
+                case ErrorKind::kIo: {
+                    // OSError(errno, message, path) is made the subclass of its errno.
+                    const py::object error =
+                        py::reinterpret_borrow<py::object>(PyExc_OSError)(e.error_number(), e.what(), e.path());
+                    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+                    break;
+                }
+                case ErrorKind::kBadShape:
+                case ErrorKind::kBadValue:
+                    PyErr_SetString(PyExc_ValueError, e.what());
+                    break;
+            }
         }
     });
 
@@ -191,7 +206,8 @@ PYBIND11_MODULE(veltrane2, m) {
         },
         py::arg("path"),
         "Reads a text image or a .gsf file (chosen by content) into a Scan: z, extent, unit, zunits, title, "
-        "format.\nRaises FileNotFoundError or ValueError (a malformed file).");
+        "format.\nRaises ValueError for a malformed file, OSError (FileNotFoundError for a missing one) naming the file\n"
+        "when it cannot be read.");
 
     m.def(
         "write",
@@ -225,5 +241,6 @@ PYBIND11_MODULE(veltrane2, m) {
         "format  'text' or 'gsf' (default: 'gsf' for a .gsf name, else 'text')\n"
         "zunits  a .gsf's ZUnits (the unit of the values)\n"
         "title   a .gsf's Title\n"
-        "source  the name on a text image's first comment line (default: the file's own name)");
+        "source  the name on a text image's first comment line (default: the file's own name)\n\n"
+        "Raises OSError (FileNotFoundError for a missing folder) naming the file when it cannot be written.");
 }

@@ -69,7 +69,7 @@ Parameters preset(const std::string& name) {
 std::string read_text_file(const std::string& name) {
     try {
         return read_whole_file(name);
-    } catch (const RunError& e) {
+    } catch (const Error& e) {
         throw UsageError("cannot read the parameter file " + name + ": " + e.what());
     }
 }
@@ -169,7 +169,7 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
     } else {
         try {
             o.parameters = read_parameters(read_text_file(*params_file), *params_file);
-        } catch (const RunError& e) {
+        } catch (const Error& e) {
             throw UsageError(std::string("bad parameter file: ") + e.what());
         }
     }
@@ -283,8 +283,9 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         Result r;
         try {
             r = destripe(src.image, o.parameters, opt);
-        } catch (const RunError& e) {
-            throw RunError(e.status(), job.input + ": " + e.what());
+        } catch (const Error& e) {
+            if (e.kind() == ErrorKind::kLimit) throw;
+            throw Error(e.kind(), job.input + ": " + e.what());
         }
         if (stop.load() != 0) return Outcome::kDropped;
         std::filesystem::create_directories(job.out_dir.empty() ? "." : job.out_dir);
@@ -305,12 +306,8 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         }
         written.keep();
         return Outcome::kDone;
-    } catch (const FatalStop& e) {
-        std::string line = e.line();
-        while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-        failure = job.input + ": a fixed limit was reached:" + line;
-    } catch (const RunError& e) {
-        failure = e.what();
+    } catch (const Error& e) {
+        failure = e.kind() == ErrorKind::kLimit ? job.input + ": a fixed limit was reached: " + e.what() : e.what();
     } catch (const std::filesystem::filesystem_error& e) {
         failure = job.input + ": " + e.what();
     } catch (const std::bad_alloc&) {

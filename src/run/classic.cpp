@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/listout.hpp"
+#include "run/exit_status.hpp"
 #include "run/image_files.hpp"
 #include "run/params.hpp"
 
@@ -20,9 +21,11 @@ void prepare_process() {
 }
 
 int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::optional<bool> force_group) {
+    bool parameters_read = false;
     try {
         out << list_line("RUN MANUAL VELTRANE2");
         ClassicInput ci = inpt_veltrane(in, out);
+        parameters_read = true;
         if (force_group) ci.parameters.grouped = *force_group;
         Options options;
         options.report = &out;
@@ -40,15 +43,16 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::
         writers.finish(out);
         out.flush();
         return kExitOk;
-    } catch (const FatalStop& e) {
-        out << e.line();
-        out.flush();
-        err << "STOP " << e.stop_code() << '\n';
-        return kExitLimitStop;
-    } catch (const RunError& e) {
+    } catch (const Error& e) {
+        if (e.kind() == ErrorKind::kLimit) {
+            out << e.line();
+            out.flush();
+            err << "STOP 4\n";
+            return kExitLimitStop;
+        }
         out.flush();
         err << "veltrane2: " << e.what() << '\n';
-        return e.status();
+        return parameters_read ? exit_status(e.kind()) : kExitInputError;
     } catch (const std::bad_alloc&) {
         out.flush();
         err << "veltrane2: out of memory\n";

@@ -10,13 +10,15 @@
 namespace veltrane2 {
 namespace {
 
-// Runs `work`, putting the file's name in front of the engine's messages.
+// Runs `work`, putting the file's name in front of the engine's messages
+// (a limit's report line stays as it is).
 template <class Work>
 auto naming(const std::string& name, Work work) {
     try {
         return work();
-    } catch (const RunError& e) {
-        throw RunError(e.status(), name + ": " + e.what());
+    } catch (const Error& e) {
+        if (e.kind() == ErrorKind::kLimit) throw;
+        throw Error(e.kind(), name + ": " + e.what());
     }
 }
 
@@ -53,10 +55,6 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
         // The file's text is let go of before the run goes on.
         TextImageReader reader(name, std::move(bytes), out);
         const ImageHeader& h = reader.header();
-        if (h.nx <= 0 || h.ny <= 0) {
-            throw RunError(kExitFileError, name + ": the header gives " + std::to_string(h.nx) + " x " +
-                                               std::to_string(h.ny) + " values; both sizes must be positive");
-        }
         naming(name, [&] { run.take_shape(h.nx, h.ny, h.spanx, h.spany, h.unit); });
         source.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
         RealImage& grid = run.grid();

@@ -23,9 +23,9 @@ namespace veltrane2 {
 // image's header warnings to `options.report`) and runs the engine on it; a
 // text image's sizes are checked before any of its values is read. `source`
 // receives what the outputs carry over (the format, a .gsf's header); the
-// outputs go to r, each told to `ready` as soon as it is made. Throws
-// RunError naming the file when it cannot be read, is malformed or has a
-// size the transform cannot take, FatalStop when a limit is reached.
+// outputs go to r, each told to `ready` as soon as it is made. Throws Error
+// naming the file when it cannot be read, is malformed or has a size the
+// transform cannot take, FatalStop when a limit is reached.
 void destripe_file(const std::string& filename, const Parameters& parameters, const Options& options,
                    ImageFile& source, Result& r, const OutputReady& ready = {});
 

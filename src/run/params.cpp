@@ -33,7 +33,7 @@ public:
         std::string line;
         while (static_cast<int>(items.size()) < count) {
             if (!std::getline(in_, line)) {
-                throw RunError(kExitInputError, source_ + " ended before " + std::string(what) + " could be read");
+                throw Error(ErrorKind::kBadValue, source_ + " ended before " + std::string(what) + " could be read");
             }
             ++line_no_;
             split_line(line, count, items, what);
@@ -53,7 +53,7 @@ private:
             if (p >= n) break;
             if (line[p] == ',') {
                 if (after_comma || (items.empty() && p == first_nonblank(line))) {
-                    throw RunError(kExitInputError, source_ + " line " + std::to_string(line_no_) +
+                    throw Error(ErrorKind::kBadValue, source_ + " line " + std::to_string(line_no_) +
                                                         " has an empty value where " + std::string(what) +
                                                         " was expected");
                 }
@@ -79,7 +79,7 @@ private:
                     item.text += line[p++];
                 }
                 if (!closed) {
-                    throw RunError(kExitInputError, source_ + " line " + std::to_string(line_no_) +
+                    throw Error(ErrorKind::kBadValue, source_ + " line " + std::to_string(line_no_) +
                                                         " has a quoted value with no closing quote");
                 }
                 item.quoted = true;
@@ -116,7 +116,7 @@ public:
 
 private:
     [[noreturn]] void bad_value(const Item& item, std::string_view name, std::string_view type) const {
-        throw RunError(kExitInputError, "cannot read '" + item.text + "' on " + r_.source_ + " line " +
+        throw Error(ErrorKind::kBadValue, "cannot read '" + item.text + "' on " + r_.source_ + " line " +
                                             std::to_string(r_.line_no_) + " as " + std::string(type) + " (" +
                                             std::string(name) + ")");
     }

@@ -16,13 +16,14 @@ struct ClassicInput {
 };
 
 // Reads the file name and the seven parameters (four list-directed reads) and
-// echoes the parameters to `out`. Throws RunError when standard input ends
-// early or holds a value that cannot be read; nothing is echoed then.
+// echoes the parameters to `out`. Throws Error (kBadValue) when standard
+// input ends early or holds a value that cannot be read; nothing is echoed
+// then.
 ClassicInput inpt_veltrane(std::istream& in, std::ostream& out);
 
 // The seven parameters from a parameter file's text: the classic input's
 // lines, with or without the image-name line (which is there unless the
-// first value is a number). Throws RunError naming `source`.
+// first value is a number). Throws Error (kBadValue) naming `source`.
 Parameters read_parameters(const std::string& text, const std::string& source);
 
 // Number of characters before the first blank.

@@ -52,7 +52,7 @@ TEST(EngineShape, ReportsStopsAndRefusals) {
             EXPECT_EQ(e.line(), " NGDTEMP > MXTEMPGD in READIN_NEW_IMAGE\n");
             EXPECT_TRUE(run.grid().empty());
         } catch (const RunError& e) {
-            EXPECT_EQ(e.status(), kExitSizeError);
+            EXPECT_EQ(e.kind(), ErrorKind::kBadShape);
             EXPECT_NE(std::string(e.what()).find(c.failure), std::string::npos) << e.what();
             EXPECT_TRUE(run.grid().empty());
         }
@@ -63,21 +63,21 @@ TEST(EngineShape, ReportsStopsAndRefusals) {
 TEST(Destripe, BadImagesAreRefused) {
     struct Case {
         Image image;
-        ExitStatus status;
+        ErrorKind kind;
         const char* message;
     } cases[] = {
-        {Image{4, 4, 1, 1, 1, std::vector<double>(15, 0.0)}, kExitSizeError, "the image holds 15 values, not 4 x 4"},
-        {Image{0, 4, 1, 1, 1, {}}, kExitSizeError, "both sizes must be positive"},
-        {Image{3, 3, 1, 1, 1, std::vector<double>(9, 0.0)}, kExitSizeError, "powers of two"},
-        {Image{2, 2, 1, 1, 1, {1, 2, NAN, 4}}, kExitFileError, "value 3 of 4 (row 2, column 1) is not finite"},
-        {Image{2, 2, 1, 1, 1, {1, 2, 3, -INFINITY}}, kExitFileError, "value 4 of 4 (row 2, column 2) is not finite"},
+        {Image{4, 4, 1, 1, 1, std::vector<double>(15, 0.0)}, ErrorKind::kBadShape, "the image holds 15 values, not 4 x 4"},
+        {Image{0, 4, 1, 1, 1, {}}, ErrorKind::kBadShape, "both sizes must be positive"},
+        {Image{3, 3, 1, 1, 1, std::vector<double>(9, 0.0)}, ErrorKind::kBadShape, "powers of two"},
+        {Image{2, 2, 1, 1, 1, {1, 2, NAN, 4}}, ErrorKind::kBadValue, "value 3 of 4 (row 2, column 1) is not finite"},
+        {Image{2, 2, 1, 1, 1, {1, 2, 3, -INFINITY}}, ErrorKind::kBadValue, "value 4 of 4 (row 2, column 2) is not finite"},
     };
     for (const Case& c : cases) {
         try {
             destripe(c.image, Parameters::general());
             ADD_FAILURE() << c.message;
         } catch (const RunError& e) {
-            EXPECT_EQ(e.status(), c.status);
+            EXPECT_EQ(e.kind(), c.kind);
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }

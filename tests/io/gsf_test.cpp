@@ -86,7 +86,7 @@ TEST(Gsf, BadFilesAreRefusedWithTheirReason) {
             parse_gsf(bytes, "scan.gsf");
             ADD_FAILURE() << "accepted, expected: " << fragment;
         } catch (const RunError& e) {
-            EXPECT_EQ(e.status(), kExitFileError);
+            EXPECT_EQ(e.kind(), ErrorKind::kBadValue);
             EXPECT_EQ(std::string(e.what()).rfind("scan.gsf: ", 0), 0u) << e.what();
             EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }

@@ -4,11 +4,14 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "../test_util.hpp"
 #include "core/errors.hpp"
@@ -132,24 +135,29 @@ TEST(TextFormat, MalformedOrMissingFilesAreRefusedWithTheReason) {
             loadimage((dir / "bad.txt").string(), out, 1 << 20);
             ADD_FAILURE() << "accepted: " << text;
         } catch (const RunError& e) {
-            EXPECT_EQ(e.status(), kExitFileError);
+            EXPECT_EQ(e.kind(), ErrorKind::kBadValue);
             EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }
     }
+    // A file that cannot be opened is an I/O failure with its errno and path.
     std::ostringstream out;
     const double z[] = {1.0};
-    const auto message = [](auto f) {
-        try {
-            f();
-        } catch (const RunError& e) {
-            return std::string(e.what());
-        }
-        return std::string();
+    const std::string missing_folder = (dir / "no-such-folder" / "x.txt").string();
+    const std::pair<std::function<void()>, std::tuple<std::string, std::string>> io_cases[] = {
+        {[&] { loadimage("/nonexistent/in.txt", out, 16); },
+         {"I cannot open the input data file: No such file or directory", "/nonexistent/in.txt"}},
+        {[&] { saveimage(out, "a", missing_folder, "c", 1, 1, 1, 1, z, 1); },
+         {"I cannot open the output data file: No such file or directory", missing_folder}},
     };
-    EXPECT_EQ(message([&] { loadimage("/nonexistent/in.txt", out, 16); }),
-              "I cannot open the input data file: No such file or directory");
-    EXPECT_EQ(message([&] { saveimage(out, "a", (dir / "no-such-folder" / "x.txt").string(), "c", 1, 1, 1, 1, z, 1); }),
-              "I cannot open the output data file: No such file or directory");
+    for (const auto& [call, expected] : io_cases) {
+        try {
+            call();
+            ADD_FAILURE() << std::get<0>(expected);
+        } catch (const Error& e) {
+            EXPECT_EQ(std::tuple(e.kind(), e.error_number(), std::string(e.what()), e.path()),
+                      std::tuple_cat(std::tuple(ErrorKind::kIo, ENOENT), expected));
+        }
+    }
 }
 
 // A write that fails half way (here: the file size limit, as a full disk
@@ -177,7 +185,7 @@ TEST(TextFormat, FailedWriteLeavesTheOldFileAndNoTemporary) {
         } catch (const RunError& e) {
             ++threw;
             EXPECT_NE(std::string(e.what()).find("I cannot write the output data file"), std::string::npos);
-            EXPECT_EQ(e.status(), kExitFileError);
+            EXPECT_EQ(std::tuple(e.kind(), e.error_number(), e.path()), std::tuple(ErrorKind::kIo, EFBIG, path.string()));
         }
     }
     setrlimit(RLIMIT_FSIZE, &old_limit);

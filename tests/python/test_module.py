@@ -103,6 +103,19 @@ def test_read_and_write_round_trip(tmp_path, fmt, tol):
         veltrane2.write(path, z, format="tiff")
 
 
+def test_io_failures_are_os_errors_of_their_errno_naming_the_file(tmp_path):
+    z = np.zeros((4, 4))
+    missing = str(tmp_path / "no-folder" / "a.txt")
+    for name in (missing, missing[:-3] + "gsf"):
+        with pytest.raises(FileNotFoundError) as e:
+            veltrane2.write(name, z)
+        assert e.value.filename == name and e.value.errno == 2
+        assert e.value.strerror == "I cannot open the output data file: No such file or directory"
+    with pytest.raises(IsADirectoryError) as e:
+        veltrane2.read(str(tmp_path))
+    assert e.value.filename == str(tmp_path)
+
+
 def test_help_explains_each_parameter():
     doc = veltrane2.destripe.__doc__
     assert "Choosing parameters" in doc and all("\n" + name + " " in doc for name in GENERAL.keys() | {"extent"})

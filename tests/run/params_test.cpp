@@ -60,7 +60,7 @@ TEST(Params, UnreadableInputIsReportedWithoutEcho) {
             parse(input, out);
             ADD_FAILURE() << "accepted: " << input;
         } catch (const RunError& e) {
-            EXPECT_EQ(e.status(), kExitInputError);
+            EXPECT_EQ(e.kind(), ErrorKind::kBadValue);
             EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }
         EXPECT_EQ(out.str(), "") << "no echo before all four reads succeed";
