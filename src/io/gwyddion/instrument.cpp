@@ -1,0 +1,206 @@
+#include "io/gwyddion/instrument.hpp"
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+#include "io/gwyddion/child.hpp"
+
+namespace veltrane2::gwyddion {
+namespace {
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool has_word(const std::string& text, std::string_view word) {
+    std::size_t k = 0;
+    while (k < text.size()) {
+        while (k < text.size() && !std::isalnum(static_cast<unsigned char>(text[k]))) ++k;
+        std::size_t end = k;
+        while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end]))) ++end;
+        if (end > k && std::string_view(text).substr(k, end - k) == word) return true;
+        k = end;
+    }
+    return false;
+}
+
+// The wire format: native integers and doubles (parent and child are the
+// same program), strings as their length and bytes.
+class Writer {
+public:
+    template <class T>
+    void put(T v) {
+        out_.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    void put(const std::string& s) {
+        put<std::uint64_t>(s.size());
+        out_ += s;
+    }
+    void put(const Channel& c) {
+        put<std::int32_t>(c.number);
+        put(c.title);
+        put<std::int32_t>(c.xres);
+        put<std::int32_t>(c.yres);
+        put(c.xreal);
+        put(c.yreal);
+        put(c.xoffset);
+        put(c.yoffset);
+        put(c.xy_unit);
+        put(c.z_unit);
+    }
+    void put_doubles(const std::vector<double>& v) {
+        out_.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(double));
+    }
+    std::string take() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view in) : in_(in) {}
+    template <class T>
+    T get() {
+        T v{};
+        need(sizeof v);
+        std::memcpy(&v, in_.data() + at_, sizeof v);
+        at_ += sizeof v;
+        return v;
+    }
+    std::string get_string() {
+        const auto n = get<std::uint64_t>();
+        need(n);
+        std::string s(in_.substr(at_, n));
+        at_ += n;
+        return s;
+    }
+    Channel get_channel() {
+        Channel c;
+        c.number = get<std::int32_t>();
+        c.title = get_string();
+        c.xres = get<std::int32_t>();
+        c.yres = get<std::int32_t>();
+        c.xreal = get<double>();
+        c.yreal = get<double>();
+        c.xoffset = get<double>();
+        c.yoffset = get<double>();
+        c.xy_unit = get_string();
+        c.z_unit = get_string();
+        return c;
+    }
+    void get_doubles(std::vector<double>& v, std::uint64_t n) {
+        need(n * sizeof(double));
+        v.resize(n);
+        std::memcpy(v.data(), in_.data() + at_, n * sizeof(double));
+        at_ += n * sizeof(double);
+    }
+    bool done() const { return at_ == in_.size(); }
+
+private:
+    void need(std::uint64_t n) const {
+        if (n > in_.size() - at_) throw ReadError("the reader's answer is cut short");
+    }
+    std::string_view in_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+ChannelPick ChannelPick::parse(const std::string& text) {
+    ChannelPick p;
+    if (text.empty()) return p;
+    if (text == "all-height") {
+        p.kind = Kind::kAllHeight;
+        return p;
+    }
+    if (text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos) {
+        p.kind = Kind::kNumber;
+        p.number = std::stoi(text);
+        return p;
+    }
+    p.kind = Kind::kTitle;
+    p.title = text;
+    return p;
+}
+
+bool is_height(const Channel& channel) {
+    if (channel.z_unit != "m") return false;
+    const std::string t = lower(channel.title);
+    return t.find("height") != std::string::npos || t.find("topograph") != std::string::npos || has_word(t, "z") ||
+           has_word(t, "zsensor");
+}
+
+std::string channel_name(const Channel& channel) {
+    return std::to_string(channel.number) + " '" + channel.title + "'";
+}
+
+std::string channel_names(const std::vector<Channel>& channels) {
+    std::string s;
+    for (const Channel& c : channels) s += (s.empty() ? "" : ", ") + channel_name(c);
+    return s.empty() ? "none" : s;
+}
+
+std::vector<std::size_t> pick_channels(const std::vector<Channel>& channels, const ChannelPick& pick) {
+    using Kind = ChannelPick::Kind;
+    std::vector<std::size_t> picked;
+    if (pick.kind == Kind::kNone) return picked;
+    for (std::size_t k = 0; k < channels.size(); ++k) {
+        const Channel& c = channels[k];
+        const bool match = pick.kind == Kind::kNumber  ? c.number == pick.number
+                           : pick.kind == Kind::kTitle ? lower(c.title) == lower(pick.title)
+                                                       : is_height(c);
+        if (!match) continue;
+        picked.push_back(k);
+        if (pick.kind != Kind::kAllHeight) break;
+    }
+    if (!picked.empty()) return picked;
+    const std::string there = "; its channels are " + channel_names(channels);
+    switch (pick.kind) {
+        case Kind::kNumber:
+            throw ReadError("no channel " + std::to_string(pick.number) + there);
+        case Kind::kTitle:
+            throw ReadError("no channel titled '" + pick.title + "'" + there);
+        default:
+            throw ReadError("no height channel (in metres, titled height, topography or Z)" + there +
+                            "; pick one by number or title (--channel)");
+    }
+}
+
+std::string encode(const InstrumentFile& file) {
+    Writer w;
+    w.put<std::uint64_t>(file.channels.size());
+    for (const Channel& c : file.channels) w.put(c);
+    w.put<std::uint64_t>(file.picked.size());
+    for (const ChannelValues& p : file.picked) {
+        w.put(p.channel);
+        w.put<std::uint64_t>(p.values.size());
+        w.put_doubles(p.values);
+    }
+    return w.take();
+}
+
+InstrumentFile decode(std::string_view bytes) {
+    Reader r(bytes);
+    InstrumentFile f;
+    const auto n = r.get<std::uint64_t>();
+    for (std::uint64_t k = 0; k < n; ++k) f.channels.push_back(r.get_channel());
+    const auto m = r.get<std::uint64_t>();
+    for (std::uint64_t k = 0; k < m; ++k) {
+        ChannelValues p;
+        p.channel = r.get_channel();
+        r.get_doubles(p.values, r.get<std::uint64_t>());
+        f.picked.push_back(std::move(p));
+    }
+    if (!r.done()) throw ReadError("the reader's answer is malformed");
+    return f;
+}
+
+InstrumentFile read_isolated(const std::string& path, const ChannelPick& pick, std::chrono::milliseconds timeout) {
+    return decode(run_in_child([&] { return encode(read_here(path, pick)); }, timeout));
+}
+
+}  // namespace veltrane2::gwyddion
