@@ -3,13 +3,24 @@
 #include <algorithm>
 #include <cmath>
 
-#include "image/image_ops.hpp"
+#include "core/constants.hpp"
 #include "core/listout.hpp"
+#include "image/image_ops.hpp"
 
 namespace veltrane2 {
 namespace {
 
 constexpr int kMaxIter = 100;
+
+// The step h = -(a + u I)^-1 g of the damped iteration.
+void damped_step(const Mat3& a, double u, const double g[3], double h[3]) {
+    Mat3 au;
+    for (int q = 1; q <= 3; ++q)
+        for (int p = 1; p <= 3; ++p) au(p, q) = -(a(p, q) + (p == q ? u : 0.0));
+    Mat3 b;
+    invt(3, au, b);
+    mxv(b.v.data(), g, h, 3, 3);
+}
 
 }  // namespace
 
@@ -28,34 +39,30 @@ void gauss_gradf_n_f(const GaussfitT1& gf, const double para[3], int i0, int j0,
 }
 
 void calc_g_n_cost(const GaussfitT1& gf, const double para[3], const RealImage& tempht, const IntMap& cenmap,
-                   const MapBound& box, double g[3], double& cost, Mat3* a) {
+                   const Box& box, double g[3], double& cost, Mat3* a) {
     g[0] = g[1] = g[2] = 0.0;
     cost = 0.0;
     if (a != nullptr) *a = Mat3{};
-    for (int i = box.imin; i <= box.imax; ++i) {
-        for (int j = box.jmin; j <= box.jmax; ++j) {
-            if (cenmap(i, j) <= 0) continue;
-            double f0;
-            double gradf[3];
-            gauss_gradf_n_f(gf, para, i, j, tempht(i, j), f0, gradf);
-            for (int p = 0; p < 3; ++p) g[p] = g[p] + gradf[p] * f0;
-            cost = cost + f0 * f0;
-            if (a != nullptr) {
-                for (int q = 1; q <= 3; ++q)
-                    for (int p = 1; p <= 3; ++p) (*a)(p, q) = (*a)(p, q) + gradf[p - 1] * gradf[q - 1];
-            }
+    box.for_each_first_major([&](int i, int j) {
+        if (cenmap(i, j) <= 0) return;
+        double f0;
+        double gradf[3];
+        gauss_gradf_n_f(gf, para, i, j, tempht(i, j), f0, gradf);
+        for (int p = 0; p < 3; ++p) g[p] = g[p] + gradf[p] * f0;
+        cost = cost + f0 * f0;
+        if (a != nullptr) {
+            for (int q = 1; q <= 3; ++q)
+                for (int p = 1; p <= 3; ++p) (*a)(p, q) = (*a)(p, q) + gradf[p - 1] * gradf[q - 1];
         }
-    }
+    });
 }
 
 void updated_para(int ndim, const double* para, const double* h, double* paran) {
     for (int k = 0; k < ndim; ++k) paran[k] = para[k] + h[k];
 }
 
-void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& cenmap, double& std_cost, int& iflag) {
-    GaussfitT1& gf = st.gaussfit_t1;
-    const MapBound& box = st.map_bound;
-    const double pvtiny = st.zero_control.pvtiny;
+void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImage& tempht, int ntot,
+                     const IntMap& cenmap, double& std_cost, int& iflag) {
     const double tau = static_cast<double>(0.1f);
 
     iflag = 0;
@@ -79,8 +86,8 @@ void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& ce
     for (int it = 1;; ++it) {
         if (it > kMaxIter) {
             finish(0, true);
-            *st.out << list_line("IT > MAXITER in GAUSSFIT_CENTRALMAP ", kMaxIter);
-            *st.out << list_line("PARA UPDATED:", tempht(gf.iu, gf.iv), gf.sigx, gf.sigy, std_cost);
+            out << list_line("IT > MAXITER in GAUSSFIT_CENTRALMAP ", kMaxIter);
+            out << list_line("PARA UPDATED:", tempht(gf.iu, gf.iv), gf.sigx, gf.sigy, std_cost);
             return;
         }
         double g[3];
@@ -88,10 +95,10 @@ void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& ce
         calc_g_n_cost(gf, para, tempht, cenmap, box, g, cost, &a);
 
         const double gnorm = vnorm(3, g);
-        if (gnorm < pvtiny) return finish(1, false);
+        if (gnorm < kPvtiny) return finish(1, false);
         if (it > 1) {
             const double gdiff = std::abs(static_cast<double>(static_cast<float>(gnorm - gnorm_old)));
-            if (gdiff < pvtiny) return finish(2, false);
+            if (gdiff < kPvtiny) return finish(2, false);
         }
         gnorm_old = gnorm;
 
@@ -101,17 +108,12 @@ void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& ce
             v = 2.0;
         }
 
-        Mat3 au;
-        for (int q = 1; q <= 3; ++q)
-            for (int p = 1; p <= 3; ++p) au(p, q) = -(a(p, q) + (p == q ? u : 0.0));
-        Mat3 b;
-        invt(3, au, b);
         double h[3];
-        mxv(b.v.data(), g, h, 3, 3);
+        damped_step(a, u, g, h);
 
         const double pnorm = vnorm(3, para);
         const double hnorm = vnorm(3, h);
-        const double thresh = pvtiny * (pvtiny + pnorm);
+        const double thresh = kPvtiny * (kPvtiny + pnorm);
         if (hnorm < thresh) return finish(2, false);
 
         double para0[3];
@@ -124,10 +126,10 @@ void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& ce
         for (int p = 0; p < 3; ++p) l0lh = l0lh + h[p] * (u * h[p] - g0[p]);
         const double rpho = (cost - cost0) / l0lh;
 
-        if (rpho > pvtiny) {
+        if (rpho > kPvtiny) {
             std::copy(para0, para0 + 3, para);
-            if (vnorm(3, g0) < pvtiny) {
-                *st.out << list_line("EXIT 3");
+            if (vnorm(3, g0) < kPvtiny) {
+                out << list_line("EXIT 3");
                 return finish(3, false);
             }
             u = u * std::max(0.0, 1.0 - intpower(2.0 * rpho - 1.0, 3));
@@ -140,18 +142,16 @@ void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& ce
     }
 }
 
-void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const IntMap& cent) {
-    if (integer_value_image(nx, ny, cent) == 0) return;
+void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tempht, const IntMap& cent) {
+    if (integer_value_image(cent) == 0) return;
 
-    MapBound& box = st.map_bound;
-    GaussfitT1& gf = st.gaussfit_t1;
-    const CenterAna1& ca = st.center_ana1;
-    box.imin = st.centerbcut.icutc[0];
-    box.imax = st.centerbcut.icutc[1];
-    box.jmin = st.centerbcut.jcutc[0];
-    box.jmax = st.centerbcut.jcutc[1];
-    gf.iu = st.center_center.icent[0];
-    gf.iv = st.center_center.icent[1];
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
+    const Box& box = centre.centerbcut;
+    const CenterAna1& ca = centre.center_ana1;
+    GaussfitT1 gf;
+    gf.iu = centre.icent[0];
+    gf.iv = centre.icent[1];
 
     const double cs = ca.cent_axes(1, 1) * ca.cent_axes(1, 1);
     const double ss = ca.cent_axes(1, 2) * ca.cent_axes(1, 2);
@@ -162,12 +162,10 @@ void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const Int
     // working copy of the image and the fit's mask hold just those.
     RealImage fmage = RealImage::to_fill(nx, ny);
     IntMap bimage = IntMap::to_fill(nx, ny);
-    for (int j = box.jmin; j <= box.jmax; ++j) {
-        for (int i = box.imin; i <= box.imax; ++i) {
-            fmage(i, j) = tempht(i, j);
-            bimage(i, j) = 0;
-        }
-    }
+    box.for_each([&](int i, int j) {
+        fmage(i, j) = tempht(i, j);
+        bimage(i, j) = 0;
+    });
     fmage(gf.iu, gf.iv) = tempht(gf.iu, gf.iv);
 
     // A centre pixel lower than the mean of its eight neighbours starts from
@@ -184,26 +182,24 @@ void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const Int
 
     double rmin = kNormStart;
     int ntot = 0;
-    for (int i = box.imin; i <= box.imax; ++i) {
-        for (int j = box.jmin; j <= box.jmax; ++j) {
-            if (cent(i, j) != 1) continue;
-            rmin = std::min(rmin, tempht(i, j));
-            bimage(i, j) = 1;
-            ++ntot;
-        }
-    }
-    for (int i = box.imin; i <= box.imax; ++i)
-        for (int j = box.jmin; j <= box.jmax; ++j)
-            if (bimage(i, j) == 1) fmage(i, j) = fmage(i, j) - rmin;
+    box.for_each_first_major([&](int i, int j) {
+        if (cent(i, j) != 1) return;
+        rmin = std::min(rmin, tempht(i, j));
+        bimage(i, j) = 1;
+        ++ntot;
+    });
+    box.for_each_first_major([&](int i, int j) {
+        if (bimage(i, j) == 1) fmage(i, j) = fmage(i, j) - rmin;
+    });
 
     // The fit starts from the inverse of the centre value.
     if (fmage(gf.iu, gf.iv) == 0.0) return;
 
     double std_cost = 0.0;
     int iflag = 0;
-    levenberg_gauss(st, fmage, ntot, bimage, std_cost, iflag);
+    levenberg_gauss(out, gf, box, fmage, ntot, bimage, std_cost, iflag);
     if (iflag < 0) {
-        *st.out << list_line("exceed iteraction centermap! iflag=", iflag);
+        out << list_line("exceed iteraction centermap! iflag=", iflag);
         return;
     }
     tempht(gf.iu, gf.iv) = fmage(gf.iu, gf.iv) + rmin;

@@ -2,12 +2,22 @@
 // spectrum; its peak replaces the value of the centre pixel.
 #pragma once
 
-#include "core/blocks.hpp"
+#include <ostream>
+
+#include "centermap/center_map.hpp"
+#include "image/box.hpp"
 #include "image/grid.hpp"
 #include "image/linalg.hpp"
-#include "core/run_state.hpp"
 
 namespace veltrane2 {
+
+// Widths and centre of the Gaussian centre model.
+struct GaussfitT1 {
+    double sigx = 0.0;  // paired with the offset along the second index
+    double sigy = 0.0;  // paired with the offset along the first index
+    int iu = 0;         // model centre, first index
+    int iv = 0;         // model centre, second index
+};
 
 // Residual f0 and its gradient with respect to para at pixel (i0, j0)
 // holding the data value val.
@@ -15,23 +25,25 @@ void gauss_gradf_n_f(const GaussfitT1& gf, const double para[3], int i0, int j0,
                      double gradf[3]);
 
 // Gradient g = sum of gradf x f0 and cost = sum of f0 squared over the box
-// pixels whose mask value is positive; with a, also the matrix sum of
-// gradf x gradf transposed.
+// pixels whose mask value is positive (first index outer); with a, also the
+// matrix sum of gradf x gradf transposed.
 void calc_g_n_cost(const GaussfitT1& gf, const double para[3], const RealImage& tempht, const IntMap& cenmap,
-                   const MapBound& box, double g[3], double& cost, Mat3* a = nullptr);
+                   const Box& box, double g[3], double& cost, Mat3* a = nullptr);
 
 // paran = para + h.
 void updated_para(int ndim, const double* para, const double* h, double* paran);
 
 // The damped least-squares iteration on the data tempht over the mask
-// cenmap (ntot pixels). Writes the fitted peak into tempht(iu, iv) and
-// scales the widths in st.gaussfit_t1; returns the status in iflag.
-void levenberg_gauss(RunState& st, RealImage& tempht, int ntot, const IntMap& cenmap, double& std_cost, int& iflag);
+// cenmap (ntot pixels) inside the box. Writes the fitted peak into
+// tempht(iu, iv) and scales the widths in gf; returns the status in iflag.
+void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImage& tempht, int ntot,
+                     const IntMap& cenmap, double& std_cost, int& iflag);
 
-// Fits the model to the centre map cent of tempht and, when the fit ends
-// normally, sets tempht at the centre pixel to the fitted peak. An empty
-// centre map, or a centre value of 0 once the map's minimum is taken off,
-// leaves nothing to fit: tempht is then unchanged.
-void gaussmodel_cent2(RunState& st, int nx, int ny, RealImage& tempht, const IntMap& cent);
+// Fits the model to the centre map cent of tempht (its statistics, centre
+// and box in `centre`) and, when the fit ends normally, sets tempht at the
+// centre pixel to the fitted peak. An empty centre map, or a centre value of
+// 0 once the map's minimum is taken off, leaves nothing to fit: tempht is
+// then unchanged.
+void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tempht, const IntMap& cent);
 
 }  // namespace veltrane2

@@ -11,16 +11,17 @@
 namespace veltrane2 {
 namespace {
 
-struct Pass {
+// The thresholds of one pass and its box.
+struct PassSettings {
     double thresh;
     double frac;
     int icnnt;
-    int imin, imax, jmin, jmax;
+    Box box;
 };
 
-Pass pass_settings(const RunState& st, int icenter, const std::array<int, 2>& icut, const std::array<int, 2>& jcut) {
-    Pass p{};
-    if (icenter == 1) {
+PassSettings pass_settings(const RunState& st, Pass pass, const Box& box) {
+    PassSettings p{};
+    if (pass == Pass::kCentre) {
         p.thresh = st.control_para1.thresh_homo_cent;
         p.frac = st.control_para3.vfrac_seg;
         p.icnnt = st.control_para3.icnnt_cent;
@@ -29,10 +30,7 @@ Pass pass_settings(const RunState& st, int icenter, const std::array<int, 2>& ic
         p.frac = st.control_para3.frac_seg;
         p.icnnt = st.control_para3.icnnt_off;
     }
-    p.imin = icut[0];
-    p.imax = icut[1];
-    p.jmin = jcut[0];
-    p.jmax = jcut[1];
+    p.box = box;
     return p;
 }
 
@@ -40,17 +38,17 @@ Pass pass_settings(const RunState& st, int icenter, const std::array<int, 2>& ic
 // the homogeneity is strictly above the threshold. The selection and the
 // maps made from it are read and written inside the box only: nothing is
 // set outside it.
-IntMap threshold_selection(const Pass& p, int nx, int ny, const IntMap& cent, const RealImage& hmage) {
-    IntMap table = IntMap::to_fill(nx, ny);
-    for (int j = p.jmin; j <= p.jmax; ++j)
-        for (int i = p.imin; i <= p.imax; ++i) table(i, j) = cent(i, j) == 1 && hmage(i, j) > p.thresh ? 1 : 0;
+IntMap threshold_selection(const PassSettings& p, const IntMap& cent, const RealImage& hmage) {
+    IntMap table = IntMap::to_fill(cent.nx(), cent.ny());
+    for (int j = p.box.j0; j <= p.box.j1; ++j)
+        for (int i = p.box.i0; i <= p.box.i1; ++i) table(i, j) = cent(i, j) == 1 && hmage(i, j) > p.thresh ? 1 : 0;
     return table;
 }
 
-IntMap box_copy(const Pass& p, int nx, int ny, const IntMap& m) {
-    IntMap copy = IntMap::to_fill(nx, ny);
-    for (int j = p.jmin; j <= p.jmax && p.imin <= p.imax; ++j)
-        std::copy(&m(p.imin, j), &m(p.imin, j) + (p.imax - p.imin + 1), &copy(p.imin, j));
+IntMap box_copy(const PassSettings& p, const IntMap& m) {
+    IntMap copy = IntMap::to_fill(m.nx(), m.ny());
+    for (int j = p.box.j0; j <= p.box.j1 && p.box.i0 <= p.box.i1; ++j)
+        std::copy(&m(p.box.i0, j), &m(p.box.i0, j) + (p.box.i1 - p.box.i0 + 1), &copy(p.box.i0, j));
     return copy;
 }
 
@@ -62,11 +60,11 @@ IntMap box_copy(const Pass& p, int nx, int ny, const IntMap& m) {
 // run of 1 that is too short (length <= icnnt, or < icnnt when `strict`).
 // `along_second` says whether a line is a row i (running over j) or a
 // column j (running over i).
-void clean_lines(const Pass& p, bool along_second, bool strict, IntMap& work, const IntMap& region) {
-    const int lo = along_second ? p.imin : p.jmin;
-    const int hi = along_second ? p.imax : p.jmax;
-    const int a = along_second ? p.jmin : p.imin;
-    const int b = along_second ? p.jmax : p.imax;
+void clean_lines(const PassSettings& p, bool along_second, bool strict, IntMap& work, const IntMap& region) {
+    const int lo = along_second ? p.box.i0 : p.box.j0;
+    const int hi = along_second ? p.box.i1 : p.box.j1;
+    const int a = along_second ? p.box.j0 : p.box.i0;
+    const int b = along_second ? p.box.j1 : p.box.i1;
     auto at = [along_second](IntMap& m, int line, int pos) -> int& {
         return along_second ? m(line, pos) : m(pos, line);
     };
@@ -77,8 +75,8 @@ void clean_lines(const Pass& p, bool along_second, bool strict, IntMap& work, co
     // a line changes only that line. Integer sums: any order will do.
     std::vector<int> isums(static_cast<std::size_t>(hi - lo + 1), 0);
     std::vector<int> ics(isums.size(), 0);
-    for (int j = p.jmin; j <= p.jmax; ++j) {
-        for (int i = p.imin; i <= p.imax; ++i) {
+    for (int j = p.box.j0; j <= p.box.j1; ++j) {
+        for (int i = p.box.i0; i <= p.box.i1; ++i) {
             const auto line = static_cast<std::size_t>((along_second ? i : j) - lo);
             isums[line] += work(i, j);
             ics[line] += region(i, j);
@@ -106,34 +104,35 @@ void clean_lines(const Pass& p, bool along_second, bool strict, IntMap& work, co
     }
 }
 
-void trace(const RunState& st, const Pass& p, const IntMap& table, const RealImage& hmage, int ival) {
-    if (st.checkpt.itest != 1) return;
+void trace(const RunState& st, const PassSettings& p, const IntMap& table, const RealImage& hmage, int ival) {
+    if (!st.trace) return;
     double sum = 0.0;
-    for (int i = p.imin; i <= p.imax; ++i)
-        for (int j = p.jmin; j <= p.jmax; ++j)
+    for (int i = p.box.i0; i <= p.box.i1; ++i)
+        for (int j = p.box.j0; j <= p.box.j1; ++j)
             if (table(i, j) == 1) sum += hmage(i, j);
     *st.out << list_line("ave in sele=", ival > 0 ? sum / ival : 0.0);
     *st.out << list_line("SELECT_HOMO_REGION SELECTED PTS=", ival);
 }
 
-int box_sum(const Pass& p, const IntMap& m) {
+int box_sum(const PassSettings& p, const IntMap& m) {
     int s = 0;
-    for (int j = p.jmin; j <= p.jmax; ++j)
-        for (int i = p.imin; i <= p.imax; ++i) s += m(i, j);
+    for (int j = p.box.j0; j <= p.box.j1; ++j)
+        for (int i = p.box.i0; i <= p.box.i1; ++i) s += m(i, j);
     return s;
 }
 
 }  // namespace
 
-void select_homo_region(const RunState& st, int icenter, const std::array<int, 2>& icut,
-                        const std::array<int, 2>& jcut, int nx, int ny, IntMap& cent, const RealImage& hmage) {
-    const Pass p = pass_settings(st, icenter, icut, jcut);
-    IntMap table = threshold_selection(p, nx, ny, cent, hmage);
-    IntMap bi = box_copy(p, nx, ny, table);
+void select_homo_region(const RunState& st, Pass pass, const Box& box, IntMap& cent, const RealImage& hmage) {
+    const PassSettings p = pass_settings(st, pass, box);
+    IntMap table = threshold_selection(p, cent, hmage);
+    IntMap bi = box_copy(p, table);
     // The region becomes the selection, nothing outside the box.
+    const int nx = cent.nx();
+    const int ny = cent.ny();
     for (int j = 1; j <= ny; ++j) {
-        const bool rows = j >= p.jmin && j <= p.jmax;
-        for (int i = 1; i <= nx; ++i) cent(i, j) = rows && i >= p.imin && i <= p.imax ? table(i, j) : 0;
+        const bool rows = j >= p.box.j0 && j <= p.box.j1;
+        for (int i = 1; i <= nx; ++i) cent(i, j) = rows && i >= p.box.i0 && i <= p.box.i1 ? table(i, j) : 0;
     }
     const int ival = box_sum(p, table);
     trace(st, p, table, hmage, ival);
@@ -141,28 +140,27 @@ void select_homo_region(const RunState& st, int icenter, const std::array<int, 2
     // The lines of each map are cleaned on their own: the two side by side.
     side_by_side(
         st.threads, [&] { clean_lines(p, true, false, table, cent); }, [&] { clean_lines(p, false, false, bi, cent); });
-    for (int j = p.jmin; j <= p.jmax; ++j)
-        for (int i = p.imin; i <= p.imax; ++i)
+    for (int j = p.box.j0; j <= p.box.j1; ++j)
+        for (int i = p.box.i0; i <= p.box.i1; ++i)
             if (table(i, j) == 0 || bi(i, j) == 0) cent(i, j) = 0;
 }
 
-void select_homo_region_symm(const RunState& st, int icenter, const std::array<int, 2>& icut,
-                             const std::array<int, 2>& jcut, int nx, int ny, IntMap& cent, const RealImage& hmage) {
-    const Pass p = pass_settings(st, icenter, icut, jcut);
-    IntMap table = threshold_selection(p, nx, ny, cent, hmage);
-    IntMap bi = box_copy(p, nx, ny, table);
+void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const IntMap& offline, IntMap& cent,
+                             const RealImage& hmage) {
+    const PassSettings p = pass_settings(st, pass, box);
+    IntMap table = threshold_selection(p, cent, hmage);
+    IntMap bi = box_copy(p, table);
     const int ival = box_sum(p, table);
     trace(st, p, table, hmage, ival);
     if (ival == 0) {
-        for (int j = p.jmin; j <= p.jmax; ++j)
-            for (int i = p.imin; i <= p.imax; ++i) cent(i, j) = 0;
+        for (int j = p.box.j0; j <= p.box.j1; ++j)
+            for (int i = p.box.i0; i <= p.box.i1; ++i) cent(i, j) = 0;
         return;
     }
     side_by_side(
         st.threads, [&] { clean_lines(p, true, true, table, cent); }, [&] { clean_lines(p, false, true, bi, cent); });
-    const IntMap& offline = st.offlines.offline;
-    for (int j = p.jmin; j <= p.jmax; ++j)
-        for (int i = p.imin; i <= p.imax; ++i)
+    for (int j = p.box.j0; j <= p.box.j1; ++j)
+        for (int i = p.box.i0; i <= p.box.i1; ++i)
             if (offline(i, j) != 0) cent(i, j) = (table(i, j) != 0 && bi(i, j) != 0) ? -1 : 0;
 }
 

@@ -2,24 +2,27 @@
 // high, cleaned line by line of short runs where a line is sparse.
 #pragma once
 
-#include <array>
-
-#include "image/grid.hpp"
 #include "core/run_state.hpp"
+#include "image/box.hpp"
+#include "image/grid.hpp"
 
 namespace veltrane2 {
 
-// Centre pass (icenter = 1) or plain off-centre pass: inside the box
-// icut x jcut, cent becomes 1 where a region pixel has hmage above the
-// pass threshold and survives the row and column cleaning (runs of at most
-// N_CP pixels are deleted from a sparse line), 0 elsewhere.
-void select_homo_region(const RunState& st, int icenter, const std::array<int, 2>& icut,
-                        const std::array<int, 2>& jcut, int nx, int ny, IntMap& cent, const RealImage& hmage);
+// Which pass selects: the centre pass (threshold h_C, fraction L_C) or the
+// off-centre pass (h_F, L_F).
+enum class Pass { kCentre, kOffCentre };
 
-// Off-centre pass followed by the symmetric pass: the selection is marked
-// -1, the rest of the box 0 (runs of fewer than N_CP pixels are deleted from
-// a sparse line); the middle row and column keep their values.
-void select_homo_region_symm(const RunState& st, int icenter, const std::array<int, 2>& icut,
-                             const std::array<int, 2>& jcut, int nx, int ny, IntMap& cent, const RealImage& hmage);
+// Inside the box, cent becomes 1 where a region pixel has hmage above the
+// pass threshold and survives the row and column cleaning (runs of at most
+// N_CP pixels are deleted from a sparse line), 0 elsewhere. Prints trace
+// lines when st.trace is set.
+void select_homo_region(const RunState& st, Pass pass, const Box& box, IntMap& cent, const RealImage& hmage);
+
+// The selection followed by the symmetric pass: the selection is marked -1,
+// the rest of the box 0 (runs of fewer than N_CP pixels are deleted from a
+// sparse line); the pixels where offline is 0 (the middle row and column)
+// keep their values.
+void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const IntMap& offline, IntMap& cent,
+                             const RealImage& hmage);
 
 }  // namespace veltrane2

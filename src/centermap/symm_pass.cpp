@@ -5,23 +5,25 @@
 #include <utility>
 #include <vector>
 
+#include "core/constants.hpp"
 #include "core/errors.hpp"
 #include "core/listout.hpp"
 #include "image/image_ops.hpp"
 
 namespace veltrane2 {
 
-void get_offline(int nx, int ny, IntMap& offline) {
-    start_integer_table(nx, ny, offline, 0);
+void get_offline(IntMap& offline) {
+    const int nx = offline.nx();
+    const int ny = offline.ny();
+    start_integer_table(offline, 0);
     const int mid = nx / 2;
     for (int j = 1; j <= ny; ++j)
         for (int i = 1; i <= nx; ++i) offline(i, j) = (i == mid || j == mid) ? 0 : 1;
 }
 
-void real_locsymm(const SymmBound& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
+void real_locsymm(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
                   const RealImage& tempht, const IntMap& bimage, SymmWindow& mat1, SymmWindow& mat2) {
     const int ns0 = 2 * ns + 1;
-    auto in_box = [&box](int i, int j) { return i >= box.imin && i <= box.imax && j >= box.jmin && j <= box.jmax; };
     const double c1 = tempht(loci[0], locj[0]);
     const double c2 = tempht(loci[1], locj[1]);
     for (int ix = 1; ix <= ns0; ++ix) {
@@ -30,7 +32,7 @@ void real_locsymm(const SymmBound& box, int ns, const std::array<int, 2>& loci, 
             const int j = iy - ns - 1;
             const int i1 = loci[0] + i;
             const int j1 = locj[0] + j;
-            if (in_box(i1, j1) && bimage(i1, j1) == 1) mat1(ix, iy) = std::abs(tempht(i1, j1) - c1);
+            if (box.contains(i1, j1) && bimage(i1, j1) == 1) mat1(ix, iy) = std::abs(tempht(i1, j1) - c1);
         }
     }
     for (int ix = 1; ix <= ns0; ++ix) {
@@ -39,7 +41,7 @@ void real_locsymm(const SymmBound& box, int ns, const std::array<int, 2>& loci, 
             const int j = ns + 1 - iy;
             const int i1 = loci[1] + i;
             const int j1 = locj[1] + j;
-            if (in_box(i1, j1) && bimage(i1, j1) == 1) mat2(ix, iy) = std::abs(tempht(i1, j1) - c2);
+            if (box.contains(i1, j1) && bimage(i1, j1) == 1) mat2(ix, iy) = std::abs(tempht(i1, j1) - c2);
         }
     }
 }
@@ -63,20 +65,18 @@ void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& 
     table(loci[1], locj[1]) = 0;
 }
 
-void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent, const std::array<int, 2>& icutc,
-                          const std::array<int, 2>& jcutc, int nx, int ny, RealImage& tempht, IntMap& bimage) {
+void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const IntMap& offline,
+                          RealImage& tempht, IntMap& bimage) {
     const int ns0 = 2 * ns + 1;
     if (ns0 > kMxsymm) throw FatalStop(list_line("NS0 > MXSYMM in REAL_SYMM_PASS ", ns0, kMxsymm, " NS=", ns, kMxsymm));
-    SymmBound& box = st.symm_bound;
-    box = {icutc[0], icutc[1], jcutc[0], jcutc[1]};
-    const IntMap& offline = st.offlines.offline;
-    const double pvtiny = st.zero_control.pvtiny;
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
 
     // The pixels to examine, in first-index-major order.
     std::vector<std::pair<int, int>> candidates;
-    for (int j = box.jmin; j <= box.jmax; ++j)
-        for (int i = box.imin; i <= box.imax; ++i)
-            if (bimage(i, j) == 1 && offline(i, j) != 0) candidates.emplace_back(i, j);
+    box.for_each([&](int i, int j) {
+        if (bimage(i, j) == 1 && offline(i, j) != 0) candidates.emplace_back(i, j);
+    });
     std::sort(candidates.begin(), candidates.end());
 
     // Every pair is decided on the image and the mask as they were before
@@ -92,7 +92,7 @@ void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent,
         mat4 = SymmWindow{};
         real_locsymm(box, ns, loci, locj, tempht, bimage, mat3, mat4);
         const double dff = rmatch_2mask(ns0, mat3, mat4);
-        if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < pvtiny && dff < pvtiny) taken.emplace_back(loci, locj);
+        if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < kPvtiny && dff < kPvtiny) taken.emplace_back(loci, locj);
     }
     for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, tempht, bimage);
 }

@@ -5,8 +5,8 @@
 
 #include <array>
 
+#include "image/box.hpp"
 #include "image/grid.hpp"
-#include "core/run_state.hpp"
 
 namespace veltrane2 {
 
@@ -20,13 +20,13 @@ struct SymmWindow {
     double operator()(int ix, int iy) const { return v[static_cast<std::size_t>((ix - 1) + kMxsymm * (iy - 1))]; }
 };
 
-// 0 on the middle row and column (index nx / 2), 1 elsewhere.
-void get_offline(int nx, int ny, IntMap& offline);
+// 0 on the middle row and column (index n / 2 of the n x n map), 1 elsewhere.
+void get_offline(IntMap& offline);
 
 // Differences from the pixel (loci(1), locj(1)) of its selected window
 // pixels inside the box, and the same for the mirror (loci(2), locj(2)) with
 // the offsets reversed.
-void real_locsymm(const SymmBound& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
+void real_locsymm(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
                   const RealImage& tempht, const IntMap& bimage, SymmWindow& mat1, SymmWindow& mat2);
 
 // Sum of |a - b| over the first n x n entries.
@@ -35,11 +35,11 @@ double rmatch_2mask(int n, const SymmWindow& a, const SymmWindow& b);
 // Pulls the larger of the two values down to their mean and unselects both.
 void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht, IntMap& table);
 
-// The pass over the selected pixels (value 1, off the middle lines) of the
-// box icutc x jcutc. Tests read the input image and map; the changes go to
-// copies that replace them at the end. A window side 2 ns + 1 above MXSYMM
+// The pass over the selected pixels of the box (value 1, where offline is
+// not 0), mirrored through icent. Every pair is decided on the image and
+// mask as they were before the pass. A window side 2 ns + 1 above MXSYMM
 // stops the run.
-void real_symm_pass_1pair(RunState& st, int ns, const std::array<int, 2>& icent, const std::array<int, 2>& icutc,
-                          const std::array<int, 2>& jcutc, int nx, int ny, RealImage& tempht, IntMap& bimage);
+void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const IntMap& offline,
+                          RealImage& tempht, IntMap& bimage);
 
 }  // namespace veltrane2

@@ -15,7 +15,8 @@ namespace {
 
 // Gives every member of every store cluster ic the label label_of(ic).
 template <class LabelOf>
-void label_store(const ClusterPix& store, int nx, IntMap& image, LabelOf label_of) {
+void label_store(const ClusterPix& store, IntMap& image, LabelOf label_of) {
+    const int nx = image.nx();
     for (int ic = 1; ic <= store.ncl(); ++ic) {
         const int label = label_of(ic);
         for (int p : store.clusters[static_cast<std::size_t>(ic - 1)]) {
@@ -28,10 +29,13 @@ void label_store(const ClusterPix& store, int nx, IntMap& image, LabelOf label_o
 
 }  // namespace
 
-void cluster_map(RunState& st, int ngap, int nx, int ny, const IntMap& bimage, int ival, IntMap& image, int& nout) {
-    start_integer_table(nx, ny, image, 0);
-    nout = 0;
-    const int idvid = st.divide_int.idvid;
+int cluster_map(const DivideInt& divide, int ngap, const IntMap& bimage, int ival, IntMap& image) {
+    const int nx = bimage.nx();
+    const int ny = bimage.ny();
+    start_integer_table(image, 0);
+    int nout = 0;
+    ClusterPix store;
+    const int idvid = divide.idvid;
     const int nstrip = (ny + idvid - 1) / idvid;
     bool any_before = false;     // some earlier strip held pixels
     bool previous_held = false;  // the strip just before held pixels
@@ -57,23 +61,26 @@ void cluster_map(RunState& st, int ngap, int nx, int ny, const IntMap& bimage, i
             last_row = j1;
             continue;
         }
-        cluster_pixels(nx, pixels, st.cluster_pix);
+        cluster_pixels(nx, pixels, store);
         if (!any_before || !previous_held) {
             const int base = nout;
-            label_store(st.cluster_pix, nx, image, [base](int ic) { return base + ic; });
-            nout += st.cluster_pix.ncl();
+            label_store(store, image, [base](int ic) { return base + ic; });
+            nout += store.ncl();
         } else {
-            label_store(st.cluster_pix, nx, image, [](int ic) { return -ic; });
-            merge_2set_cluster_gap(st, ngap, last_row, nx, ny, image, nout);
+            label_store(store, image, [](int ic) { return -ic; });
+            merge_2set_cluster_gap(store, divide, ngap, last_row, image, nout);
         }
         any_before = true;
         previous_held = true;
         last_row = j1;
     }
+    return nout;
 }
 
-void merge_2set_cluster_gap(RunState& st, int ngap, int jl, int nx, int ny, IntMap& image, int& iclmax) {
-    InterfaceRows& rows = st.interface_rows;
+void merge_2set_cluster_gap(ClusterPix& store, const DivideInt& divide, int ngap, int jl, IntMap& image, int& iclmax) {
+    const int nx = image.nx();
+    const int ny = image.ny();
+    InterfaceRows rows;
     rows.jold = jl;
     rows.jold1 = std::max(1, rows.jold - ngap);
     rows.js = rows.jold + 1;
@@ -100,17 +107,19 @@ void merge_2set_cluster_gap(RunState& st, int ngap, int jl, int nx, int ny, IntM
         // Nothing above to touch: the new strip's clusters (still in the
         // store) take fresh labels in store order.
         const int base = iclmax;
-        label_store(st.cluster_pix, nx, image, [base](int ic) { return base + ic; });
-        iclmax += st.cluster_pix.ncl();
+        label_store(store, image, [base](int ic) { return base + ic; });
+        iclmax += store.ncl();
         return;
     }
-    cluster_pixels(nx, band, st.cluster_pix);
-    update_interface(st, nx, ny, image);
-    const OldSide old = update_oldcluster(st, nx, ny, image, iclmax);
-    update_newcluster_new(st, nx, ny, image, old, iclmax);
+    cluster_pixels(nx, band, store);
+    update_interface(rows, store, image);
+    const OldSide old = update_oldcluster(rows, store, image, iclmax);
+    update_newcluster_new(rows, store, divide, image, old, iclmax);
 }
 
-void count_cluster(RunState& st, int nx, int ny, IntMap& cluster, const RealImage& tempht, int& ncl) {
+ClusterStats count_cluster(std::ostream& out, IntMap& cluster, const RealImage& tempht, int& ncl) {
+    const int nx = cluster.nx();
+    const int ny = cluster.ny();
     if (ncl > kNxclus) throw FatalStop(list_line("NCL > NXCLUS in COUNT_CLUSTER ", ncl, kNxclus));
 
     // Dense renumbering, keeping the order of the labels.
@@ -126,8 +135,9 @@ void count_cluster(RunState& st, int nx, int ny, IntMap& cluster, const RealImag
         for (int i = 1; i <= nx; ++i)
             if (cluster(i, j) > 0) cluster(i, j) = renumber[static_cast<std::size_t>(cluster(i, j))];
 
-    ClusterAna1& a = st.cluster_ana1;
-    ClusterAna3& e = st.cluster_ana3;
+    ClusterStats stats;
+    ClusterAna1& a = stats.cluster_ana1;
+    ClusterAna3& e = stats.cluster_ana3;
     const auto size = static_cast<std::size_t>(nc);
     a.cmcl.assign(size, {0.0, 0.0});
     a.avecl.assign(size, 0.0);
@@ -138,7 +148,7 @@ void count_cluster(RunState& st, int nx, int ny, IntMap& cluster, const RealImag
     // Running sums in first-index-major order; the centroid terms are
     // rounded to single precision before they are added.
     for_each_first_major(
-        1, nx, 1, ny, tempht, [&cluster](int i, int j) { return cluster(i, j) > 0; },
+        Box::of(cluster), tempht, [&cluster](int i, int j) { return cluster(i, j) > 0; },
         [&](int i, int j, double h) {
             const auto l = static_cast<std::size_t>(cluster(i, j) - 1);
             const int pop = ++a.nclnx[l];
@@ -166,7 +176,7 @@ void count_cluster(RunState& st, int nx, int ny, IntMap& cluster, const RealImag
     for (int j = 1; j <= ny; ++j)
         for (int i = 1; i <= nx; ++i) {
             const int label = cluster(i, j);
-            if (label <= 0 || inside2d(label, nx, ny, cluster, i, j)) continue;
+            if (label <= 0 || inside2d(label, cluster, i, j)) continue;
             const auto l = static_cast<std::size_t>(label - 1);
             e.mnlev_i[l] = std::min(e.mnlev_i[l], i);
             e.mxlev_i[l] = std::max(e.mxlev_i[l], i);
@@ -177,8 +187,8 @@ void count_cluster(RunState& st, int nx, int ny, IntMap& cluster, const RealImag
     if (nc > 0) hpsort(nc, a.stdcl.data(), a.ixcl.data());
     a.nclx = nc;
     ncl = nc > 0 ? a.ixcl[size - 1] : 0;
-    *st.out << list_line("CLUSTER#=", a.nclx, " mx#cluster=", ncl,
-                         nc > 0 ? a.nclnx[static_cast<std::size_t>(ncl - 1)] : 0);
+    out << list_line("CLUSTER#=", a.nclx, " mx#cluster=", ncl, nc > 0 ? a.nclnx[static_cast<std::size_t>(ncl - 1)] : 0);
+    return stats;
 }
 
 }  // namespace veltrane2

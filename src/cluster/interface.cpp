@@ -133,10 +133,8 @@ int vec2_connt(const std::vector<int>& ivec, const std::vector<int>& jvec) {
     return 0;
 }
 
-void update_interface(RunState& st, int nx, int ny, const IntMap& image) {
-    (void)ny;
-    const InterfaceRows& rows = st.interface_rows;
-    ClusterPix& store = st.cluster_pix;
+void update_interface(const InterfaceRows& rows, ClusterPix& store, const IntMap& image) {
+    const int nx = image.nx();
     auto nonzero = [](int label) { return label != 0; };
     std::vector<Entry> old_side =
         collect(nx, rows.jold1, rows.jold, image, nonzero, "N0 > MXEDGEPT in UPDATE_INTERFACE :", false);
@@ -187,13 +185,12 @@ void update_interface(RunState& st, int nx, int ny, const IntMap& image) {
     }
 }
 
-OldSide update_oldcluster(RunState& st, int nx, int ny, IntMap& image, int& nmx) {
-    (void)ny;
-    const InterfaceRows& rows = st.interface_rows;
+OldSide update_oldcluster(const InterfaceRows& rows, const ClusterPix& store, IntMap& image, int& nmx) {
+    const int nx = image.nx();
     std::vector<Entry> entries = collect(
         nx, rows.jold1, rows.jold, image, [](int label) { return label > 0; },
         "CORRESP. DATA > MXEDGEPT in UPDATE_OLDCLUSTER :", true);
-    const auto first = first_cluster_of(st.cluster_pix);
+    const auto first = first_cluster_of(store);
     OldSide old;
     for (Entry& e : entries) {
         auto it = first.find(e.pixel);
@@ -222,20 +219,15 @@ OldSide update_oldcluster(RunState& st, int nx, int ny, IntMap& image, int& nmx)
     return old;
 }
 
-void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const OldSide& old, int& iclmax) {
-    const InterfaceRows& rows = st.interface_rows;
-    const ClusterPix& store = st.cluster_pix;
-    const int base = iclmax;
-    std::vector<Entry> entries = collect(
-        nx, rows.js, rows.js1, image, [](int label) { return label < 0; },
-        "CORRESP. DATA > MXEDGEPT in UPDATE_NEWCLUSTER :", true);
-    std::vector<int> working;
+namespace {
 
-    // Label groups: which have a pixel above the new side, and which group
-    // lists each new-side pixel.
+// Sets the group of every new-side entry (the label group of the store that
+// lists its pixel) and returns the mixed groups: those with pixels on both
+// sides, in store order.
+std::vector<int> mixed_groups(const InterfaceRows& rows, const ClusterPix& store, int nx, std::vector<Entry>& entries) {
     std::unordered_map<int, int> entry_of;  // pixel number -> first entry
     for (std::size_t k = 0; k < entries.size(); ++k) entry_of.emplace(entries[k].pixel, static_cast<int>(k));
-    std::vector<int> flagged;
+    std::vector<int> flagged;  // groups with a pixel above the new side
     for (int g = 1; g <= store.ncl(); ++g) {
         bool above = false;
         for (int p : store.clusters[static_cast<std::size_t>(g - 1)]) {
@@ -261,27 +253,36 @@ void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const Ol
     std::vector<int> mixed;
     for (int g : flagged)
         if (std::find(distinct.begin(), distinct.end(), g) != distinct.end()) mixed.push_back(g);
+    return mixed;
+}
 
-    std::vector<int> labels;
-    for (const Entry& e : entries) labels.push_back(e.label);
-    const bool joined = smallest_label_per_group(groups_of_entries, labels, working);
-
-    const int js2 = std::min(ny, rows.jold + st.divide_int.idvid);
-    if (joined) {
-        std::unordered_map<int, int> to;  // provisional label -> working label of its first entry
-        for (std::size_t k = 0; k < entries.size(); ++k) to.emplace(entries[k].label, working[k]);
-        for (int j = rows.js; j <= js2; ++j)
-            for (int i = 1; i <= nx; ++i) {
-                const int label = image(i, j);
-                if (label >= 0) continue;
-                auto it = to.find(-label);
-                if (it != to.end()) image(i, j) = -it->second;
-            }
-        for (std::size_t k = 0; k < entries.size(); ++k) entries[k].label = working[k];
+// Gives the new-side labels of one group the smallest of them, in the
+// entries and in the rows js..js2 of the image (still negated there).
+void join_new_labels(int js, int js2, std::vector<Entry>& entries, IntMap& image) {
+    std::vector<int> groups, labels, working;
+    for (const Entry& e : entries) {
+        groups.push_back(e.group);
+        labels.push_back(e.label);
     }
+    if (!smallest_label_per_group(groups, labels, working)) return;
+    std::unordered_map<int, int> to;  // provisional label -> working label of its first entry
+    for (std::size_t k = 0; k < entries.size(); ++k) to.emplace(entries[k].label, working[k]);
+    const int nx = image.nx();
+    for (int j = js; j <= js2; ++j)
+        for (int i = 1; i <= nx; ++i) {
+            const int label = image(i, j);
+            if (label >= 0) continue;
+            auto it = to.find(-label);
+            if (it != to.end()) image(i, j) = -it->second;
+        }
+    for (std::size_t k = 0; k < entries.size(); ++k) entries[k].label = working[k];
+}
 
-    // The old and new label of every mixed group.
-    std::vector<std::pair<int, int>> mixed_labels;  // (new label, old label)
+// The (new label, old label) of every mixed group: the label of its first
+// entry on each side.
+std::vector<std::pair<int, int>> mixed_labels_of(const std::vector<int>& mixed, const OldSide& old,
+                                                 const std::vector<Entry>& entries) {
+    std::vector<std::pair<int, int>> mixed_labels;
     for (int g : mixed) {
         int old_label = 0;
         for (std::size_t k = 0; k < old.idata2.size(); ++k)
@@ -297,9 +298,17 @@ void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const Ol
             }
         mixed_labels.emplace_back(new_label, old_label);
     }
+    return mixed_labels;
+}
 
+// The final labels of rows js..js2: a new label of a mixed group takes its
+// old label, any other a fresh one after iclmax in the order first met.
+void final_new_labels(int js, int js2, const std::vector<std::pair<int, int>>& mixed_labels, IntMap& image,
+                      int& iclmax) {
+    const int nx = image.nx();
+    const int base = iclmax;
     std::vector<int> fresh;
-    for (int j = rows.js; j <= js2; ++j)
+    for (int j = js; j <= js2; ++j)
         for (int i = 1; i <= nx; ++i) {
             const int label = image(i, j);
             if (label >= 0) continue;
@@ -317,7 +326,7 @@ void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const Ol
             }
         }
     if (fresh.empty()) return;
-    for (int j = rows.js; j <= js2; ++j)
+    for (int j = js; j <= js2; ++j)
         for (int i = 1; i <= nx; ++i) {
             const int label = image(i, j);
             if (label >= 0) continue;
@@ -325,6 +334,19 @@ void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const Ol
             image(i, j) = base + static_cast<int>(pos) + 1;
         }
     iclmax = base + static_cast<int>(fresh.size());
+}
+
+}  // namespace
+
+void update_newcluster_new(const InterfaceRows& rows, const ClusterPix& store, const DivideInt& divide, IntMap& image,
+                           const OldSide& old, int& iclmax) {
+    std::vector<Entry> entries = collect(
+        image.nx(), rows.js, rows.js1, image, [](int label) { return label < 0; },
+        "CORRESP. DATA > MXEDGEPT in UPDATE_NEWCLUSTER :", true);
+    const std::vector<int> mixed = mixed_groups(rows, store, image.nx(), entries);
+    const int js2 = std::min(image.ny(), rows.jold + divide.idvid);
+    join_new_labels(rows.js, js2, entries, image);
+    final_new_labels(rows.js, js2, mixed_labels_of(mixed, old, entries), image, iclmax);
 }
 
 }  // namespace veltrane2

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cluster/partition.hpp"
+#include "core/blocks.hpp"
 #include "image/grid.hpp"
-#include "core/run_state.hpp"
 
 namespace veltrane2 {
 
@@ -22,9 +22,10 @@ std::vector<int> group_sorted(const std::vector<int>& ivec, const std::vector<in
 // 1 when some value occurs in both lists, else 0.
 int vec2_connt(const std::vector<int>& ivec, const std::vector<int>& jvec);
 
-// Replaces the band clusters in the store by the label groups of the band:
-// old and new labels whose band pixels meet, with all their band pixels.
-void update_interface(RunState& st, int nx, int ny, const IntMap& image);
+// Replaces the band clusters in the store by the label groups of the band
+// (rows of `rows`): old and new labels whose band pixels meet, with all their
+// band pixels.
+void update_interface(const InterfaceRows& rows, ClusterPix& store, const IntMap& image);
 
 // Old-side entries of the band, as update_oldcluster returns them.
 struct OldSide {
@@ -35,10 +36,12 @@ struct OldSide {
 // Unifies the old labels that the new strip joins through the band (to the
 // smallest of them, over all rows above the boundary); nmx grows to the
 // largest label met.
-OldSide update_oldcluster(RunState& st, int nx, int ny, IntMap& image, int& nmx);
+OldSide update_oldcluster(const InterfaceRows& rows, const ClusterPix& store, IntMap& image, int& nmx);
 
-// Gives every pixel of the new strip its final positive label: the old label
-// it meets through the band, or a fresh label after iclmax.
-void update_newcluster_new(RunState& st, int nx, int ny, IntMap& image, const OldSide& old, int& iclmax);
+// Gives every pixel of the new strip (rows js up to jold + idvid) its final
+// positive label: the old label it meets through the band, or a fresh label
+// after iclmax.
+void update_newcluster_new(const InterfaceRows& rows, const ClusterPix& store, const DivideInt& divide, IntMap& image,
+                           const OldSide& old, int& iclmax);
 
 }  // namespace veltrane2

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "image/box.hpp"
 #include "image/linalg.hpp"
 
 namespace veltrane2 {
@@ -16,37 +17,6 @@ struct CenterAna1 {
     double cent_mx = 0.0;                      // largest value over the map
     double cent_mn = 0.0;                      // smallest value over the map
 };
-
-// Widths and centre of the Gaussian centre model.
-struct GaussfitT1 {
-    double sigx = 0.0;  // paired with the offset along the second index
-    double sigy = 0.0;  // paired with the offset along the first index
-    int iu = 0;         // model centre, first index
-    int iv = 0;         // model centre, second index
-};
-
-// Box over which the Gaussian fit sums.
-struct MapBound {
-    int imin = 0;
-    int imax = 0;
-    int jmin = 0;
-    int jmax = 0;
-};
-
-// Box of the symmetric pass.
-struct SymmBound {
-    int imin = 0;
-    int imax = 0;
-    int jmin = 0;
-    int jmax = 0;
-};
-
-// Used grid size for the line tests of the restoration.
-struct BndryImage {
-    int nxl = 0;
-    int nyl = 0;
-};
-
 
 // Limits of the clustering (the names are those the messages print).
 inline constexpr int kNxclus = 4000;     // clusters in the store
@@ -90,8 +60,16 @@ struct ClusterAna1 {
 // Extent of each cluster's boundary pixels.
 struct ClusterAna3 {
     std::vector<int> mnlev_i, mxlev_i, mnlev_j, mxlev_j;
+    // The extent of the cluster with label l + 1.
+    Box extent(std::size_t l) const { return {mnlev_i[l], mxlev_i[l], mnlev_j[l], mxlev_j[l]}; }
 };
 
+
+// What the cluster counting hands on: the statistics and the extents.
+struct ClusterStats {
+    ClusterAna1 cluster_ana1;
+    ClusterAna3 cluster_ana3;
+};
 
 // Highest level of each cluster (index L - 1 for label L).
 struct Level1 {
@@ -102,22 +80,24 @@ struct Level1 {
 // index), both -1..1, stored with k varying fastest.
 struct Stencil {
     std::array<int, 9> m{};
-    int& operator()(int k, int l) { return m[static_cast<std::size_t>((k + 1) + 3 * (l + 1))]; }
-    int operator()(int k, int l) const { return m[static_cast<std::size_t>((k + 1) + 3 * (l + 1))]; }
+    constexpr int& operator()(int k, int l) { return m[static_cast<std::size_t>((k + 1) + 3 * (l + 1))]; }
+    constexpr int operator()(int k, int l) const { return m[static_cast<std::size_t>((k + 1) + 3 * (l + 1))]; }
     bool operator==(const Stencil&) const = default;
 };
 
-// Laplacian masks: four- and eight-neighbour, both signs.
+// The Laplacian mask the homogeneity uses: eight-neighbour, positive centre.
 struct Laplacian {
-    Stencil laplacemsk4p, laplacemsk4m, laplacemsk8p, laplacemsk8m;
+    Stencil laplacemsk8p;
     bool operator==(const Laplacian&) const = default;
 };
 
-// First-derivative masks (Sobel and Scharr).
-struct Firstder {
-    Stencil sobelx, sobely, sharrx, sharry;
-    bool operator==(const Firstder&) const = default;
-};
+// The Laplacian mask: 8 at the centre, -1 at the eight neighbours.
+constexpr Laplacian derivative_operator() {
+    Laplacian lap;
+    for (int l = -1; l <= 1; ++l)
+        for (int k = -1; k <= 1; ++k) lap.laplacemsk8p(k, l) = k == 0 && l == 0 ? 8 : -1;
+    return lap;
+}
 
 // Statistics of the reference noise pixels.
 struct GaussRefnoise {

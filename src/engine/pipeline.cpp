@@ -32,144 +32,167 @@ DriverImages::DriverImages(int n) : frc(RealImage::square_to_fill(n)), fic(RealI
 
 namespace {
 
+constexpr int kNss = 10;  // pass parameter of the symmetric pass
+constexpr int kNs = 1;    // neighbourhood half-width of restoration and level estimation
+
 // The selections mark their pixels -1 for the symmetric pass, which only
 // examines pixels of value 1; afterwards every -1 is a selected pixel.
-void unmark_to_mark(int n, IntMap& map) {
+void unmark_to_mark(IntMap& map) {
+    const int n = map.nx();
     for (int j = 1; j <= n; ++j)
         for (int i = 1; i <= n; ++i)
             if (map(i, j) == -1) map(i, j) = 1;
 }
 
-}  // namespace
-
-void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, int threads) {
-    std::ostream& out = *st.out;
-    const int nss = 10;  // pass parameter of the symmetric pass
-    const int ns = 1;    // neighbourhood half-width of restoration and level estimation
-    const int n = st.tempimage.ngdtemp;
-    auto whole_window = [&st, n] {
-        st.centerbcut.icutc = {1, n};
-        st.centerbcut.jcutc = {1, n};
-    };
+// Streak detection: intensity and Laplacian homogeneity of the log
+// spectrum, their product H (into im.smage) and the global selection on it
+// (into im.bimage); beside them the map of the middle lines. Prints the mean
+// of H and returns the number of selected pixels.
+int detect_streak(const RunState& st, DriverImages& im, IntMap& offline) {
+    const int n = im.fmage.nx();
     im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
     im.lxy = RealImage::square_to_fill(n);
-
-    // Streak detection: intensity and Laplacian homogeneity of the log
-    // spectrum, their product H and the global selection.
     side_by_side(
-        threads,
+        st.threads,
         [&] {
-            intensity_homegen(n, n, im.fmage, im.smage);
-            normalization_image(n, n, im.smage);
-            st.offlines.offline = IntMap::square_to_fill(n);  // set whole
-            get_offline(n, n, st.offlines.offline);
+            intensity_homegen(im.fmage, im.smage);
+            normalization_image(im.smage);
+            offline = IntMap::square_to_fill(n);  // set whole
+            get_offline(offline);
         },
         [&] {
-            laplace_homegen(st.laplacian, false, n, n, im.fmage, im.bimage, im.lxy);
-            normalization_image(n, n, im.lxy);
+            laplace_homegen(st.laplacian, false, im.fmage, im.bimage, im.lxy);
+            normalization_image(im.lxy);
         });
-    image1ximage2(n, n, im.smage, im.lxy);
+    image1ximage2(im.smage, im.lxy);
     im.lxy.release();
     double ave_hmage = 0.0;
     int selected = 0;
     side_by_side(
-        threads, [&] { ave_hmage = ave_image(n, n, im.smage); },
+        st.threads, [&] { ave_hmage = ave_image(im.smage); },
         [&] {
-            select_homo_global(n, n, im.smage, st.control_para1.thresh_homo_glb, im.bimage);
-            selected = integer_value_image(n, n, im.bimage);
+            select_homo_global(im.smage, st.control_para1.thresh_homo_glb, im.bimage);
+            selected = integer_value_image(im.bimage);
         });
-    out << list_line("Average of H(i j)=", ave_hmage);
-    if (selected == 0) return;
+    *st.out << list_line("Average of H(i j)=", ave_hmage);
+    return selected;
+}
 
-    // The reference noise threshold re-decides every pixel by its level;
-    // meanwhile the product H is kept for the off-centre pass.
+// The reference noise threshold re-decides every pixel of the streak mask by
+// its level; meanwhile H is copied for the off-centre pass (im.hmage).
+GaussRefnoise reference_noise(const RunState& st, DriverImages& im) {
+    const int n = im.fmage.nx();
+    GaussRefnoise noise;
     side_by_side(
-        threads,
+        st.threads,
         [&] {
             im.hmage = RealImage::square_to_fill(n);
-            rename_an_image(n, n, im.smage, im.hmage);
+            rename_an_image(im.smage, im.hmage);
             im.cenmap = IntMap::square(n);
         },
         [&] {
-            refer_noise(n, n, im.fmage, im.bimage, 0, st.gauss_refnoise);
-            thresh_noise(n, n, im.fmage, st.gauss_refnoise, im.bimage);
+            noise = refer_noise(im.fmage, im.bimage, 0);
+            thresh_noise(im.fmage, noise.noise_thr, im.bimage);
         });
-    if (integer_value_image(n, n, im.bimage) == 0) return;
+    return noise;
+}
 
-    // Centre pass: the centre map takes the central blob out of the streak
-    // mask, and the Gaussian fit sets the zero-frequency value.
-    whole_window();
-    center_map2(st, n, n, im.fmage, im.bimage, im.cenmap);
-
-    // The off-centre pass goes over the streak pixels outside the centre
-    // map. Its selection reads the streak mask and the copy of H alone,
-    // which the centre pass does not touch: it runs beside the centre pass
-    // over the whole window, and what it prints and throws comes after.
-    const bool off_centre = integer_value_image(n, n, im.bimage) != 0;
-    const std::array<int, 2> whole{1, n};
-    double ave_f = 0.0;
-    std::exception_ptr off_centre_error;
-    const auto select_off_centre = [&] {
-        if (!off_centre) return;
-        try {
-            normalization_local(n, n, im.hmage, im.bimage, ave_f);
-            if (flags.symm) {
-                select_homo_region_symm(st, 0, whole, whole, n, n, im.bimage, im.hmage);
-            } else {
-                select_homo_region(st, 0, whole, whole, n, n, im.bimage, im.hmage);
-            }
-        } catch (...) {
-            off_centre_error = std::current_exception();
-        }
-    };
-    const auto centre_pass = [&] {
-        normalization_local(n, n, im.smage, im.cenmap, ave_hmage);
-        out << list_line("Average of H_C=", ave_hmage);
-        gaussmodel_cent2(st, n, n, im.fmage, im.cenmap);
-        if (integer_value_image(n, n, im.cenmap) != 0) {
-            select_homo_region(st, 1, st.centerbcut.icutc, st.centerbcut.jcutc, n, n, im.cenmap, im.smage);
-            if (flags.symm) {
-                real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n, n,
-                                     im.fmage, im.cenmap);
-                unmark_to_mark(n, im.cenmap);
-            }
-            if (integer_value_image(n, n, im.cenmap) != 0) restore_intensity(st, ns, n, n, im.fmage, im.cenmap);
-        }
-    };
-    // (The selection prints nothing: a run's trace switch is off.)
-    side_by_side(threads, centre_pass, select_off_centre);
-
-    if (!off_centre) return;
-    whole_window();
-    out << list_line("Average of H_F=", ave_f);
-    if (off_centre_error) std::rethrow_exception(off_centre_error);
-    if (flags.symm) {
-        real_symm_pass_1pair(st, nss, st.center_center.icent, st.centerbcut.icutc, st.centerbcut.jcutc, n, n, im.fmage,
-                             im.bimage);
-        unmark_to_mark(n, im.bimage);
+// The centre pass over the centre map: the Gaussian fit sets the
+// zero-frequency value; the map's selection, symmetric pass and restoration
+// lower its pixels.
+void centre_pass(const RunState& st, const CentreMap& centre, const IntMap& offline, DriverImages& im) {
+    const double ave_c = normalization_local(im.smage, im.cenmap);
+    *st.out << list_line("Average of H_C=", ave_c);
+    gaussmodel_cent2(*st.out, centre, im.fmage, im.cenmap);
+    if (integer_value_image(im.cenmap) == 0) return;
+    select_homo_region(st, Pass::kCentre, centre.centerbcut, im.cenmap, im.smage);
+    if (st.symm) {
+        real_symm_pass_1pair(kNss, centre.icent, centre.centerbcut, offline, im.fmage, im.cenmap);
+        unmark_to_mark(im.cenmap);
     }
-    if (integer_value_image(n, n, im.bimage) == 0) return;
+    if (integer_value_image(im.cenmap) != 0) restore_intensity(*st.out, centre.centerbcut, kNs, im.fmage, im.cenmap);
+}
 
-    // Level estimation: the streak is lowered ring by ring from its border,
-    // in the grouping mode cluster by cluster.
+// The off-centre selection over the streak pixels outside the centre map.
+// It reads the streak mask and the copy of H alone, which the centre pass
+// does not touch, so it runs beside the centre pass; what it has to print
+// and what it throws wait for the centre pass.
+struct OffCentre {
+    bool any = false;          // streak pixels are left outside the centre map
+    double ave_f = 0.0;        // mean of H over them
+    std::exception_ptr error;  // thrown by the selection
+};
+
+void select_off_centre(const RunState& st, const IntMap& offline, DriverImages& im, OffCentre& off) {
+    if (!off.any) return;
+    try {
+        off.ave_f = normalization_local(im.hmage, im.bimage);
+        const Box whole = Box::of(im.bimage);
+        if (st.symm) {
+            select_homo_region_symm(st, Pass::kOffCentre, whole, offline, im.bimage, im.hmage);
+        } else {
+            select_homo_region(st, Pass::kOffCentre, whole, im.bimage, im.hmage);
+        }
+    } catch (...) {
+        off.error = std::current_exception();
+    }
+}
+
+// The rest of the off-centre pass, after the centre pass: the symmetric
+// pass through the centre over the whole grid. Returns whether streak
+// pixels are left to lower.
+bool off_centre_pass(const RunState& st, const CentreMap& centre, const IntMap& offline, const OffCentre& off,
+                     DriverImages& im) {
+    if (!off.any) return false;
+    *st.out << list_line("Average of H_F=", off.ave_f);
+    if (off.error) std::rethrow_exception(off.error);
+    if (st.symm) {
+        real_symm_pass_1pair(kNss, centre.icent, Box::of(im.bimage), offline, im.fmage, im.bimage);
+        unmark_to_mark(im.bimage);
+    }
+    return integer_value_image(im.bimage) != 0;
+}
+
+// Level estimation: the streak is lowered ring by ring from its border, in
+// the grouping mode cluster by cluster (the pixels of the inner rings at or
+// below the reference noise threshold are only unmarked).
+void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImages& im) {
+    const int n = im.fmage.nx();
     im.levmap = IntMap::square(n);
-    if (flags.group) {
+    if (st.group) {
         // The band at each strip boundary is the last row above it and the
         // first row below it, which holds every contact across the boundary.
         const int ngap = 0;
         im.cluster = IntMap::square(n);
-        int ncl = 0;
-        cluster_map(st, ngap, n, n, im.bimage, 1, im.cluster, ncl);
+        int ncl = cluster_map(DivideInt{}, ngap, im.bimage, 1, im.cluster);
         if (ncl > 0) {
-            count_cluster(st, n, n, im.cluster, im.fmage, ncl);
-            level_map(st, n, n, im.cluster, im.levmap);
-            level_map_estimator(st, ns, n, n, im.fmage, im.bimage, im.levmap);
+            const ClusterStats stats = count_cluster(*st.out, im.cluster, im.fmage, ncl);
+            const Level1 level = level_map(stats, im.cluster, im.levmap);
+            level_map_estimator(*st.out, stats, level, noise.noise_thr, kNs, im.fmage, im.bimage, im.levmap);
             return;
         }
     }
-    int nl = 0;
-    level_whole_map(n, n, im.bimage, im.levmap, nl);
-    level_whole_estimator(ns, n, n, im.fmage, im.bimage, nl, im.levmap);
+    const int nl = level_whole_map(im.bimage, im.levmap);
+    level_whole_estimator(kNs, im.fmage, im.bimage, nl, im.levmap);
+}
+
+}  // namespace
+
+void analyse_spectrum(const RunState& st, DriverImages& im) {
+    IntMap offline;  // the middle lines, which the symmetric passes leave alone
+    if (detect_streak(st, im, offline) == 0) return;
+    const GaussRefnoise noise = reference_noise(st, im);
+    if (integer_value_image(im.bimage) == 0) return;
+
+    // The centre map takes the central blob out of the streak mask; the
+    // centre pass and the off-centre selection then run side by side.
+    const CentreMap centre = center_map2(st.control_para2.thresh_centmap, im.fmage, im.bimage, im.cenmap);
+    OffCentre off;
+    off.any = integer_value_image(im.bimage) != 0;
+    side_by_side(
+        st.threads, [&] { centre_pass(st, centre, offline, im); }, [&] { select_off_centre(st, offline, im, off); });
+    if (!off_centre_pass(st, centre, offline, off, im)) return;
+    estimate_levels(st, noise, im);
 }
 
 namespace {
@@ -181,22 +204,7 @@ bool is_power_of_two(long long n) {
 }  // namespace
 
 EngineRun::EngineRun(const Parameters& p, const Options& o)
-    : threads_(o.threads), max_side_(std::min(o.max_side, kLargestSide)) {
-    st_.out = o.report != nullptr ? o.report : &quiet_;
-    st_.control_para1 = {p.h_global, p.h_centre, p.h_off};
-    st_.control_para2 = {p.r_centre};
-    st_.control_para3.vfrac_seg = p.l_centre;
-    st_.control_para3.frac_seg = p.l_off;
-    st_.control_para3.icnnt_cent = p.n_run;
-    st_.control_para3.icnnt_off = p.n_run;
-    st_.writefile.write_filter = true;
-    st_.writefile.write_noise = true;
-    st_.threads = o.threads;
-    flags_.group = p.grouped;
-    flags_.symm = true;
-    parameter_data(st_.fconst2);
-    derivative_operator(st_.laplacian, st_.firstder);
-}
+    : st_(run_settings(p, o, quiet_)), max_side_(std::min(o.max_side, kLargestSide)) {}
 
 void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, double rdimy, double unit) {
     if (nxbig <= 0 || nybig <= 0) {
@@ -219,44 +227,40 @@ void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, doubl
     }
     const int n = static_cast<int>(big);
     nx_ = static_cast<int>(nxbig);
-    st_.tempimage.tempht = RealImage::square(n, 0.0);
-    st_.tempimage.ngdtemp = n;
-    st_.imagescale.gscale = unit;
-    Spaceinv& s = st_.spaceinv;
-    s.tsp_temp = st_.imagescale.gscale * rdimx / static_cast<double>(nxbig);
-    s.dx = 1.0 / s.tsp_temp;
-    s.dx2 = 0.5 * s.dx;
-    s.dxsq = s.dx * s.dx;
-    s.dxsq4 = s.dx2 * s.dx2;
+    tempht_ = RealImage::square(n, 0.0);
+    ngdtemp_ = n;
+    gscale_ = unit;
+    tsp_temp_ = gscale_ * rdimx / static_cast<double>(nxbig);
 }
 
 Image EngineRun::output_shape() const {
-    const int n = st_.tempimage.ngdtemp;
-    const double tsp_temp1 = st_.spaceinv.tsp_temp / st_.imagescale.gscale;
+    const int n = ngdtemp_;
+    const double tsp_temp1 = tsp_temp_ / gscale_;
     const double rdim = static_cast<double>(n) * tsp_temp1;
     Image img;
     img.nx = n;
     img.ny = n;
     img.span_x = rdim;
     img.span_y = rdim;
-    img.unit = st_.imagescale.gscale;
+    img.unit = gscale_;
     // Row j of the image is grid(1..n, j): the grid's own storage order.
     img.values.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     return img;
 }
 
 void EngineRun::finish(Result& r, const OutputReady& ready) {
-    RunState& st = st_;
+    const RunState& st = st_;
+    const int threads = st.threads;
     std::ostream& out = *st.out;
-    const int n = st.tempimage.ngdtemp;
-    RealImage& tempht = st.tempimage.tempht;
+    const int n = ngdtemp_;
+    RealImage& tempht = tempht_;
 
     // Lift the image so that its minimum is 0.
-    const double lift = -lowest_value(n, tempht, threads_);
-    lifting_image(out, n, n, tempht, lift, threads_);
+    const double lift = -lowest_value(tempht, threads);
+    lifting_image(out, tempht, lift, threads);
 
     DriverImages im(n);
-    fft2d(st.fconst2, threads_, n, tempht, im.frc, im.fic);
+    fft2d(threads, tempht, im.frc, im.fic);
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
@@ -265,42 +269,37 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     im.fmage = RealImage::square_to_fill(n);
     im.rmage = RealImage::square_to_fill(n);
     im.smage = RealImage::square_to_fill(n);
-    log_fft_spectral(st.zero_control, threads_, n, im.frc, im.fic, im.fmage, im.rmage);
+    log_fft_spectral(threads, im.frc, im.fic, im.fmage, im.rmage);
 
-    st.checkpt.itest = 0;
-
-    analyse_spectrum(st, flags_, im, threads_);
+    analyse_spectrum(st, im);
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
     for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();
-    for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap, &st.offlines.offline}) g->release();
+    for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
 
     const auto made = [&ready](Output which, const Image& image) {
         if (ready) ready(which, image);
     };
-    form_spd_filter(out, n, n, im.rmage, im.fmage, threads_);
+    form_spd_filter(out, im.rmage, im.fmage, threads);
     im.rmage.release();
     r.gain = output_shape();
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
-    const bool hold = st.writefile.write_filter;
-    for_parts(threads_, n, 64, [&](int, int j0, int j1) {
+    for_parts(threads, n, 64, [&](int, int j0, int j1) {
         double* g = im.fmage.data();
         for (std::size_t k = static_cast<std::size_t>(j0) * n; k < static_cast<std::size_t>(j1) * n; ++k) {
-            if (hold && g[k] > 1.0) g[k] = 1.0;
+            if (g[k] > 1.0) g[k] = 1.0;
             r.gain.values[k] = g[k];
         }
     });
     made(Output::kGain, r.gain);
     // The noise is what the complement of the gain lets through, the
     // cleaned image what the gain lets through.
-    if (st.writefile.write_noise) {
-        r.noise = output_shape();
-        form_noise_image(st.fconst2, threads_, n, im.fmage, im.frc, im.fic, r.noise.values.data());
-        made(Output::kNoise, r.noise);
-    }
+    r.noise = output_shape();
+    form_noise_image(threads, im.fmage, im.frc, im.fic, r.noise.values.data());
+    made(Output::kNoise, r.noise);
     r.cleaned = output_shape();
-    filter_fft_by_input(st.fconst2, threads_, n, im.fmage, im.frc, im.fic, r.cleaned.values.data());
+    filter_fft_by_input(threads, im.fmage, im.frc, im.fic, r.cleaned.values.data());
     made(Output::kCleaned, r.cleaned);
 }
 

@@ -35,8 +35,9 @@ struct DriverImages {
 // on whether there is anything left to analyse is taken from the sum of a
 // selection mask; an empty selection leaves the rest of the analysis out.
 // Work that does not depend on other work runs side by side on up to
-// `threads` threads.
-void analyse_spectrum(RunState& st, const DriverFlags& flags, DriverImages& im, int threads = 1);
+// st.threads threads; the report lines and exceptions come in the order of
+// a run on one thread.
+void analyse_spectrum(const RunState& st, DriverImages& im);
 
 // Told of each output as soon as it is final, with the image in the Result
 // being filled; it runs on the engine's thread, which waits for it.
@@ -57,7 +58,7 @@ public:
     // The grid of side n = max(nx, ny): image value (i, j) (column i, row j,
     // from 1) goes to grid()(i, j), so that on a grid of side nx the file's
     // order is the grid's storage order.
-    RealImage& grid() { return st_.tempimage.tempht; }
+    RealImage& grid() { return tempht_; }
     int nx() const { return nx_; }
 
     // The rest of the run into r, telling `ready` (if any) of each output as
@@ -75,10 +76,12 @@ private:
 
     std::ostream quiet_{nullptr};
     RunState st_;
-    DriverFlags flags_;
-    int threads_ = 0;
     int max_side_ = kClassicLargestSide;
     int nx_ = 0;
+    int ngdtemp_ = 0;        // side of the run's square grid
+    RealImage tempht_;       // the input on that grid
+    double gscale_ = 0.0;    // length unit of the image
+    double tsp_temp_ = 0.0;  // pixel size in that unit
 };
 
 }  // namespace veltrane2

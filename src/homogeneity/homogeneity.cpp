@@ -9,12 +9,14 @@ namespace veltrane2 {
 // The extremes below do not depend on the order in which the pixels are
 // visited, so the sweeps follow the storage order of the grid.
 
-void intensity_homegen(int nx, int ny, const RealImage& tempht, RealImage& homo) {
-    const ValueRange r = value_range(nx, ny, tempht);
+void intensity_homegen(const RealImage& tempht, RealImage& homo) {
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
+    const ValueRange r = value_range(tempht);
     const double emin = r.lo;
     const double emax = r.hi;
     if (emax == emin) {
-        start_a_table(nx, ny, homo, 0.0);
+        start_a_table(homo, 0.0);
         return;
     }
     const double scale = 1.0 / (emax - emin);
@@ -30,9 +32,10 @@ void intensity_homegen(int nx, int ny, const RealImage& tempht, RealImage& homo)
         for (int i = 1; i <= nx; ++i) homo(i, j) = homo(i, j) * top;
 }
 
-void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const RealImage& tempht, IntMap& bimage,
-                     RealImage& homo) {
-    if (!local) start_integer_table(nx, ny, bimage, 1);
+void laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, IntMap& bimage, RealImage& homo) {
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
+    if (!local) start_integer_table(bimage, 1);
     // The Laplacians are kept in homo until they are rescaled in place.
     RealImage& edge = homo;
     double emax = -kNormStart;
@@ -49,7 +52,7 @@ void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const Rea
                 edge(i, j) = inner_column && i > 1 && i < nx
                                  ? w0 * tempht(i, j) + w1 * tempht(i - 1, j) + w2 * tempht(i + 1, j) +
                                        w3 * tempht(i, j - 1) + w4 * tempht(i, j + 1)
-                                 : laplace_discr(lap, i, j, nx, ny, tempht);
+                                 : laplace_discr(lap, i, j, tempht);
                 emax = std::max(emax, edge(i, j));
                 emin = std::min(emin, edge(i, j));
                 ++count;
@@ -62,7 +65,9 @@ void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const Rea
         for (int i = 1; i <= nx; ++i) homo(i, j) = bimage(i, j) == 1 ? (flat ? 0.0 : (homo(i, j) - emin) * s) : 0.0;
 }
 
-void select_homo_global(int nx, int ny, const RealImage& fmage, double thresh_homo_glb, IntMap& bimage) {
+void select_homo_global(const RealImage& fmage, double thresh_homo_glb, IntMap& bimage) {
+    const int nx = fmage.nx();
+    const int ny = fmage.ny();
     for (int j = 1; j <= ny; ++j)
         for (int i = 1; i <= nx; ++i) bimage(i, j) = fmage(i, j) > thresh_homo_glb ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // Homogeneity maps of the log spectrum: how high a pixel is (intensity map)
 // and how sharply it stands above its axis neighbours (Laplacian map), both
-// scaled to 0..1, and the global selection on their product H.
+// scaled to 0..1, and the global selection on their product H. Every map
+// has the size of the image it is made from.
 #pragma once
 
 #include "homogeneity/derivatives.hpp"
@@ -10,15 +11,14 @@ namespace veltrane2 {
 
 // Intensity map of tempht, scaled so that its maximum is 1. A flat input
 // has no range to scale: the map is then 0 everywhere.
-void intensity_homegen(int nx, int ny, const RealImage& tempht, RealImage& homo);
+void intensity_homegen(const RealImage& tempht, RealImage& homo);
 
 // Laplacian map over the pixels whose mask value is 1 (every pixel when
 // local is false, which also sets the mask to 1), scaled to 0..1; 0 at the
 // other pixels. Responses that are all equal have no range: they map to 0.
-void laplace_homegen(const Laplacian& lap, bool local, int nx, int ny, const RealImage& tempht, IntMap& bimage,
-                     RealImage& homo);
+void laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, IntMap& bimage, RealImage& homo);
 
 // bimage = 1 where fmage > threshold, else 0.
-void select_homo_global(int nx, int ny, const RealImage& fmage, double thresh_homo_glb, IntMap& bimage);
+void select_homo_global(const RealImage& fmage, double thresh_homo_glb, IntMap& bimage);
 
 }  // namespace veltrane2

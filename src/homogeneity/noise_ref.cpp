@@ -7,7 +7,8 @@
 
 namespace veltrane2 {
 
-void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, GaussRefnoise& ref) {
+GaussRefnoise refer_noise(const RealImage& tempht, const IntMap& bimage, int ival) {
+    GaussRefnoise ref;
     ref.noise_ave = 0.0;
     ref.noise_sig = 0.0;
     ref.noismx = -static_cast<double>(99999.99f);
@@ -15,7 +16,7 @@ void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, 
     int ntot = 0;
     // The running mean depends on the order of the samples: first index outer.
     for_each_first_major(
-        1, nx, 1, ny, tempht, [&](int i, int j) { return bimage(i, j) == ival; },
+        Box::of(tempht), tempht, [&](int i, int j) { return bimage(i, j) == ival; },
         [&](int, int, double x) {
             ref.noismx = std::max(ref.noismx, x);
             ref.noismn = std::min(ref.noismn, x);
@@ -25,10 +26,13 @@ void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, 
         });
     ref.noise_sig = std::sqrt(ref.noise_sig);
     ref.noise_thr = ref.noise_ave + (ref.noismx - ref.noise_ave) * 0.5;
+    return ref;
 }
 
-void thresh_noise(int nx, int ny, const RealImage& tempht, const GaussRefnoise& ref, IntMap& bimage) {
-    const double t = ref.noise_thr;
+void thresh_noise(const RealImage& tempht, double noise_thr, IntMap& bimage) {
+    const double t = noise_thr;
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
     for (int j = 1; j <= ny; ++j) {
         for (int i = 1; i <= nx; ++i) {
             const double x = tempht(i, j);

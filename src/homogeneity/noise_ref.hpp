@@ -7,11 +7,11 @@
 
 namespace veltrane2 {
 
-// Statistics of the pixels whose mask value is ival.
-void refer_noise(int nx, int ny, const RealImage& tempht, const IntMap& bimage, int ival, GaussRefnoise& ref);
+// Statistics of the pixels of tempht whose mask value is ival.
+GaussRefnoise refer_noise(const RealImage& tempht, const IntMap& bimage, int ival);
 
-// A selected pixel at or below the threshold is dropped; an unselected one
+// A selected pixel at or below noise_thr is dropped; an unselected one
 // above it is taken; any other mask value stays.
-void thresh_noise(int nx, int ny, const RealImage& tempht, const GaussRefnoise& ref, IntMap& bimage);
+void thresh_noise(const RealImage& tempht, double noise_thr, IntMap& bimage);
 
 }  // namespace veltrane2

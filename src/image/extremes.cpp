@@ -111,7 +111,8 @@ void batch_sorting(const Partitionseg& seg, const double* subset, int& loc_min, 
     if (seg.iaddseg == 1) block(seg.ileft);
 }
 
-Extremes location_max_min_image(int n, const RealImage& image) {
+Extremes location_max_min_image(const RealImage& image) {
+    const int n = image.nx();
     Partitionseg seg;
     seg.nseg = n / 8;
     seg.ileft = n - 8 * seg.nseg;
@@ -149,7 +150,8 @@ Extremes location_max_min_image(int n, const RealImage& image) {
     return ex;
 }
 
-double lowest_value(int n, const RealImage& image, int threads) {
+double lowest_value(const RealImage& image, int threads) {
+    const int n = image.nx();
     const double* v = image.data();
     std::vector<double> part_lo(static_cast<std::size_t>(thread_count(threads)), v[0]);
     for_parts(threads, n, 64, [&](int part, int j0, int j1) {
@@ -162,7 +164,7 @@ double lowest_value(int n, const RealImage& image, int threads) {
     for (double p : part_lo) lo = p < lo ? p : lo;
     // Values that compare equal are the same value, except the two zeros:
     // which of them the search keeps depends on where they are.
-    if (lo == 0.0) return location_max_min_image(n, image).extreme[0];
+    if (lo == 0.0) return location_max_min_image(image).extreme[0];
     return lo;
 }
 

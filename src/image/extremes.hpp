@@ -31,13 +31,13 @@ struct Extremes {
     std::array<int, 2> loc_max{0, 0};         // grid position (i, j) of the maximum
 };
 
-// Minimum and maximum of the n x n image and where they are; the earlier
+// Minimum and maximum of the square image and where they are; the earlier
 // line keeps the position among equal values.
-Extremes location_max_min_image(int n, const RealImage& image);
+Extremes location_max_min_image(const RealImage& image);
 
-// location_max_min_image(n, image).extreme[0] in one plain sweep, columns
+// location_max_min_image(image).extreme[0] in one plain sweep, columns
 // shared out over up to `threads` threads (0: as many as the machine has
 // cores, at most four).
-double lowest_value(int n, const RealImage& image, int threads = 1);
+double lowest_value(const RealImage& image, int threads = 1);
 
 }  // namespace veltrane2

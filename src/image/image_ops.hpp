@@ -1,5 +1,6 @@
-// Whole-image operations on the used nx x ny corner of a grid, pixel
-// numbering, the four-neighbour test and running statistics.
+// Whole-image operations (each over the whole of the grids it is given, all
+// of one size), pixel numbering, the four-neighbour test and running
+// statistics.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/box.hpp"
 #include "image/grid.hpp"
 
 namespace veltrane2 {
@@ -16,14 +18,15 @@ namespace veltrane2 {
 // single-precision 9999.999 widened to double.
 inline constexpr double kNormStart = static_cast<double>(9999.999f);
 
-// Visits the pixels (i, j) of the box i0..i1 x j0..j1 for which take(i, j)
+// Visits the pixels (i, j) of the box b for which take(i, j)
 // holds, in first-index-major order (i outer, j inner), as the running sums
 // and statistics that depend on the order of their terms require; visit(i,
 // j, value) receives values(i, j). The grid is read in its storage order, a
 // band of adjacent first indices at a time, so the order of the visit costs
 // no cache misses.
 template <class Take, class Visit>
-void for_each_first_major(int i0, int i1, int j0, int j1, const Grid<double>& values, Take take, Visit visit) {
+void for_each_first_major(const Box& b, const Grid<double>& values, Take take, Visit visit) {
+    const int i0 = b.i0, i1 = b.i1, j0 = b.j0, j1 = b.j1;
     constexpr int kBand = 16;
     std::vector<std::pair<int, double>> hits[kBand];
     for (int ib = i0; ib <= i1; ib += kBand) {
@@ -39,21 +42,21 @@ void for_each_first_major(int i0, int i1, int j0, int j1, const Grid<double>& va
 
 // Visits the (2 ns + 1) x (2 ns + 1) window around (i0, j0), first-index
 // offset outer and second-index offset inner, skipping the centre and every
-// position outside ilo..ihi x jlo..jhi: visit(i, j) for each.
+// position outside the box `within`: visit(i, j) for each.
 template <class Visit>
-void for_each_neighbour(int ns, int i0, int j0, int ilo, int ihi, int jlo, int jhi, Visit visit) {
+void for_each_neighbour(int ns, int i0, int j0, const Box& within, Visit visit) {
     for (int k = -ns; k <= ns; ++k) {
         const int i = i0 + k;
-        if (i < ilo || i > ihi) continue;
+        if (i < within.i0 || i > within.i1) continue;
         for (int l = -ns; l <= ns; ++l) {
             const int j = j0 + l;
-            if ((k == 0 && l == 0) || j < jlo || j > jhi) continue;
+            if ((k == 0 && l == 0) || j < within.j0 || j > within.j1) continue;
             visit(i, j);
         }
     }
 }
 
-// Smallest and largest of the used values for which take(i, j) holds, the
+// Smallest and largest of the values for which take(i, j) holds, the
 // search starting from +-9999.999 as the normalisations' running extremes
 // do; count is the number of values looked at. The extremes do not depend on
 // the order of the visit, so the sweep follows the storage order.
@@ -63,10 +66,10 @@ struct ValueRange {
     int count = 0;
 };
 template <class Take>
-ValueRange value_range(int nx, int ny, const Grid<double>& image, Take take) {
+ValueRange value_range(const Grid<double>& image, Take take) {
     ValueRange r;
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i)
+    for (int j = 1; j <= image.ny(); ++j)
+        for (int i = 1; i <= image.nx(); ++i)
             if (take(i, j)) {
                 r.lo = std::min(r.lo, image(i, j));
                 r.hi = std::max(r.hi, image(i, j));
@@ -74,25 +77,25 @@ ValueRange value_range(int nx, int ny, const Grid<double>& image, Take take) {
             }
     return r;
 }
-inline ValueRange value_range(int nx, int ny, const Grid<double>& image) {
-    return value_range(nx, ny, image, [](int, int) { return true; });
+inline ValueRange value_range(const Grid<double>& image) {
+    return value_range(image, [](int, int) { return true; });
 }
 
-void start_integer_table(int nx, int ny, IntMap& table, int ival);
-void start_a_table(int nx, int ny, RealImage& table, double val);
-void rename_an_image(int nx, int ny, const RealImage& tempht, RealImage& image);
-void image1ximage2(int nx, int ny, RealImage& image1, const RealImage& image2);
-int integer_value_image(int nx, int ny, const IntMap& image);
-double ave_image(int nx, int ny, const RealImage& fmage);
+void start_integer_table(IntMap& table, int ival);
+void start_a_table(RealImage& table, double val);
+void rename_an_image(const RealImage& tempht, RealImage& image);
+void image1ximage2(RealImage& image1, const RealImage& image2);
+int integer_value_image(const IntMap& image);
+double ave_image(const RealImage& fmage);
 
-// Rescales the used image to 0..1. An image whose values are all equal has
-// no range to rescale: every value becomes 0.
-void normalization_image(int nx, int ny, RealImage& fmage);
+// Rescales the image to 0..1. An image whose values are all equal has no
+// range to rescale: every value becomes 0.
+void normalization_image(RealImage& fmage);
 
-// Rescales the pixels whose mask value is 1 to 0..1 and returns their mean
-// in ave. Selected values that are all equal become 0 (ave = 0); with no
-// selected pixel the image is unchanged and ave = 0.
-void normalization_local(int nx, int ny, RealImage& fmage, const IntMap& bimage, double& ave);
+// Rescales the pixels whose mask value is 1 to 0..1 and returns their mean.
+// Selected values that are all equal become 0 (mean 0); with no selected
+// pixel the image is unchanged and the mean is 0.
+double normalization_local(RealImage& fmage, const IntMap& bimage);
 
 
 inline int gd2nb_2d(int nx, int i, int j) {
@@ -114,7 +117,7 @@ inline int nint(double x) {
 }
 
 // True when every four-neighbour of (ix, iy) inside the grid carries iepsf.
-bool inside2d(int iepsf, int nx, int ny, const IntMap& iepsmap, int ix, int iy);
+bool inside2d(int iepsf, const IntMap& iepsmap, int ix, int iy);
 
 // Running mean after the n-th sample.
 inline double average_n(int n, double ave_n1, double x_n) {

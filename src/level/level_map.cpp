@@ -8,15 +8,18 @@
 
 namespace veltrane2 {
 
-void level_whole_map(int nx, int ny, const IntMap& bimage, IntMap& levmap, int& mlevel) {
-    start_integer_table(nx, ny, levmap, 0);
+int level_whole_map(const IntMap& bimage, IntMap& levmap) {
+    const int nx = bimage.nx();
+    const int ny = bimage.ny();
+    const Box whole = Box::of(nx, ny);
+    start_integer_table(levmap, 0);
     // Each pixel's level depends only on the levels of earlier rings, never
     // on other pixels of its own ring, so the pixels may be visited in any
     // order: the storage order, keeping only those still without a level.
     std::vector<std::pair<int, int>> open;
     for (int j = 1; j <= ny; ++j) {
         for (int i = 1; i <= nx; ++i) {
-            if (bimage(i, j) > 0 && !inside2d(1, nx, ny, bimage, i, j)) {
+            if (bimage(i, j) > 0 && !inside2d(1, bimage, i, j)) {
                 levmap(i, j) = 1;
             } else if (bimage(i, j) != 0) {
                 open.emplace_back(i, j);
@@ -31,8 +34,7 @@ void level_whole_map(int nx, int ny, const IntMap& bimage, IntMap& levmap, int& 
         still_open.clear();
         for (const auto& [i, j] : open) {
             bool touches = false;
-            for_each_neighbour(1, i, j, 1, nx, 1, ny,
-                               [&](int i1, int j1) { touches = touches || levmap(i1, j1) == nl; });
+            for_each_neighbour(1, i, j, whole, [&](int i1, int j1) { touches = touches || levmap(i1, j1) == nl; });
             if (touches && bimage(i, j) == 1) {
                 promoted.emplace_back(i, j);
             } else {
@@ -42,19 +44,16 @@ void level_whole_map(int nx, int ny, const IntMap& bimage, IntMap& levmap, int& 
         // Labels are set after the sweep, so that a pixel promoted in this
         // sweep never promotes another one in the same sweep.
         for (const auto& [i, j] : promoted) levmap(i, j) = nl + 1;
-        if (promoted.empty()) {
-            mlevel = nl;
-            return;
-        }
+        if (promoted.empty()) return nl;
         open.swap(still_open);
         ++nl;
     }
 }
 
-double avenxn_x(int ns, int nx, int ny, const RealImage& image, const IntMap& table, int ival, int i0, int j0) {
+double avenxn_x(int ns, const RealImage& image, const IntMap& table, int ival, int i0, int j0) {
     double sum = 0.0;
     int nc = 0;
-    for_each_neighbour(ns, i0, j0, 1, nx, 1, ny, [&](int i, int j) {
+    for_each_neighbour(ns, i0, j0, Box::of(image), [&](int i, int j) {
         if (table(i, j) == ival) {
             sum += image(i, j);
             ++nc;
@@ -63,8 +62,10 @@ double avenxn_x(int ns, int nx, int ny, const RealImage& image, const IntMap& ta
     return nc > 0 ? sum / nc : 100000.0;
 }
 
-void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bimage, int mlevel,
-                           const IntMap& levmap) {
+void level_whole_estimator(int ns, RealImage& tempht, IntMap& bimage, int mlevel, const IntMap& levmap) {
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
+    const Box whole = Box::of(nx, ny);
     // The pixels of every level in the order in which they are processed:
     // first index outer, second inner.
     std::vector<std::vector<std::pair<int, int>>> rings(static_cast<std::size_t>(mlevel) + 1);
@@ -81,7 +82,7 @@ void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bi
             double ave = 0.0;
             double sd = 0.0;
             // Unmarked neighbours and those of a lower, re-estimated ring.
-            for_each_neighbour(ns, i, j, 1, nx, 1, ny, [&](int i0, int j0) {
+            for_each_neighbour(ns, i, j, whole, [&](int i0, int j0) {
                 if (bimage(i0, j0) != 0 || levmap(i0, j0) > nl - 1) return;
                 const double x = tempht(i0, j0);
                 ++n;
@@ -93,7 +94,7 @@ void level_whole_estimator(int ns, int nx, int ny, RealImage& tempht, IntMap& bi
             if (n > 0) {
                 if (tempht(i, j) > diff) tempht(i, j) = ave;
             } else {
-                const double e = avenxn_x(ns + 1, nx, ny, tempht, bimage, 0, i, j);
+                const double e = avenxn_x(ns + 1, tempht, bimage, 0, i, j);
                 if (tempht(i, j) > e) tempht(i, j) = e;
             }
             bimage(i, j) = 0;

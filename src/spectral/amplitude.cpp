@@ -4,13 +4,14 @@
 #include <cmath>
 #include <vector>
 
+#include "core/constants.hpp"
 #include "image/parallel.hpp"
 
 namespace veltrane2 {
 
-void log_fft_spectral(const ZeroControl& zc, int threads, int n, const RealImage& fr, const RealImage& fi,
-                      RealImage& fmage, RealImage& copy) {
-    const double pvtiny1 = zc.pvtiny * zc.pvtiny;
+void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage, RealImage& copy) {
+    const int n = fr.nx();
+    const double pvtiny1 = kPvtiny * kPvtiny;
     // Each value is handled on its own and the smallest logarithm does not
     // depend on the order of the visit: columns are shared out, and each
     // part keeps its smallest logarithm and its amplitudes too small.

@@ -2,16 +2,14 @@
 // and its logarithm, in one sweep.
 #pragma once
 
-#include "core/run_state.hpp"
 #include "image/grid.hpp"
 
 namespace veltrane2 {
 
 // fmage = log |F| of every coefficient (the amplitude is the square root of
 // fr^2 + fi^2 as fft_spectral_density forms it), on up to `threads`
-// threads; amplitudes too small for a logarithm (at most pvtiny squared)
+// threads; amplitudes too small for a logarithm (at most kPvtiny squared)
 // take the smallest logarithm found. `copy` receives the same values.
-void log_fft_spectral(const ZeroControl& zc, int threads, int n, const RealImage& fr, const RealImage& fi,
-                      RealImage& fmage, RealImage& copy);
+void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage, RealImage& copy);
 
 }  // namespace veltrane2

@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/constants.hpp"
 #include "core/errors.hpp"
 #include "core/listout.hpp"
 #include "image/parallel.hpp"
@@ -23,8 +24,9 @@ namespace {
 // the operations, in exactly the order, of a transform on its own, so every
 // sequence comes out the same either way.
 template <class Value>
-inline __attribute__((always_inline)) void four1_values(const Fconst2& fc, Value* data0, int nn, int isign) {
+inline __attribute__((always_inline)) void four1_values(Value* data0, int nn, Direction dir) {
     const int n = 2 * nn;
+    const double sign = dir == Direction::kForward ? 1.0 : -1.0;
     Value* data = data0 - 1;  // 1-based positions below
 
     // Bit-reversal reordering.
@@ -47,7 +49,7 @@ inline __attribute__((always_inline)) void four1_values(const Fconst2& fc, Value
     int mmax = 2;
     while (n > mmax) {
         const int istep = 2 * mmax;
-        const double theta = fc.twopi * static_cast<double>(isign) / static_cast<double>(mmax);
+        const double theta = kTwoPi * sign / static_cast<double>(mmax);
         const double wpr = std::cos(theta);
         const double wpi = std::sin(theta);
         double wr = 1.0;
@@ -69,7 +71,7 @@ inline __attribute__((always_inline)) void four1_values(const Fconst2& fc, Value
         mmax = istep;
     }
 
-    if (isign == -1) {
+    if (dir == Direction::kInverse) {
         const double scale = static_cast<double>(nn);
         for (int k = 1; k <= n; ++k) data[k] = data[k] / scale;
     }
@@ -100,18 +102,17 @@ private:
 // The packed transform, compiled also for AVX2 and chosen by the processor
 // it runs on: packs of independent additions and multiplications give the
 // same bits with wider registers (there is no fused multiply-add in either).
-__attribute__((target_clones("avx512f", "avx2", "default"))) void four1_packs(const Fconst2& fc, Pack* data, int nn,
-                                                                              int isign) {
-    four1_values(fc, data, nn, isign);
+__attribute__((target_clones("avx512f", "avx2", "default"))) void four1_packs(Pack* data, int nn, Direction dir) {
+    four1_values(data, nn, dir);
 }
 
 template <int Lanes>
-void four1_lanes(const Fconst2& fc, double* data, int nn, int isign) {
+void four1_lanes(double* data, int nn, Direction dir) {
     if constexpr (Lanes == 1) {
-        four1_values(fc, data, nn, isign);
+        four1_values(data, nn, dir);
     } else {
         static_assert(Lanes == kBatch);
-        four1_packs(fc, reinterpret_cast<Pack*>(data), nn, isign);
+        four1_packs(reinterpret_cast<Pack*>(data), nn, dir);
     }
 }
 
@@ -150,7 +151,7 @@ void for_blocks(int threads, int m, Work work) {
 // at second index j into re[0..count-1] and im[0..count-1]; store() takes
 // the transformed values the same way.
 template <class Load, class Store>
-void pass_along_second(const Fconst2& fc, int threads, int m, int isign, Load load, Store store) {
+void pass_along_second(int threads, int m, Direction dir, Load load, Store store) {
     for_blocks(threads, m, [&](int first, int last) {
         PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {
@@ -161,7 +162,7 @@ void pass_along_second(const Fconst2& fc, int threads, int m, int isign, Load lo
                     double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
                     load(i0, kBatch, j, d, d + kBatch);
                 }
-                four1_lanes<kBatch>(fc, buf.data(), m, isign);
+                four1_lanes<kBatch>(buf.data(), m, dir);
                 for (int j = 1; j <= m; ++j) {
                     const double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
                     store(i0, kBatch, j, d, d + kBatch);
@@ -169,7 +170,7 @@ void pass_along_second(const Fconst2& fc, int threads, int m, int isign, Load lo
             } else {
                 for (int i = i0; i < i0 + count; ++i) {
                     for (int j = 1; j <= m; ++j) load(i, 1, j, &buf[2 * j - 2], &buf[2 * j - 1]);
-                    four1_lanes<1>(fc, buf.data(), m, isign);
+                    four1_lanes<1>(buf.data(), m, dir);
                     for (int j = 1; j <= m; ++j) store(i, 1, j, &buf[2 * j - 2], &buf[2 * j - 1]);
                 }
             }
@@ -216,9 +217,9 @@ inline void centred_runs(int m, int i0, int count, Run run) {
 
 }  // namespace
 
-void my_four1(const Fconst2& fc, double* data, int ndim, int nn, int isign) {
+void my_four1(double* data, int ndim, int nn, Direction dir) {
     if (ndim < 2 * nn) throw FatalStop(list_line(" 2(# of data) > NDIM in MY_four1 ", 2 * nn, ndim));
-    four1_lanes<1>(fc, data, nn, isign);
+    four1_lanes<1>(data, nn, dir);
 }
 
 namespace {
@@ -255,17 +256,18 @@ void unpack_two(int n, const double* d, double* fft1, double* fft2) {
 
 }  // namespace
 
-void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2, double* fft1, double* fft2) {
+void dtwofft(int n, const double* data1, const double* data2, double* fft1, double* fft2) {
     std::vector<double> data(2 * static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k) {
         data[2 * k] = data1[k];
         data[2 * k + 1] = data2[k];
     }
-    my_four1(fc, data.data(), static_cast<int>(data.size()), n, +1);
+    my_four1(data.data(), static_cast<int>(data.size()), n, Direction::kForward);
     unpack_two(n, data.data() - 1, fft1, fft2);
 }
 
-void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
+void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
+    const int m = marker.nx();
     // Columns j and j + 1 (pair p: j = 2p - 1) go through one complex
     // transform, kBatch pairs at a time; blocks of pairs are shared out over
     // the threads.
@@ -293,7 +295,7 @@ void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, Rea
             if (count < kBatch) {
                 for (int p = p0; p < p0 + count; ++p) {
                     const int j = 2 * p - 1;
-                    dtwofft(fc, m, &marker(1, j), &marker(1, j + 1), fft1.data(), fft2.data());
+                    dtwofft(m, &marker(1, j), &marker(1, j + 1), fft1.data(), fft2.data());
                     store(j, fft1, fft2);
                 }
                 continue;
@@ -307,7 +309,7 @@ void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, Rea
                     buf[static_cast<std::size_t>(2 * k + 1) * kBatch + s] = c1[k];
                 }
             }
-            four1_lanes<kBatch>(fc, buf.data(), m, +1);
+            four1_lanes<kBatch>(buf.data(), m, Direction::kForward);
             for (int s = 0; s < kBatch; ++s) {
                 for (std::size_t k = 0; k < lane.size(); ++k) lane[k] = buf[k * kBatch + static_cast<std::size_t>(s)];
                 unpack_two(m, lane.data() - 1, fft1.data(), fft2.data());
@@ -317,15 +319,16 @@ void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, Rea
     });
 }
 
-void fft2d(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic) {
+void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic) {
+    const int m = marker.nx();
     // Every block of the first pass reads its columns before it writes
     // them: the real parts can take the place of the image.
     RealImage& fftr = marker;
     RealImage ffti = RealImage::square_to_fill(m);
-    fft2d_x(fc, threads, m, marker, fftr, ffti);
+    fft2d_x(threads, marker, fftr, ffti);
     const int h = m / 2;
     pass_along_second(
-        fc, threads, m, +1,
+        threads, m, Direction::kForward,
         [&](int i0, int count, int j, double* re, double* im) {
             if (j + kAhead <= m) {
                 prefetch_lanes(&fftr(i0, j + kAhead), &fftr(i0 + count - 1, j + kAhead), false);
@@ -353,13 +356,14 @@ void fft2d(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& 
         });
 }
 
-void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic, const RealImage& gain,
-               bool complement, double* marker) {
+void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const RealImage& gain, bool complement,
+               double* marker) {
+    const int m = frc.nx();
     RealImage fftyr = RealImage::square_to_fill(m);
     RealImage fftyi = RealImage::square_to_fill(m);
     const int h = m / 2;
     pass_along_second(
-        fc, threads, m, -1,
+        threads, m, Direction::kInverse,
         [&](int i0, int count, int j, double* re, double* im) {
             const int cj = center0_index(h, j);
             if (j + kAhead <= m)
@@ -411,7 +415,7 @@ void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& frc, cons
                         buf[2 * i] = r[i];
                         buf[2 * i + 1] = q[i];
                     }
-                    four1_lanes<1>(fc, buf.data(), m, -1);
+                    four1_lanes<1>(buf.data(), m, Direction::kInverse);
                     double* out = column(j);
                     for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
                 }
@@ -425,7 +429,7 @@ void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& frc, cons
                     buf[static_cast<std::size_t>(2 * i + 1) * kBatch + s] = q[i];
                 }
             }
-            four1_lanes<kBatch>(fc, buf.data(), m, -1);
+            four1_lanes<kBatch>(buf.data(), m, Direction::kInverse);
             for (int s = 0; s < kBatch; ++s) {
                 double* out = column(j0 + s);
                 for (int i = 0; i < m; ++i) out[i] = buf[static_cast<std::size_t>(2 * i) * kBatch + s];

@@ -7,38 +7,40 @@
 
 #include <vector>
 
-#include "core/run_state.hpp"
 #include "image/grid.hpp"
 
 namespace veltrane2 {
 
+// The sign of the exponent: forward +2*pi*i, inverse -2*pi*i (scaled by 1/nn).
+enum class Direction { kForward, kInverse };
+
 // In-place radix-2 complex transform of nn points stored interleaved in
 // data[0..2nn-1] (real, imaginary, real, ...). ndim is the capacity of data
 // in doubles; asking for more points than it holds stops the run.
-void my_four1(const Fconst2& fc, double* data, int ndim, int nn, int isign);
+void my_four1(double* data, int ndim, int nn, Direction dir);
 
 // Spectra of two real sequences at once (n complex values each, interleaved).
-void dtwofft(const Fconst2& fc, int n, const double* data1, const double* data2, double* fft1, double* fft2);
+void dtwofft(int n, const double* data1, const double* data2, double* fft1, double* fft2);
 
 // First pass of the forward transform: along the first index of every
 // column, two columns per complex transform. fft_re may be marker itself.
-void fft2d_x(const Fconst2& fc, int threads, int m, const RealImage& marker, RealImage& fft_re, RealImage& fft_im);
+void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage& fft_im);
 
 // The centred spectrum: position (i, j) of the transform's output goes to
 // (c(i), c(j)) with c moving the zero frequency to m/2 and the highest
 // frequency to m (the centring of center0_fft). The transforms store and
 // read the centred positions themselves, so no uncentred spectrum is kept.
 
-// Forward 2-D transform of marker(1..m, 1..m) into the centred spectrum;
-// marker is used up.
-void fft2d(const Fconst2& fc, int threads, int m, RealImage& marker, RealImage& frc, RealImage& fic);
+// Forward 2-D transform of the m x m image marker into the centred
+// spectrum; marker is used up.
+void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic);
 
 // Inverse 2-D transform of the centred spectrum (read at the positions
 // off0center_fft moves it back from), weighted coefficient by coefficient by
 // gain as filter_fft_by_input weights it (or by 1 - gain, as
 // form_noise_image does, with `complement`); the real part goes to
-// marker[0..m*m-1], first index fastest.
-void inv_fft2d(const Fconst2& fc, int threads, int m, const RealImage& frc, const RealImage& fic, const RealImage& gain,
-               bool complement, double* marker);
+// marker[0..m*m-1], first index fastest (m the side of the spectrum).
+void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const RealImage& gain, bool complement,
+               double* marker);
 
 }  // namespace veltrane2

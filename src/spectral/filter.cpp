@@ -11,7 +11,9 @@
 
 namespace veltrane2 {
 
-void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset, int threads) {
+void lifting_image(std::ostream& out, RealImage& image, double offset, int threads) {
+    const int nx = image.nx();
+    const int ny = image.ny();
     // Whether any value ends up negative, and otherwise the lift, value by
     // value with columns shared out.
     std::atomic<bool> any_negative{false};
@@ -38,7 +40,9 @@ void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double o
     }
 }
 
-void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image, int threads) {
+void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& image, int threads) {
+    const int nx = image.nx();
+    const int ny = image.ny();
     // Each gain is formed on its own, columns shared out over the threads;
     // the gains above one are reported afterwards in first-index-major
     // order, numbered in that order.
@@ -82,14 +86,12 @@ void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht,
     }
 }
 
-void form_noise_image(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
-                      const RealImage& fic, double* noise) {
-    inv_fft2d(fc, threads, n, frc, fic, hin, true, noise);
+void form_noise_image(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* noise) {
+    inv_fft2d(threads, frc, fic, hin, true, noise);
 }
 
-void filter_fft_by_input(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
-                         const RealImage& fic, double* image) {
-    inv_fft2d(fc, threads, n, frc, fic, hin, false, image);
+void filter_fft_by_input(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* image) {
+    inv_fft2d(threads, frc, fic, hin, false, image);
 }
 
 }  // namespace veltrane2

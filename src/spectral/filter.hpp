@@ -4,29 +4,26 @@
 
 #include <ostream>
 
-#include "core/run_state.hpp"
 #include "image/grid.hpp"
 
 namespace veltrane2 {
 
-// Adds offset to every used value, on up to `threads` threads (0: as many
+// Adds offset to every value, on up to `threads` threads (0: as many
 // as the machine has cores, at most four); prints "< 0" for a value that
 // ends up negative.
-void lifting_image(std::ostream& out, int nx, int ny, RealImage& image, double offset, int threads = 1);
+void lifting_image(std::ostream& out, RealImage& image, double offset, int threads = 1);
 
 // image (corrected log spectrum) becomes exp(image) / exp(tempht); every gain
 // above 1 is reported on a "FORM_SPD_FILTER > 1 " line and kept as it is.
 // Up to `threads` threads (0: as many as the machine has cores, at most four).
-void form_spd_filter(std::ostream& out, int nx, int ny, const RealImage& tempht, RealImage& image, int threads = 1);
+void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& image, int threads = 1);
 
 // The noise image: the real part of the inverse transform of (1 - gain)
-// times the centred spectrum, into noise[0..n*n-1].
-void form_noise_image(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
-                      const RealImage& fic, double* noise);
+// times the centred spectrum, into noise[0..n*n-1] (n the side of the spectrum).
+void form_noise_image(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* noise);
 
 // The cleaned image: the real part of the inverse transform of the centred
 // spectrum multiplied by the gain, into image[0..n*n-1].
-void filter_fft_by_input(const Fconst2& fc, int threads, int n, const RealImage& hin, const RealImage& frc,
-                         const RealImage& fic, double* image);
+void filter_fft_by_input(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* image);
 
 }  // namespace veltrane2

@@ -25,18 +25,13 @@ int ring_of(int ix, int iy) {
 }
 
 struct Centre {
-    RunState st;
-    std::ostringstream out;
+    double thresh;
     int n;
     RealImage t;
     IntMap b, cen;
-    explicit Centre(int n_, double thresh) : n(n_), t(n, n, 1.0), b(n, n), cen(n, n) {
-        st.out = &out;
-        st.control_para2.thresh_centmap = thresh;
-        st.centerbcut.icutc = {1, n};
-        st.centerbcut.jcutc = {1, n};
-    }
-    void run() { center_map2(st, n, n, t, b, cen); }
+    CentreMap result;
+    explicit Centre(int n_, double thresh_) : thresh(thresh_), n(n_), t(n, n, 1.0), b(n, n), cen(n, n) {}
+    void run() { result = center_map2(thresh, t, b, cen); }
 };
 
 // Bright disc of radius 5 with heavy far pixels (for the radius) and
@@ -73,7 +68,7 @@ TEST(CentreMap, ARingExactlyAtTheThresholdEndsTheGrowth) {
 
     Centre at = ring_case(0.5);  // ring 6 is half bright: 0.5 is not above 0.5
     at.run();
-    EXPECT_EQ(at.st.center_center.icent, (std::array<int, 2>{32, 32}));
+    EXPECT_EQ(at.result.icent, (std::array<int, 2>{32, 32}));
     EXPECT_EQ(count_ones(at.cen), 97 + ring6 / 2);
 
     Centre below = ring_case(0.49);  // ring 6 passes, ring 7 is all bright, ring 8 dark
@@ -90,18 +85,18 @@ TEST(CentreMap, WeightedCovarianceAlongTheIndices) {
     t(5, 5) = 2.0;
     t(6, 5) = 1.0;
     m(4, 5) = m(5, 5) = m(6, 5) = 1;
-    std::array<double, 2> cm{}, sig{};
-    Mat2 axes;
-    double mx = 0, mn = 0;
-    ASSERT_TRUE(distr_covar(9, 9, t, m, 1, cm, sig, axes, mx, mn));
-    EXPECT_EQ(cm, (std::array<double, 2>{5.0, 5.0}));
-    EXPECT_EQ(sig[0], 0.0);
-    EXPECT_EQ(sig[1], 0.5);                // variance along i: (1 + 1) / 4
-    EXPECT_EQ(std::abs(axes(1, 2)), 1.0);  // larger spread along the first index
-    EXPECT_EQ(std::abs(axes(2, 1)), 1.0);
+    const std::optional<CenterAna1> ca = distr_covar(Box::of(9, 9), t, m, 1);
+    ASSERT_TRUE(ca);
+    EXPECT_EQ(ca->cent_cm, (std::array<double, 2>{5.0, 5.0}));
+    EXPECT_EQ(ca->cent_sig[0], 0.0);
+    EXPECT_EQ(ca->cent_sig[1], 0.5);                // variance along i: (1 + 1) / 4
+    EXPECT_EQ(std::abs(ca->cent_axes(1, 2)), 1.0);  // larger spread along the first index
+    EXPECT_EQ(std::abs(ca->cent_axes(2, 1)), 1.0);
+    EXPECT_EQ(ca->cent_mx, 2.0);
+    EXPECT_EQ(ca->cent_mn, 1.0);
     // Selected pixels whose weights sum to zero have no centroid.
     t(4, 5) = t(5, 5) = t(6, 5) = 0.0;
-    EXPECT_FALSE(distr_covar(9, 9, t, m, 1, cm, sig, axes, mx, mn));
+    EXPECT_FALSE(distr_covar(Box::of(9, 9), t, m, 1));
 }
 
 // Log amplitudes may be negative: weights of both signs can put the
@@ -132,7 +127,7 @@ TEST(CentreMap, ACentroidOutsideTheGridLeavesTheMapEmpty) {
         const IntMap before = cm.b;
         cm.run();
         EXPECT_EQ(count_ones(cm.cen), 0);
-        EXPECT_EQ(cm.st.center_center.icent, c.icent);
+        EXPECT_EQ(cm.result.icent, c.icent);
         for (int j = 1; j <= 64; ++j)
             for (int i = 1; i <= 64; ++i) ASSERT_EQ(cm.b(i, j), before(i, j)) << i << ", " << j;
     }

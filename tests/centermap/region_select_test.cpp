@@ -16,15 +16,14 @@ struct Region {
     int n = 12;
     IntMap cent{12, 12};
     RealImage h{12, 12, 0.0};
+    Box box = Box::of(12, 12);
+    IntMap offline{12, 12};
 
     Region() {
         st.out = &out;
         st.control_para1 = {0.0, 0.5, 0.5};
         st.control_para3 = {1.0, 0.1, 3, 3};
-        st.centerbcut.icutc = {1, 12};
-        st.centerbcut.jcutc = {1, 12};
-        st.offlines.offline = IntMap(12, 12);
-        get_offline(12, 12, st.offlines.offline);  // middle lines: index 6
+        get_offline(offline);  // middle lines: index 6
     }
     // Region pixel with homogeneity value v.
     void set(int i, int j, double v) {
@@ -39,17 +38,16 @@ TEST(RegionSelection, ThresholdIsStrictAndTheBoxBounds) {
         x->set(2, 2, 0.5);  // equal: not selected
         x->set(2, 3, 0.6);
         x->set(9, 9, 0.9);  // outside the box below
-        x->st.centerbcut.icutc = {1, 5};
-        x->st.centerbcut.jcutc = {1, 5};
+        x->box = {1, 5, 1, 5};
     }
-    r.st.checkpt.itest = 1;  // trace lines
-    select_homo_region(r.st, 1, r.st.centerbcut.icutc, r.st.centerbcut.jcutc, 12, 12, r.cent, r.h);
+    r.st.trace = true;
+    select_homo_region(r.st, Pass::kCentre, r.box, r.cent, r.h);
     EXPECT_EQ(r.out.str(), " ave in sele= 0.6\n SELECT_HOMO_REGION SELECTED PTS= 1\n");
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 3), 1);
     EXPECT_EQ(r.cent(9, 9), 0);  // centre pass: 0 outside the box
 
-    select_homo_region_symm(s.st, 0, s.st.centerbcut.icutc, s.st.centerbcut.jcutc, 12, 12, s.cent, s.h);
+    select_homo_region_symm(s.st, Pass::kOffCentre, s.box, s.offline, s.cent, s.h);
     EXPECT_EQ(s.cent(2, 2), 0);
     EXPECT_EQ(s.cent(2, 3), -1);
     EXPECT_EQ(s.cent(9, 9), 1);  // off-centre pass: kept outside the box
@@ -70,7 +68,7 @@ TEST(RegionSelection, OffCentreRowCleaningByRunLength) {
         r.set(3, j, 0.9);
         r.set(4, j, 0.9);
     }
-    select_homo_region_symm(r.st, 0, r.st.centerbcut.icutc, r.st.centerbcut.jcutc, 12, 12, r.cent, r.h);
+    select_homo_region_symm(r.st, Pass::kOffCentre, r.box, r.offline, r.cent, r.h);
     EXPECT_EQ(r.cent(2, 1), 0);  // run of 2 < 3: deleted
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 4), -1);  // run of exactly 3 survives

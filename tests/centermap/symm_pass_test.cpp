@@ -10,13 +10,10 @@ namespace veltrane2 {
 namespace {
 
 TEST(SymmetricPass, WindowLimit) {
-    RunState st;
-    std::ostringstream out;
-    st.out = &out;
     RealImage t(16, 16, 1.0);
-    IntMap b(16, 16);
+    IntMap b(16, 16), offline(16, 16);
     try {
-        real_symm_pass_1pair(st, 25, {8, 8}, {1, 16}, {1, 16}, 16, 16, t, b);
+        real_symm_pass_1pair(25, {8, 8}, Box::of(16, 16), offline, t, b);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line(), " NS0 > MXSYMM in REAL_SYMM_PASS  51 50  NS= 25 50\n");

@@ -16,12 +16,6 @@
 namespace veltrane2 {
 namespace {
 
-struct Clustering {
-    RunState st;
-    std::ostringstream out;
-    Clustering() { st.out = &out; }
-};
-
 // 8-connected components of the pixels equal to 1, by a plain flood fill,
 // numbered in the order their first pixel is met (storage order).
 IntMap flood_fill(const IntMap& mask) {
@@ -66,11 +60,10 @@ IntMap flood_fill(const IntMap& mask) {
 }
 
 void check_map(const IntMap& mask, const std::string& what) {
-    Clustering c;
+    std::ostringstream out;
     const int nx = mask.nx(), ny = mask.ny();
     IntMap labels(nx, ny);
-    int nout = -1;
-    cluster_map(c.st, 0, nx, ny, mask, 1, labels, nout);
+    const int nout = cluster_map(DivideInt{}, 0, mask, 1, labels);
     const IntMap want = flood_fill(mask);
     int components = 0;
     for (int j = 1; j <= ny; ++j)
@@ -81,9 +74,9 @@ void check_map(const IntMap& mask, const std::string& what) {
         return;
     }
     int ncl = nout;
-    count_cluster(c.st, nx, ny, labels, RealImage(nx, ny, 1.0), ncl);
+    const ClusterStats stats = count_cluster(out, labels, RealImage(nx, ny, 1.0), ncl);
     ASSERT_TRUE(same_partition(labels, want)) << what;
-    EXPECT_EQ(c.st.cluster_ana1.nclx, components) << what;
+    EXPECT_EQ(stats.cluster_ana1.nclx, components) << what;
 }
 
 TEST(ClusterMap, LabelsAreThe8ConnectedComponentsOfRandomMasks) {
@@ -120,11 +113,11 @@ TEST(PixelClustering, EightNeighboursWithinAndAcrossSegments) {
 }
 
 TEST(ClusterLimits, StopWithTheirMessages) {
-    Clustering c;
+    std::ostringstream out;
     IntMap m(2, 2);
     int ncl = 4001;
     try {
-        count_cluster(c.st, 2, 2, m, RealImage(2, 2), ncl);
+        count_cluster(out, m, RealImage(2, 2), ncl);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line(), " NCL > NXCLUS in COUNT_CLUSTER  4001 4000\n");
@@ -132,9 +125,8 @@ TEST(ClusterLimits, StopWithTheirMessages) {
     // A strip with more than 15000 selected pixels.
     IntMap full(600, 32, 1);
     IntMap labels(600, 32);
-    int nout = 0;
     try {
-        cluster_map(c.st, 0, 600, 32, full, 1, labels, nout);
+        cluster_map(DivideInt{}, 0, full, 1, labels);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line().rfind(" collected PIXELS in CLUSTER_MAP > MXEDGEPT  15001 15000  J= 26   J1= 32", 0), 0u)
@@ -148,7 +140,7 @@ TEST(ClusterLimits, StopWithTheirMessages) {
     for (int k = 0; k < 600; ++k) fresh(1 + 2 * k, 36) = 1;
     IntMap fresh_labels(1300, 40);
     try {
-        cluster_map(c.st, 0, 1300, 40, fresh, 1, fresh_labels, nout);
+        cluster_map(DivideInt{}, 0, fresh, 1, fresh_labels);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line(), " FRESH LABELS > NXCLUS1 in UPDATE_NEWCLUSTER  501 500\n");
@@ -157,16 +149,17 @@ TEST(ClusterLimits, StopWithTheirMessages) {
     // each side).
     const int w = 1000;
     IntMap wide(w, 6);
-    c.st.interface_rows = {1, 3, 4, 6};
+    const InterfaceRows rows{1, 3, 4, 6};
     std::vector<int> all;
     for (int j = 1; j <= 6; ++j)
         for (int i = 1; i <= w; ++i) {
             wide(i, j) = j <= 3 ? 1 : -1;
             all.push_back(gd2nb_2d(w, i, j));
         }
-    c.st.cluster_pix.clusters = {all};
+    ClusterPix store;
+    store.clusters = {all};
     try {
-        update_interface(c.st, w, 6, wide);
+        update_interface(rows, store, wide);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line(), " NPIX > MXCLUS in UPDATE_INTERFACE  5001 5000\n");

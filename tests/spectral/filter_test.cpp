@@ -17,7 +17,7 @@ TEST(Filter, AmplitudesBeyondTheDoubleRange) {
     after(2, 1) = 9999.990234375 - std::log(4.0);
     after(3, 1) = 800.0;
     std::ostringstream out;
-    form_spd_filter(out, 3, 1, before, after);
+    form_spd_filter(out, before, after);
     EXPECT_EQ(after(1, 1), 1.0);
     EXPECT_NEAR(after(2, 1), 0.25, 1e-12);
     EXPECT_EQ(after(3, 1), 0.0);
@@ -27,7 +27,7 @@ TEST(Filter, AmplitudesBeyondTheDoubleRange) {
 TEST(Filter, LiftingReportsValuesThatEndUpNegative) {
     RealImage a(2, 1, 1.0);
     std::ostringstream out;
-    lifting_image(out, 2, 1, a, -2.0);
+    lifting_image(out, a, -2.0);
     EXPECT_EQ(a(1, 1), -1.0);
     EXPECT_EQ(out.str(), " < 0  -1 1 1 1\n < 0  -1 2 1 1\n");
 }
@@ -37,7 +37,7 @@ TEST(Filter, RaisedValuesAreReportedInOrderAndKept) {
     after(2, 1) = 1.0;
     after(1, 2) = 2.0;
     std::ostringstream out;
-    form_spd_filter(out, 2, 2, before, after);
+    form_spd_filter(out, before, after);
     // First index outer: (1, 2) comes before (2, 1); the count numbers them.
     EXPECT_EQ(out.str(), list_line("FORM_SPD_FILTER > 1 ", 1, 2, 0.0, 2.0, 1.0, std::exp(2.0), 1) +
                              list_line("FORM_SPD_FILTER > 1 ", 2, 1, 0.0, 1.0, 1.0, std::exp(1.0), 2));
