@@ -77,6 +77,33 @@ TEST(CentreMap, ARingExactlyAtTheThresholdEndsTheGrowth) {
     EXPECT_EQ(below.b(44, 32), 1);  // the far pixels stay in the streak mask
 }
 
+// A bright 3 x 3 blob in a corner: the disc around its centre reaches past
+// two sides of the grid and is held to it; the whole blob, the first and the
+// last rows and columns included, becomes the centre map and leaves the
+// streak mask, and the map's box is the blob's.
+TEST(CentreMap, ADiscPastTheBorderIsHeldToTheGrid) {
+    struct Case {
+        int i0, j0;  // the blob's first corner
+    } cases[] = {{1, 14}, {14, 1}, {1, 1}, {14, 14}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.i0) + " " + std::to_string(c.j0));
+        Centre m(16, 0.5);
+        IntMap blob(16, 16);
+        for (int i = c.i0; i < c.i0 + 3; ++i)
+            for (int j = c.j0; j < c.j0 + 3; ++j) blob(i, j) = 1;
+        m.b = blob;
+        m.b(8, 8) = 1;  // a far streak pixel with no weight stays in the mask
+        m.t(8, 8) = 0.0;
+        m.run();
+        EXPECT_EQ(m.cen, blob);
+        EXPECT_EQ(m.result.icent, (std::array<int, 2>{c.i0 + 1, c.j0 + 1}));
+        EXPECT_EQ(m.result.centerbcut, (Box{c.i0, c.i0 + 2, c.j0, c.j0 + 2}));
+        IntMap left(16, 16);
+        left(8, 8) = 1;
+        EXPECT_EQ(m.b, left);
+    }
+}
+
 TEST(CentreMap, WeightedCovarianceAlongTheIndices) {
     RealImage t(9, 9, 0.0);
     IntMap m(9, 9);

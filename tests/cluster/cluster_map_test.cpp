@@ -112,6 +112,84 @@ TEST(PixelClustering, EightNeighboursWithinAndAcrossSegments) {
     }
 }
 
+// The map has (ny + idvid - 1) / idvid strips, the last one cut short: the
+// last row is labelled however the rows divide, and a line through every
+// strip is one cluster.
+TEST(ClusterMap, EveryStripUpToTheLastRowIsLabelled) {
+    struct Case {
+        int ny, idvid;
+    } cases[] = {{33, 32}, {32, 32}, {5, 4}, {9, 4}, {3, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.ny) + " rows in strips of " + std::to_string(c.idvid));
+        IntMap mask(6, c.ny);
+        mask(2, c.ny) = 1;
+        mask(4, c.ny) = 1;
+        IntMap labels(6, c.ny);
+        EXPECT_EQ(cluster_map(DivideInt{c.idvid}, 0, mask, 1, labels), 2);
+        EXPECT_EQ(labels(2, c.ny), 1);
+        EXPECT_EQ(labels(4, c.ny), 2);
+        for (int j = 1; j <= c.ny; ++j) mask(3, j) = 1;  // joins both
+        const int nout = cluster_map(DivideInt{c.idvid}, 0, mask, 1, labels);
+        EXPECT_NE(labels(3, 1), 0);
+        EXPECT_EQ(labels(2, c.ny), labels(3, 1)) << nout;
+        EXPECT_EQ(labels(4, c.ny), labels(3, 1)) << nout;
+    }
+}
+
+// Each limit still takes exactly its count; one more stops the run.
+TEST(ClusterLimits, ExactlyAtTheLimitTheRunGoesOn) {
+    struct Case {
+        const char* what;
+        int nx, ny;
+        std::function<void(IntMap&)> fill;
+        int labels;        // largest label when the run goes on
+        const char* stop;  // else the stop line
+    } cases[] = {
+        {"15000 pixels in one strip, 500 pairs in each merge", 1000, 32,
+         [](IntMap& m) {
+             for (int j = 1; j <= 30; ++j)
+                 for (int i = 1; i <= 999; i += 2) m(i, j) = 1;
+         },
+         500, ""},
+        {"a cluster of 5000 pixels", 250, 32,
+         [](IntMap& m) {
+             for (int j = 1; j <= 20; ++j)
+                 for (int i = 1; i <= 250; ++i) m(i, j) = 1;
+         },
+         1, ""},
+        {"a cluster of 5001 pixels", 250, 32,
+         [](IntMap& m) {
+             for (int j = 1; j <= 20; ++j)
+                 for (int i = 1; i <= 250; ++i) m(i, j) = 1;
+             m(1, 21) = 1;
+         },
+         0, " 1ICONT > MXCLUS in MERGE_PIX_CLUSTER  5001 5000\n"},
+        {"500 fresh labels at one boundary", 1300, 40,
+         [](IntMap& m) {
+             m(1, 32) = 1;
+             m(1, 33) = 1;  // something meets across the boundary: the band is stitched
+             for (int k = 0; k < 500; ++k) m(1 + 2 * k, 36) = 1;
+         },
+         501, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        IntMap mask(c.nx, c.ny);
+        c.fill(mask);
+        IntMap labels(c.nx, c.ny);
+        try {
+            EXPECT_EQ(cluster_map(DivideInt{}, 0, mask, 1, labels), c.labels);
+            EXPECT_STREQ(c.stop, "");
+        } catch (const FatalStop& e) {
+            EXPECT_EQ(e.line(), c.stop);
+        }
+    }
+    std::ostringstream out;
+    IntMap none(2, 2);
+    int ncl = 4000;  // labels issued: the counting takes up to NXCLUS
+    EXPECT_NO_THROW(count_cluster(out, none, RealImage(2, 2), ncl));
+}
+
 TEST(ClusterLimits, StopWithTheirMessages) {
     std::ostringstream out;
     IntMap m(2, 2);

@@ -84,7 +84,8 @@ TEST(Destripe, BadImagesAreRefused) {
 }
 
 // Runs on two threads at once give the bytes of runs one after the other,
-// and the same as the program writes.
+// and the same as the program writes; a run on one thread, on three and on
+// as many as the machine has give the same bytes.
 TEST(Destripe, ConcurrentRunsMatchSequentialRunsAndTheProgram) {
     vt::ScratchDir dir;
     vt::fs::copy_file(vt::fs::path(VELTRANE2_EXAMPLES) / "sample.txt", dir / "sample.txt");
@@ -95,21 +96,24 @@ TEST(Destripe, ConcurrentRunsMatchSequentialRunsAndTheProgram) {
 
     Parameters grouped = Parameters::general();
     grouped.grouped = true;
-    const Result seq_a = destripe(image, Parameters::general());
-    const Result seq_b = destripe(image, grouped);
+    Options one;
+    one.threads = 1;
+    const Result seq_a = destripe(image, Parameters::general(), one);
+    const Result seq_b = destripe(image, grouped, one);
     Result par_a, par_b;
     std::ostringstream report_a;
     std::thread ta([&] {
         Options o;
         o.report = &report_a;
-        o.threads = 2;
+        o.threads = 3;
         par_a = destripe(image, Parameters::general(), o);
     });
     std::thread tb([&] { par_b = destripe(image, grouped); });
     ta.join();
     tb.join();
     for (const auto& [a, b] : {std::pair{&par_a.gain, &seq_a.gain}, {&par_a.noise, &seq_a.noise},
-                               {&par_a.cleaned, &seq_a.cleaned}, {&par_b.cleaned, &seq_b.cleaned}})
+                               {&par_a.cleaned, &seq_a.cleaned}, {&par_b.gain, &seq_b.gain},
+                               {&par_b.noise, &seq_b.noise}, {&par_b.cleaned, &seq_b.cleaned}})
         EXPECT_TRUE(a->values == b->values);
     EXPECT_NE(seq_a.cleaned.values, seq_b.cleaned.values);
 

@@ -35,6 +35,44 @@ TEST(ClusterLevels, TopLevelOfEachCluster) {
     EXPECT_EQ(means, (std::vector<std::array<double, 2>>{{4.0, 5.0}, {4.5, 1.0}}));
 }
 
+// The grouped estimator on a 3 x 3 cluster at the middle of a 5 x 5 grid of
+// ones: the ring (level 1) is lowered whatever the noise threshold, the
+// centre (level 2) only when it lies above the threshold; at or below it the
+// centre is just unmarked.
+TEST(ClusterLevels, InnerRingsAtTheNoiseThresholdAreOnlyUnmarked) {
+    struct Case {
+        double noise_thr;
+        double centre;    // the centre's value afterwards
+        const char* line;  // the report line
+    } cases[] = {
+        {5.0, 5.0, " LEVEL_MAP_ESTIMATOR FIXED PTS= 1\n"},
+        {4.999, 1.0, " LEVEL_MAP_ESTIMATOR FIXED PTS= 2\n"},
+        {-1.0, 1.0, " LEVEL_MAP_ESTIMATOR FIXED PTS= 2\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.noise_thr);
+        std::ostringstream out;
+        IntMap mask(5, 5);
+        for (int i = 2; i <= 4; ++i)
+            for (int j = 2; j <= 4; ++j) mask(i, j) = 1;
+        RealImage v(5, 5, 1.0);
+        v(2, 2) = 3.0;  // a ring pixel at or below every threshold above
+        v(3, 3) = 5.0;
+        IntMap labels(5, 5), lev(5, 5);
+        int ncl = cluster_map(DivideInt{}, 0, mask, 1, labels);
+        const ClusterStats stats = count_cluster(out, labels, v, ncl);
+        const Level1 level = level_map(stats, labels, lev);
+        ASSERT_EQ(level.nlevl, (std::vector<int>{2}));
+        ASSERT_EQ(lev(3, 3), 2);
+        out.str("");
+        level_map_estimator(out, stats, level, c.noise_thr, 1, v, mask, lev);
+        EXPECT_EQ(v(2, 2), 1.0);  // the mean of its five unmarked neighbours
+        EXPECT_EQ(v(3, 3), c.centre);
+        EXPECT_EQ(mask, IntMap(5, 5));
+        EXPECT_EQ(out.str(), c.line);
+    }
+}
+
 // The estimator's fallback: the mean of a window's unmarked pixels, clipped.
 TEST(LevelEstimator, FallbackMeanOfTheUnmarkedNeighbours) {
     IntMap all(3, 3, 1);
