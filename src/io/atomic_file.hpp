@@ -23,6 +23,8 @@ public:
     void write(const char* data, std::size_t len);
     // Closes the file and renames it into place.
     void commit();
+    // The final name.
+    const std::string& path() const { return final_; }
 
 private:
     [[noreturn]] void fail(int err);

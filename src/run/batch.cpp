@@ -14,6 +14,7 @@
 
 #include "io/atomic_file.hpp"
 #include "io/text_image.hpp"
+#include "run/image_files.hpp"
 #include "run/params.hpp"
 
 namespace veltrane2 {
@@ -251,21 +252,6 @@ private:
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Removes the outputs an image has written when a later one fails.
-class Written {
-public:
-    ~Written() {
-        if (!keep_)
-            for (const auto& p : paths_) std::remove(p.c_str());
-    }
-    void add(const std::string& p) { paths_.push_back(p); }
-    void keep() { keep_ = true; }
-
-private:
-    std::vector<std::string> paths_;
-    bool keep_ = false;
-};
-
 enum class Outcome { kDone, kFailed, kDropped };
 
 Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const std::atomic<int>& stop,
@@ -274,37 +260,25 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
     std::ostream quiet(nullptr);
     std::ostream& report = o.log ? static_cast<std::ostream&>(log) : quiet;
     try {
-        ImageFile src = read_image_file(job.input, report, threads);
-        src.name = job.base;  // as the classic program names it, run beside the image
         Options opt;
         opt.report = &report;
         opt.threads = threads;
         opt.max_side = kLargestSide;
-        Result r;
-        try {
-            r = destripe(src.image, o.parameters, opt);
-        } catch (const Error& e) {
-            if (e.kind() == ErrorKind::kLimit) throw;
-            throw Error(e.kind(), job.input + ": " + e.what());
-        }
-        if (stop.load() != 0) return Outcome::kDropped;
         std::filesystem::create_directories(job.out_dir.empty() ? "." : job.out_dir);
-        const FileFormat format = o.format.value_or(src.format);
-        Written written;
-        for (const OutputInfo& output : kOutputs) {
-            const std::string path =
-                (job.out_dir / output_file_name(output.output, job.base, src.format, format)).string();
-            const Image& image = r.*output.image;
-            write_image_file(report, output_file(src, output.output, image, path, format), image, threads);
-            written.add(path);
-        }
+        // The outputs are named as the classic program, run beside the
+        // image, names them; all of them and the log are put in place, or
+        // none.
+        OutputWriters writers;
+        destripe_to_files(job.input, o.parameters, opt, OutputPlace{job.out_dir, job.base, o.format}, writers);
+        if (stop.load() != 0) return Outcome::kDropped;
+        writers.wait(report);
         if (o.log) {
             AtomicFile f((job.out_dir / (job.base + ".log")).string());
             const std::string text = log.str();
             f.write(text.data(), text.size());
-            f.commit();
+            writers.add(std::move(f));
         }
-        written.keep();
+        writers.commit_all();
         return Outcome::kDone;
     } catch (const Error& e) {
         failure = e.kind() == ErrorKind::kLimit ? job.input + ": a fixed limit was reached: " + e.what() : e.what();

@@ -29,17 +29,11 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::
         if (force_group) ci.parameters.grouped = *force_group;
         Options options;
         options.report = &out;
-        const std::string& name = ci.file_name;
-        ImageFile source;
-        Result r;
         // The outputs go beside the current folder, named by the prefix in
         // front of the name as typed, in the input's format; each is written
         // while the engine makes the next.
         OutputWriters writers;
-        destripe_file(name, ci.parameters, options, source, r, [&](Output which, const Image& image) {
-            const std::string fileout = output_file_name(which, name, source.format, source.format);
-            writers.start(output_file(source, which, image, fileout, source.format), image, io_threads(options));
-        });
+        destripe_to_files(ci.file_name, ci.parameters, options, OutputPlace{{}, ci.file_name, {}}, writers);
         writers.finish(out);
         out.flush();
         return kExitOk;

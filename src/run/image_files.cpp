@@ -1,5 +1,6 @@
 #include "run/image_files.hpp"
 
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -75,6 +76,18 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
     run.finish(r, ready);
 }
 
+void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
+                       const OutputPlace& place, OutputWriters& writers) {
+    ImageFile source;
+    destripe_file(filename, parameters, options, source, writers.outputs(), [&](Output which, const Image& image) {
+        const FileFormat format = place.format.value_or(source.format);
+        const std::string name = output_file_name(which, place.base, source.format, format);
+        FileToWrite f = output_file(source, which, image, (place.folder / name).string(), format);
+        f.source = place.base;
+        writers.start(std::move(f), image, io_threads(options));
+    });
+}
+
 OutputWriters::~OutputWriters() {
     join();
 }
@@ -96,12 +109,35 @@ void OutputWriters::start(FileToWrite f, const Image& image, int threads) {
     });
 }
 
+void OutputWriters::add(AtomicFile file) {
+    jobs_.push_back(std::make_unique<Job>());
+    jobs_.back()->file.emplace(std::move(file));
+}
+
 void OutputWriters::finish(std::ostream& out) {
     join();
     for (auto& job : jobs_) {
         out << job->report.str();
         if (job->error) std::rethrow_exception(job->error);
         job->file->commit();
+    }
+}
+
+void OutputWriters::wait(std::ostream& out) {
+    join();
+    for (auto& job : jobs_) {
+        if (job->error) std::rethrow_exception(job->error);
+        out << job->report.str();
+    }
+}
+
+void OutputWriters::commit_all() {
+    std::size_t placed = 0;
+    try {
+        for (; placed < jobs_.size(); ++placed) jobs_[placed]->file->commit();
+    } catch (...) {
+        for (std::size_t k = 0; k < placed; ++k) std::remove(jobs_[k]->file->path().c_str());
+        throw;
     }
 }
 

@@ -1,9 +1,11 @@
-// The program's file stages around the engine: an image file read (a text
-// image straight onto the engine's grid), and the outputs written in the
-// input's format or another.
+// The one path from an image file to its three output files, which the
+// classic program and the batch share: the file read (a text image straight
+// onto the engine's grid), its shape checked once by the engine, the run,
+// and each output handed to the writers as soon as it is made.
 #pragma once
 
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -15,6 +17,7 @@
 #include <veltrane2/veltrane2.hpp>
 
 #include "engine/pipeline.hpp"
+#include "io/atomic_file.hpp"
 #include "io/image_file.hpp"
 
 namespace veltrane2 {
@@ -30,10 +33,8 @@ void destripe_file(const std::string& filename, const Parameters& parameters, co
                    ImageFile& source, Result& r, const OutputReady& ready = {});
 
 // The outputs of one run written side by side, each on a thread of its own
-// from the moment it is started, under a temporary name. finish() puts them
-// in place in the order they were started and prints their report lines in
-// that order, as if they had been written one after the other: the first
-// that failed throws its error, and none after it is put in place.
+// from the moment it is started, under a temporary name; the writers hold
+// the run's Result, so the images outlive their writing.
 class OutputWriters {
 public:
     OutputWriters() = default;
@@ -42,10 +43,29 @@ public:
     // Waits for the writers; what was not put in place is removed.
     ~OutputWriters();
 
-    // Starts writing `image` (which stays where it is until finish()) as the
-    // file `f`, formatted by `threads` threads.
+    // The images being written.
+    Result& outputs() { return outputs_; }
+
+    // Starts writing `image` (which stays where it is until the outputs are
+    // put in place) as the file `f`, formatted by `threads` threads.
     void start(FileToWrite f, const Image& image, int threads);
+    // A file complete already, put in place after the outputs started
+    // before it.
+    void add(AtomicFile file);
+
+    // As if the files had been written one after the other: puts them in
+    // place in the order they were started, printing their report lines in
+    // that order; the first that failed throws its error, and none after it
+    // is put in place.
     void finish(std::ostream& out);
+
+    // All or none: waits for every writer and prints the report lines of
+    // those that succeeded, in order, up to the first that failed, which
+    // throws its error with nothing put in place.
+    void wait(std::ostream& out);
+    // After wait(): puts every file in place in order; when one cannot be,
+    // those put in place before it are removed and its error is thrown.
+    void commit_all();
 
 private:
     struct Job {
@@ -56,8 +76,24 @@ private:
     };
     void join();
 
+    Result outputs_;
     std::vector<std::unique_ptr<Job>> jobs_;
 };
+
+// Where the outputs of an image file go and what they are called.
+struct OutputPlace {
+    std::filesystem::path folder;     // empty: the names are taken as they are
+    std::string base;                 // the name each output's prefix goes in front of, and the name on a text
+                                      // output's first comment line
+    std::optional<FileFormat> format; // the outputs' format; by default the input's
+};
+
+// Reads and runs the image file `filename` as destripe_file() does and
+// starts writing each output into `place` as soon as it is made (on
+// `io_threads(options)` threads each); the caller then puts them in place
+// with writers.finish() or wait() and commit_all().
+void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
+                       const OutputPlace& place, OutputWriters& writers);
 
 // Threads for parsing and formatting text images: options.threads, or when
 // that is 0 as many as the machine has cores (at most four).
