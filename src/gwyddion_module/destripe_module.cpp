@@ -164,12 +164,6 @@ GwyDataField* to_field(const veltrane2::Image& img, GwyDataField* like, bool hei
     return f;
 }
 
-std::string trimmed(const std::string& s) {
-    const std::size_t b = s.find_first_not_of(" \n");
-    const std::size_t e = s.find_last_not_of(" \n");
-    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
 // Runs the filter on the channel's values; its extents and units go to the
 // outputs as they are (the values do not depend on them).
 void destripe_field(GwyDataField* field, const Parameters& p, Outcome& out) {
@@ -205,10 +199,10 @@ void destripe_field(GwyDataField* field, const Parameters& p, Outcome& out) {
             const veltrane2::OutputInfo& info = veltrane2::kOutputs[k];
             out.fields[k] = to_field(r.*info.image, field, info.height_unit);
         }
-    } catch (const veltrane2::FatalStop& e) {
-        out.error = "a limit of the filter was reached: " + trimmed(e.line());
-    } catch (const veltrane2::RunError& e) {
-        out.error = e.what();
+    } catch (const veltrane2::Error& e) {
+        out.error = e.kind() == veltrane2::ErrorKind::kLimit
+                        ? "a limit of the filter was reached: " + std::string(e.what())
+                        : e.what();
     } catch (const std::bad_alloc&) {
         out.error = "not enough memory for a " + size + " channel";
     }
