@@ -5,11 +5,13 @@
 #   tools/install-deps.sh build   compiler, CMake, cairo for the preview, Gwyddion's
 #                                 development files for the Gwyddion module
 #   tools/install-deps.sh python  the above and what the Python module and pip install . need
-#   tools/install-deps.sh test    all of these and what the tests use
+#   tools/install-deps.sh test    all of these and what the tests use (fuzzing, Gwyddion's
+#                                 reader, the Debian package and its man page, ccache)
 set -euo pipefail
 build=(cmake g++ make pkg-config libcairo2-dev fonts-dejavu-core libgwyddion20-dev libgtk2.0-dev libgtkglext1-dev)
 python=(python3-dev pybind11-dev python3-numpy python3-venv python3-setuptools python3-wheel)
-test=(libgtest-dev clang libclang-rt-14-dev gwyddion python3-pytest python3-dask python3-distributed xvfb)
+test=(libgtest-dev clang libclang-rt-14-dev gwyddion python3-pytest python3-dask python3-distributed xvfb
+      help2man dpkg-dev ccache)
 case "${1:-}" in
     build) want=("${build[@]}") ;;
     python) want=("${build[@]}" "${python[@]}") ;;
