@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "centermap/gauss_fit.hpp"
+#include "centermap/restore.hpp"
 #include "image/image_ops.hpp"
 
 namespace veltrane2 {
@@ -102,6 +103,48 @@ TEST(CentreMap, ADiscPastTheBorderIsHeldToTheGrid) {
         left(8, 8) = 1;
         EXPECT_EQ(m.b, left);
     }
+}
+
+// Restoration of the centre pixels: a marked line one pixel wide (along
+// either index) is lowered to the mean across it and unmarked; a lone marked
+// pixel is on no line and has fewer than two marked neighbours: it keeps its
+// value and its mark.
+TEST(Restore, ThinLinesAreLoweredToTheMeanAcrossThem) {
+    for (bool along_second : {true, false}) {
+        SCOPED_TRACE(along_second ? "line along the second index" : "line along the first index");
+        RealImage t(9, 9, 1.0);
+        IntMap cent(9, 9);
+        for (int k = 2; k <= 7; ++k) {
+            const int i = along_second ? 3 : k;
+            const int j = along_second ? k : 3;
+            cent(i, j) = 1;
+            t(i, j) = 5.0;
+            t(along_second ? 4 : i, along_second ? j : 4) = 3.0;  // one side 1, the other 3
+        }
+        cent(8, 8) = 1;
+        t(8, 8) = 4.0;
+        std::ostringstream out;
+        restore_intensity(out, Box::of(9, 9), 1, t, cent);
+        for (int k = 2; k <= 7; ++k) EXPECT_EQ(along_second ? t(3, k) : t(k, 3), 2.0) << k;
+        IntMap left(9, 9);
+        left(8, 8) = 1;
+        EXPECT_EQ(cent, left);
+        EXPECT_EQ(t(8, 8), 4.0);
+        EXPECT_EQ(out.str(), "");
+    }
+}
+
+// The fit's step: the updated parameters are the sums, and nothing past
+// the parameters is written.
+TEST(GaussFit, AStepUpdatesExactlyTheParameters) {
+    const double para[4] = {1.0, 2.0, 3.0, 4.0};
+    const double h[4] = {0.5, -1.0, 0.25, 8.0};
+    double out[4] = {-7.0, -7.0, -7.0, -7.0};
+    updated_para(3, para, h, out);
+    EXPECT_EQ(out[0], 1.5);
+    EXPECT_EQ(out[1], 1.0);
+    EXPECT_EQ(out[2], 3.25);
+    EXPECT_EQ(out[3], -7.0);
 }
 
 TEST(CentreMap, WeightedCovarianceAlongTheIndices) {

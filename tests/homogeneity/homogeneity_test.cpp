@@ -7,6 +7,7 @@
 
 #include "homogeneity/derivatives.hpp"
 #include "homogeneity/noise_ref.hpp"
+#include "core/blocks.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -36,6 +37,35 @@ TEST(Homogeneity, GlobalSelectionIsStrictAndAFlatSpectrumHasNoContrast) {
     IntMap b(3, 1, 7);
     select_homo_global(h, 0.3, b);
     EXPECT_EQ(std::vector<int>(b.data(), b.data() + 3), (std::vector<int>{0, 1, 0}));
+}
+
+// The reference noise: statistics of the unselected pixels, threshold
+// halfway between their mean and their largest value; every pixel is then
+// decided against it (at the threshold is below it), other mask values stay.
+TEST(NoiseReference, ThresholdHalfwayAndTheDecisionAtIt) {
+    RealImage t(3, 2);
+    IntMap b(3, 2);
+    const double values[6] = {1.0, 3.0, 2.0, 2.0, 9.0, 2.5};
+    const int mask[6] = {0, 0, 1, 0, 1, -1};
+    for (int k = 0; k < 6; ++k) {
+        t(1 + k % 3, 1 + k / 3) = values[k];
+        b(1 + k % 3, 1 + k / 3) = mask[k];
+    }
+    const GaussRefnoise ref = refer_noise(t, b, 0);  // 1, 3, 2
+    EXPECT_EQ(ref.noise_ave, 2.0);
+    EXPECT_EQ(ref.noismx, 3.0);
+    EXPECT_EQ(ref.noismn, 1.0);
+    EXPECT_EQ(ref.noise_thr, 2.5);
+    // The running spread, first index outer (1, 2, then 3): 0, 0.5^2 / 4, then + 1^2 / 9.
+    EXPECT_DOUBLE_EQ(ref.noise_sig * ref.noise_sig, 0.0625 + 1.0 / 9.0);
+    thresh_noise(t, ref.noise_thr, b);
+    EXPECT_EQ(std::vector<int>(b.data(), b.data() + 6), (std::vector<int>{0, 1, 0, 0, 1, -1}));
+    t(1, 1) = 2.5;  // unselected at the threshold stays out; selected at it drops
+    b(1, 1) = 0;
+    t(2, 1) = 2.5;
+    thresh_noise(t, 2.5, b);
+    EXPECT_EQ(b(1, 1), 0);
+    EXPECT_EQ(b(2, 1), 0);
 }
 
 }  // namespace
