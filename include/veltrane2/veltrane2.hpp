@@ -96,18 +96,28 @@ struct Options {
     // side by side; 0 lets the run choose (up to four). The results do not
     // depend on it.
     int threads = 0;
-    // Images whose larger side exceeds this end with a FatalStop. At most
-    // kLargestSide.
-    int max_side = kClassicLargestSide;
+    // The largest image side destripe() takes (Error of kind kBadShape
+    // above it). At most kLargestSide.
+    int max_side = kLargestSide;
 };
 
-// The three outputs, each n x n on the square grid of side n = max(nx, ny)
-// that the run analysed (a non-square input is filled out with zeros), with
-// extents n times the input's pixel size along a row, in the input's unit.
+// The three outputs. The run analyses a square grid whose side is a power
+// of two: the image itself when it is such a square, otherwise the image
+// padded out to the smallest such square by mirroring it across its edges
+// (the image in the top-left corner).
+//   - noise and cleaned have the image's shape and extents: the padded
+//     results cut back at the image's position.
+//   - gain is a spectral map, so it stays on the padded square: side x side
+//     frequencies in the centred spectrum layout, with extents side times the
+//     image's pixel size along a row.
+// (Earlier versions filled a non-square image out with zeros and returned
+// all three outputs max(nx, ny) square, which made the result depend on the
+// heights' offset.)
 struct Result {
-    Image gain;     // filter gain in the centred spectrum layout, 0 to 1
+    Image gain;     // filter gain on the padded square's spectrum, 0 to 1
     Image noise;    // the removed stripe noise
     Image cleaned;  // the cleaned image; noise + cleaned = input - min(input)
+    int side = 0;   // the side of the square the run analysed (the padded side)
 };
 
 // The outputs of a run, in the order they are made.
@@ -191,10 +201,13 @@ private:
 // apart, or ask kind().)
 using RunError = Error;
 
-// Removes the stripes of `image`. Throws Error of kind kBadShape when a side
-// is not positive, the values are not nx * ny, or the grid side is not a
-// power of two from 2 up; of kind kBadValue for a value that is not finite;
-// FatalStop when a limit is reached.
+// Removes the stripes of `image`, of any size from 2 x 2 up to max_side on
+// each side. Adding a constant to every height changes the noise by nothing
+// and the cleaned image by nothing either (it is lifted to a zero minimum),
+// up to rounding. Throws Error of kind kBadShape when a side is not
+// positive, is below 2 or above options.max_side, or the values are not
+// nx * ny; of kind kBadValue for a value that is not finite; FatalStop when
+// a fixed limit of a stage is reached.
 Result destripe(const Image& image, const Parameters& parameters, const Options& options = {});
 
 }  // namespace veltrane2

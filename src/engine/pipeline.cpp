@@ -13,6 +13,7 @@
 #include "cluster/cluster_map.hpp"
 #include "core/errors.hpp"
 #include "core/listout.hpp"
+#include "engine/shape.hpp"
 #include "homogeneity/derivatives.hpp"
 #include "homogeneity/homogeneity.hpp"
 #include "homogeneity/noise_ref.hpp"
@@ -227,6 +228,7 @@ void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, doubl
     }
     const int n = static_cast<int>(big);
     nx_ = static_cast<int>(nxbig);
+    ny_ = static_cast<int>(nybig);
     tempht_ = RealImage::square(n, 0.0);
     ngdtemp_ = n;
     gscale_ = unit;
@@ -303,28 +305,41 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     made(Output::kCleaned, r.cleaned);
 }
 
-Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
-    const long long count = static_cast<long long>(image.nx) * image.ny;
-    if (image.nx > 0 && image.ny > 0 && static_cast<long long>(image.values.size()) != count) {
-        throw Error(ErrorKind::kBadShape, "the image holds " + std::to_string(image.values.size()) + " values, not " +
-                                           std::to_string(image.nx) + " x " + std::to_string(image.ny));
-    }
-    EngineRun run(parameters, options);
-    run.take_shape(image.nx, image.ny, image.span_x, image.span_y, image.unit);
-    RealImage& grid = run.grid();
+void EngineRun::take_image(const Image& image) {
+    check_count(image);
+    take_shape(image.nx, image.ny, image.span_x, image.span_y, image.unit);
+    check_finite(image);
+    RealImage& grid = tempht_;
     std::size_t k = 0;
-    for (int j = 1; j <= image.ny; ++j) {
-        for (int i = 1; i <= image.nx; ++i, ++k) {
-            const double v = image.values[k];
-            if (!std::isfinite(v)) {
-                throw Error(ErrorKind::kBadValue, "value " + std::to_string(k + 1) + " of " + std::to_string(count) +
-                                                   " (row " + std::to_string(j) + ", column " + std::to_string(i) +
-                                                   ") is not finite");
-            }
-            grid(i, j) = v;
-        }
+    for (int j = 1; j <= image.ny; ++j)
+        for (int i = 1; i <= image.nx; ++i) grid(i, j) = image.values[k++];
+}
+
+Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
+    check_count(image);
+    check_sides(image.nx, image.ny, std::min(options.max_side, kLargestSide));
+    const int side = padded_side(image.nx, image.ny);
+    EngineRun run(parameters, options);
+    if (image.nx == side && image.ny == side) {
+        run.take_image(image);
+        Result r = run.finish();
+        r.side = side;
+        return r;
     }
-    return run.finish();
+    // Any other shape runs on the power-of-two square that holds it, with
+    // the image mirrored across its edges; its noise and cleaned images are
+    // cut back to the image's place, shape and extents.
+    check_finite(image);
+    if (options.report != nullptr) *options.report << padding_line(image.nx, image.ny, side);
+    const double grow_x = static_cast<double>(side) / image.nx;
+    const double grow_y = static_cast<double>(side) / image.ny;
+    run.take_shape(side, side, image.span_x * grow_x, image.span_y * grow_y, image.unit);
+    pad_by_mirroring(image.values, image.nx, image.ny, run.grid());
+    Result r = run.finish();
+    r.noise = crop_to_image(r.noise, image.nx, image.ny, image.span_x, image.span_y);
+    r.cleaned = crop_to_image(r.cleaned, image.nx, image.ny, image.span_x, image.span_y);
+    r.side = side;
+    return r;
 }
 
 }  // namespace veltrane2

@@ -52,7 +52,8 @@ public:
 
     // Reports a non-square image, stops (FatalStop) when its larger side
     // exceeds options.max_side and refuses (Error, kBadShape) a side the
-    // transform cannot take or one that is not positive. Sets up the zero-filled grid.
+    // transform cannot take or one that is not positive. Sets up the grid;
+    // finish() fills the part beyond the image (fill_beyond_image).
     void take_shape(long long nx, long long ny, double span_x, double span_y, double unit);
 
     // The grid of side n = max(nx, ny): image value (i, j) (column i, row j,
@@ -60,6 +61,10 @@ public:
     // order is the grid's storage order.
     RealImage& grid() { return tempht_; }
     int nx() const { return nx_; }
+
+    // take_shape() for the image's sizes, then its values into the grid
+    // (Error for values that are not nx * ny or not finite).
+    void take_image(const Image& image);
 
     // The rest of the run into r, telling `ready` (if any) of each output as
     // it is made; the grid is used up.
@@ -78,6 +83,7 @@ private:
     RunState st_;
     int max_side_ = kClassicLargestSide;
     int nx_ = 0;
+    int ny_ = 0;
     int ngdtemp_ = 0;        // side of the run's square grid
     RealImage tempht_;       // the input on that grid
     double gscale_ = 0.0;    // length unit of the image

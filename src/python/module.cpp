@@ -55,6 +55,7 @@ struct PyResult {
     std::string report;
     std::pair<double, double> extent;
     double unit;
+    int side;
 };
 
 // An image file: its values with its extents and units.
@@ -110,13 +111,18 @@ PYBIND11_MODULE(veltrane2, m) {
         }
     });
 
-    py::class_<PyResult>(m, "Result", "The outputs of destripe(): gain, noise and cleaned (n x n arrays) and report.")
-        .def_readonly("gain", &PyResult::gain, "filter gain in the centred spectrum layout, 0 to 1")
+    py::class_<PyResult>(m, "Result",
+                         "The outputs of destripe(): noise and cleaned (the input's shape), gain (on the padded "
+                         "side x side square) and report.")
+        .def_readonly("gain", &PyResult::gain,
+                      "filter gain in the centred spectrum layout of the padded side x side square, 0 to 1")
         .def_readonly("noise", &PyResult::noise, "the removed stripe noise")
         .def_readonly("cleaned", &PyResult::cleaned, "the cleaned image; noise + cleaned = z - z.min()")
         .def_readonly("report", &PyResult::report, "the run's report lines")
         .def_readonly("extent", &PyResult::extent, "(x, y) extents of the outputs in multiples of unit")
         .def_readonly("unit", &PyResult::unit, "the length unit of extent, in metres")
+        .def_readonly("side", &PyResult::side,
+                      "the side of the power-of-two square the run analysed (the padded side)")
         .def("__repr__", [](const PyResult& r) {
             return "<veltrane2.Result " + std::to_string(r.cleaned.shape(0)) + " x " +
                    std::to_string(r.cleaned.shape(1)) + ">";
@@ -161,14 +167,16 @@ PYBIND11_MODULE(veltrane2, m) {
                 r = destripe(img, p, o);
             }
             const std::pair<double, double> out_extent{r.cleaned.span_x, r.cleaned.span_y};
-            return PyResult{to_array(r.gain), to_array(r.noise), to_array(r.cleaned), report.str(), out_extent, unit};
+            return PyResult{to_array(r.gain), to_array(r.noise), to_array(r.cleaned), report.str(), out_extent, unit,
+                            r.side};
         },
         py::arg("z"), py::kw_only(), py::arg("h_global"), py::arg("h_centre"), py::arg("h_off"), py::arg("r_centre"),
         py::arg("l_centre"), py::arg("l_off"), py::arg("n_run"), py::arg("grouped") = false,
         py::arg("extent") = py::none(), py::arg("unit") = 1.0,
         "Removes the scan-line stripes of the height image z.\n\n"
-        "z         2-D array, rows = scan lines (file rows); any real dtype and strides. Both sides at most 4096;\n"
-        "          the larger must be a power of two (a non-square image is filled out with zeros).\n"
+        "z         2-D array, rows = scan lines (file rows); any real dtype and strides; each side from 2 to 4096.\n"
+        "          Any other shape than a power-of-two square is padded to the next one by mirroring it across\n"
+        "          its edges; noise and cleaned are cut back to z's shape.\n"
         "h_global  h_G, global homogeneity threshold (useful range 0.25 to 0.45)\n"
         "h_centre  h_C, centre-pass threshold (0.02 to 0.2 on, 0.7 to 1.0 off)\n"
         "h_off     h_F, off-centre threshold (0.05 to 0.15 adds neighbouring rows; above 0.3 only the middle lines)\n"
@@ -179,10 +187,12 @@ PYBIND11_MODULE(veltrane2, m) {
         "grouped   level estimation cluster by cluster\n"
         "extent    (x, y) extents in multiples of unit (default: one unit per pixel); they do not change the values\n"
         "unit      the length unit of extent, in metres\n\n"
-        "Returns a Result with gain, noise and cleaned (n x n arrays, n the larger side), report, and the\n"
-        "extent and unit of the outputs.\n"
-        "Raises ValueError for an array that is not 2-D, is empty, holds NaN or infinity, or has a side the\n"
-        "transform cannot take; LimitStop when a fixed limit of the engine is reached. The engine runs without\n"
+        "Returns a Result with noise and cleaned (arrays of z's shape), gain (on the padded side x side\n"
+        "square, a spectral map), report (which says when and how z was padded), side, and the extent and\n"
+        "unit of noise and cleaned. Adding a constant to z changes noise and cleaned by nothing (cleaned\n"
+        "is lifted to a zero minimum), up to rounding.\n"
+        "Raises ValueError for an array that is not 2-D, is empty, holds NaN or infinity, or has a side below 2 or\n"
+        "above 4096; LimitStop when a fixed limit of the engine is reached. The engine runs without\n"
         "the GIL: threads over many images use every core.\n"
         "The parameters: README, 'Choosing parameters'; ready sets: veltrane2.PRESETS.");
 

@@ -16,6 +16,7 @@ class Result:
     report: str
     extent: Tuple[float, float]
     unit: float
+    side: int
 
 class Scan:
     z: npt.NDArray[np.float64]

@@ -29,6 +29,7 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::
         if (force_group) ci.parameters.grouped = *force_group;
         Options options;
         options.report = &out;
+        options.max_side = kClassicLargestSide;
         // The outputs go beside the current folder, named by the prefix in
         // front of the name as typed, in the input's format; each is written
         // while the engine makes the next.

@@ -39,13 +39,10 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
         source = gsf_image_file(name, bytes);
         bytes.clear();
         bytes.shrink_to_fit();
-        r = naming(name, [&] { return destripe(source.image, parameters, options); });
+        EngineRun run(parameters, options);
+        naming(name, [&] { run.take_image(source.image); });
         source.image.values.clear();
-        if (ready) {
-            ready(Output::kGain, r.gain);
-            ready(Output::kNoise, r.noise);
-            ready(Output::kCleaned, r.cleaned);
-        }
+        run.finish(r, ready);
         return;
     }
 

@@ -68,7 +68,10 @@ TEST(Destripe, BadImagesAreRefused) {
     } cases[] = {
         {Image{4, 4, 1, 1, 1, std::vector<double>(15, 0.0)}, ErrorKind::kBadShape, "the image holds 15 values, not 4 x 4"},
         {Image{0, 4, 1, 1, 1, {}}, ErrorKind::kBadShape, "both sizes must be positive"},
-        {Image{3, 3, 1, 1, 1, std::vector<double>(9, 0.0)}, ErrorKind::kBadShape, "powers of two"},
+        {Image{4097, 1, 1, 1, 1, std::vector<double>(4097, 0.0)}, ErrorKind::kBadShape,
+         "4097 x 1 is larger than the largest side 4096"},
+        {Image{3, 1, 1, 1, 1, {1, 2, 3}}, ErrorKind::kBadShape, "3 x 1 is smaller than the smallest side 2"},
+        {Image{3, 2, 1, 1, 1, {1, 2, 3, 4, NAN, 6}}, ErrorKind::kBadValue, "value 5 of 6 (row 2, column 2) is not finite"},
         {Image{2, 2, 1, 1, 1, {1, 2, NAN, 4}}, ErrorKind::kBadValue, "value 3 of 4 (row 2, column 1) is not finite"},
         {Image{2, 2, 1, 1, 1, {1, 2, 3, -INFINITY}}, ErrorKind::kBadValue, "value 4 of 4 (row 2, column 2) is not finite"},
     };

@@ -41,17 +41,21 @@ def test_any_real_dtype_and_strides_are_converted():
              np.repeat(np.repeat(z, 2, 0), 2, 1)[::2, ::2]]
     for v in views:
         np.testing.assert_array_equal(veltrane2.destripe(v, **GENERAL).cleaned, expected)
-    # Non-square: filled out to the larger side.
-    r = veltrane2.destripe(z[:40], **GENERAL)
-    assert r.cleaned.shape == (64, 64) and repr(r) == "<veltrane2.Result 64 x 64>"
+    # Any other shape: padded to a power-of-two square and cut back.
+    r = veltrane2.destripe(z[:40, :50], extent=(5.0, 4.0), **GENERAL)
+    assert (r.cleaned.shape, r.noise.shape, r.gain.shape, r.side) == ((40, 50), (40, 50), (64, 64), 64)
+    assert r.extent == (5.0, 4.0) and repr(r) == "<veltrane2.Result 40 x 50>"
+    assert r.report.startswith("Padded 50 x 40 to 64 x 64 by mirroring across the edges\n")
+    shifted = veltrane2.destripe(z[:40, :50] + 1e6, extent=(5.0, 4.0), **GENERAL)
+    np.testing.assert_allclose(shifted.noise, r.noise, rtol=0, atol=1e-8)
 
 
 @pytest.mark.parametrize("z, message", [
     (np.zeros(16), "2-D"),
     (np.zeros((4, 4, 4)), "2-D"),
     (np.zeros((0, 4)), "empty"),
-    (np.zeros((3, 3)), "powers of two"),
-    (np.zeros((8192, 2)), "NGDTEMP > MXTEMPGD"),
+    (np.zeros((1, 3)), "3 x 1 is smaller than the smallest side 2"),
+    (np.zeros((8192, 2)), "2 x 8192 is larger than the largest side 4096"),
     (np.where(np.eye(4) > 0, np.nan, 1.0), "value 1 of 16 (row 1, column 1) is not finite"),
     (np.full((4, 4), np.inf), "not finite"),
     (np.zeros((4, 4), dtype=complex), "real numbers"),

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "../test_util.hpp"
+#include "engine/pipeline.hpp"
 #include "io/gsf.hpp"
 #include "io/image_file.hpp"
 
@@ -48,8 +49,11 @@ TEST(GsfRun, OutputsAreGsfWithTheInputsMetadataAndTheTextRunsValues) {
         for (std::size_t p; (p = renamed.find("scan.gsf")) != std::string::npos;) renamed.replace(p, 8, "scan.txt");
         EXPECT_EQ(renamed, t.out);
 
-        // Destriped in memory: the .gsf outputs are those values in single precision.
-        const Result r = destripe(Image{64, rows, 2.0, 2.0 * rows / 64, 1e-6, z}, Parameters::general());
+        // The classic program's square grid in memory: the .gsf outputs are
+        // those values in single precision.
+        EngineRun run(Parameters::general(), Options{});
+        run.take_image(Image{64, rows, 2.0, 2.0 * rows / 64, 1e-6, z});
+        const Result r = run.finish();
         const std::pair<const char*, const Image*> outputs[] = {
             {"FIL_", &r.gain}, {"NOISE_", &r.noise}, {"DENOISE_", &r.cleaned}};
         for (const auto& [prefix, expected] : outputs) {
