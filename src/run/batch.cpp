@@ -269,7 +269,8 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         // image, names them; all of them and the log are put in place, or
         // none.
         OutputWriters writers;
-        destripe_to_files(job.input, o.parameters, opt, OutputPlace{job.out_dir, job.base, o.format}, writers);
+        destripe_to_files(job.input, o.parameters, opt, OutputPlace{job.out_dir, job.base, o.format}, writers,
+                          Fit::kPadded);
         if (stop.load() != 0) return Outcome::kDropped;
         writers.wait(report);
         if (o.log) {

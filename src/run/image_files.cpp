@@ -30,9 +30,17 @@ int io_threads(const Options& options) {
 }
 
 void destripe_file(const std::string& name, const Parameters& parameters, const Options& options, ImageFile& source,
-                   Result& r, const OutputReady& ready) {
+                   Result& r, const OutputReady& ready, Fit fit) {
     std::ostream quiet(nullptr);
     std::ostream& out = options.report != nullptr ? *options.report : quiet;
+    if (fit == Fit::kPadded) {
+        source = read_image_file(name, out, io_threads(options));
+        r = naming(name, [&] { return destripe(source.image, parameters, options); });
+        source.image.values.clear();
+        if (ready)
+            for (const OutputInfo& o : kOutputs) ready(o.output, r.*o.image);
+        return;
+    }
     out << "Opening image: " << name << '\n';
     std::string bytes = read_whole_file(name, io_threads(options));
     if (looks_like_gsf(bytes)) {
@@ -74,15 +82,16 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
 }
 
 void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
-                       const OutputPlace& place, OutputWriters& writers) {
+                       const OutputPlace& place, OutputWriters& writers, Fit fit) {
     ImageFile source;
-    destripe_file(filename, parameters, options, source, writers.outputs(), [&](Output which, const Image& image) {
+    const auto write = [&](Output which, const Image& image) {
         const FileFormat format = place.format.value_or(source.format);
         const std::string name = output_file_name(which, place.base, source.format, format);
         FileToWrite f = output_file(source, which, image, (place.folder / name).string(), format);
         f.source = place.base;
         writers.start(std::move(f), image, io_threads(options));
-    });
+    };
+    destripe_file(filename, parameters, options, source, writers.outputs(), write, fit);
 }
 
 OutputWriters::~OutputWriters() {

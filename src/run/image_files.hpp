@@ -22,6 +22,11 @@
 
 namespace veltrane2 {
 
+// How an image file reaches the engine: on the classic program's square grid
+// of its larger side (which must be a power of two; the part beyond the
+// image filled), or padded to a power-of-two square by destripe().
+enum class Fit { kClassicSquare, kPadded };
+
 // Reads the image file `filename` (printing "Opening image:" and a text
 // image's header warnings to `options.report`) and runs the engine on it; a
 // text image's sizes are checked before any of its values is read. `source`
@@ -29,8 +34,11 @@ namespace veltrane2 {
 // outputs go to r, each told to `ready` as soon as it is made. Throws Error
 // naming the file when it cannot be read, is malformed or has a size the
 // transform cannot take, FatalStop when a limit is reached.
+// With Fit::kPadded the image is read whole and run by destripe(): any size
+// from 2 to options.max_side a side, padded to a power-of-two square, the
+// noise and cleaned images cut back to the image's shape.
 void destripe_file(const std::string& filename, const Parameters& parameters, const Options& options,
-                   ImageFile& source, Result& r, const OutputReady& ready = {});
+                   ImageFile& source, Result& r, const OutputReady& ready = {}, Fit fit = Fit::kClassicSquare);
 
 // The outputs of one run written side by side, each on a thread of its own
 // from the moment it is started, under a temporary name; the writers hold
@@ -93,7 +101,7 @@ struct OutputPlace {
 // `io_threads(options)` threads each); the caller then puts them in place
 // with writers.finish() or wait() and commit_all().
 void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
-                       const OutputPlace& place, OutputWriters& writers);
+                       const OutputPlace& place, OutputWriters& writers, Fit fit = Fit::kClassicSquare);
 
 // Threads for parsing and formatting text images: options.threads, or when
 // that is 0 as many as the machine has cores (at most four).
