@@ -39,14 +39,14 @@ const GoldenCase kCases[] = {
     {"--size 64 --seed 9", "@keep-slope", false, "d8692a10237bf2ed", "8be6a80551902f75"},
     {"--size 64 --seed 9", "@conservative", false, "54c76c6ce53d2693", "25e58e532d383f45"},
     {"--size 64 --seed 9", "0.05 0.02 0.02|0.2|1.5 0.9 5", true, "9555b720427979de", "bee608f148a9cc76"},
-    {"--size 64 --seed 9 --cols 48", "@general", false, "fa96701664d062a7", "15e7de5b9b464bd2"},
-    {"--size 64 --seed 9 --rows 40", "0.2 0.1 0.05|0.5|0.5 0.8 1", false, "f20391bff86035b5", "3d428da6526abff1"},
+    {"--size 64 --seed 9 --cols 48", "@general", false, "7d65d68fdd54d9a6", "0de9f0034d45a5bc"},
+    {"--size 64 --seed 9 --rows 40", "0.2 0.1 0.05|0.5|0.5 0.8 1", false, "c7dd8c2aa4e95a71", "9b4b14c376888f78"},
     {"--size 128 --seed 3 --surface particles --bow 1", "@general", false, "248a3ce21c1357f2", "213fc951059cc84d"},
     {"--size 128 --seed 3 --surface particles --bow 1", "@general", true, "7d605bc62eeaf51e", "2c3ade71f91bb1e0"},
     {"--size 128 --seed 3 --surface particles --bow 1", "0.05 0.02 0.02|0.2|1.5 0.9 5", false, "fbedce62281f185e", "ae60c69f8f92e84d"},
     {"--size 128 --seed 3 --surface particles --bow 1", "0.1 0.05 0.05|0.3|1.5 0.9 5", true, "53b27c4abccd82e0", "83d93a34665e3a6a"},
     {"--size 128 --seed 3 --surface particles --bow 1", "1.0 1.0 1.0|0.5|0.5 0.8 3", false, "8a9dff4ebb2340d7", "5a09efe392e1cb50"},
-    {"--size 128 --seed 8 --tilt 3 --cols 100 --rows 128", "0.3 0.8 0.1|0.5|0.5 0.8 3", false, "1c0918f05eb1d1c1", "93d5cea282cadf98"},
+    {"--size 128 --seed 8 --tilt 3 --cols 100 --rows 128", "0.3 0.8 0.1|0.5|0.5 0.8 3", false, "9b5cac7952fd8625", "651a79ee94e854d3"},
     {"--size 256 --seed 5 --surface particles --stripes 2", "@keep-slope", false, "55d34d8b60f9a20a", "5d1b00d70523bc7f"},
     {"--size 256 --seed 5 --surface particles --stripes 2", "0.2 0.1 0.05|0.5|0.5 0.8 3", true, "13e142bd825a8ea2", "a53f55c709778d52"},
     {"--size 256 --seed 5 --surface particles --stripes 2", "0.05 0.02 0.02|0.2|1.5 0.9 5", true, "005ac92c515f3ea0", "30df975850998a13"},
@@ -59,7 +59,7 @@ const GoldenCase kCases[] = {
     {"--size 8 --seed 2", "0.0 0.0 0.0|-1|2.0 2.0 5", true, "23314c759a170494", "8632e0fd1f57608f"},
     {"--size 16 --seed 4 --surface particles", "-5 -5 -5|0.99|5 5 -3", false, "1cd77aa45304987a", "6bc1dc522a8827a4"},
     {"--size 16 --seed 4 --surface particles", "0.1 0.02 0.05|0.1|0.9 0.9 1", true, "85d519ea079d2382", "3efc58b37d696706"},
-    {"--size 32 --seed 6 --cols 20", "0.2 0.05 0.05|0.3|1.5 0.5 2", true, "c61ea5c134f4f053", "a74cec17c34ce04e"},
+    {"--size 32 --seed 6 --cols 20", "0.2 0.05 0.05|0.3|1.5 0.5 2", true, "655e41daacccc103", "ccda985782b1475c"},
 };
 // clang-format on
 
@@ -84,7 +84,7 @@ std::string parameter_lines(const std::string& params) {
 }
 
 // The gain lies in 0..1, and noise + cleaned is the input (filled out to the
-// square grid with zeros) lifted to a minimum of zero, to the seven digits
+// square grid with its mean) lifted to a minimum of zero, to the seven digits
 // of the files.
 void expect_outputs_add_up(const vt::ScratchDir& dir) {
     const TextImage in = vt::load(dir / "img.txt");
@@ -92,7 +92,9 @@ void expect_outputs_add_up(const vt::ScratchDir& dir) {
     const TextImage noise = vt::load(dir / "NOISE_img.txt");
     const TextImage clean = vt::load(dir / "DENOISE_img.txt");
     const long long n = fil.header.nx;
-    std::vector<double> grid(static_cast<std::size_t>(n * n), 0.0);
+    double sum = 0.0;
+    for (double v : in.z) sum += v;
+    std::vector<double> grid(static_cast<std::size_t>(n * n), sum / static_cast<double>(in.z.size()));
     for (long long j = 0; j < in.header.ny; ++j)
         for (long long i = 0; i < in.header.nx; ++i)
             grid[static_cast<std::size_t>(j * n + i)] = in.z[static_cast<std::size_t>(j * in.header.nx + i)];

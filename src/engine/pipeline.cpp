@@ -257,7 +257,9 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     const int n = ngdtemp_;
     RealImage& tempht = tempht_;
 
-    // Lift the image so that its minimum is 0.
+    // Fill the square beyond a non-square image, then lift the image so that
+    // its minimum is 0.
+    fill_beyond_image(tempht, nx_, ny_);
     const double lift = -lowest_value(tempht, threads);
     lifting_image(out, tempht, lift, threads);
 

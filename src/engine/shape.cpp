@@ -99,11 +99,12 @@ Image crop_to_image(const Image& square, int nx, int ny, double span_x, double s
 void fill_beyond_image(RealImage& grid, int nx, int ny) {
     const int n = grid.nx();
     if (nx == n && ny == n) return;
-    double lowest = grid(1, 1);
+    double sum = 0.0;
     for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) lowest = grid(i, j) < lowest ? grid(i, j) : lowest;
+        for (int i = 1; i <= nx; ++i) sum += grid(i, j);
+    const double mean = sum / (static_cast<double>(nx) * static_cast<double>(ny));
     for (int j = 1; j <= n; ++j)
-        for (int i = (j <= ny ? nx + 1 : 1); i <= n; ++i) grid(i, j) = lowest;
+        for (int i = (j <= ny ? nx + 1 : 1); i <= n; ++i) grid(i, j) = mean;
 }
 
 }  // namespace veltrane2

@@ -54,8 +54,9 @@ void pad_by_mirroring(const std::vector<double>& values, int nx, int ny, RealIma
 Image crop_to_image(const Image& square, int nx, int ny, double span_x, double span_y);
 
 // The classic program's grid of side n = max(nx, ny) holds the image in its
-// top-left nx x ny corner; the rest is set to the image's lowest value, so
-// that after the lift to a zero minimum it is 0.
+// top-left nx x ny corner; the rest is set to the mean of the image's values
+// (of all the constant fills that move with the heights' offset, the one
+// whose image comes out cleanest; bench/padding.py --fills).
 void fill_beyond_image(RealImage& grid, int nx, int ny);
 
 }  // namespace veltrane2
