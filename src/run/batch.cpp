@@ -255,7 +255,7 @@ private:
 enum class Outcome { kDone, kFailed, kDropped };
 
 Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const std::atomic<int>& stop,
-                std::string& failure) {
+                std::string& failure, bool& padded) {
     std::ostringstream log;
     std::ostream quiet(nullptr);
     std::ostream& report = o.log ? static_cast<std::ostream&>(log) : quiet;
@@ -272,6 +272,8 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         destripe_to_files(job.input, o.parameters, opt, OutputPlace{job.out_dir, job.base, o.format}, writers,
                           Fit::kPadded);
         if (stop.load() != 0) return Outcome::kDropped;
+        const Result& r = writers.outputs();
+        padded = r.noise.nx != r.side || r.noise.ny != r.side;
         writers.wait(report);
         if (o.log) {
             AtomicFile f((job.out_dir / (job.base + ".log")).string());
@@ -303,13 +305,16 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
     Progress prog(err, total, progress && !o.quiet);
     std::atomic<int> next{0};
     std::atomic<int> dropped{0};
+    std::atomic<int> padded{0};
     const auto work = [&] {
         for (;;) {
             if (stop.load() != 0) return;
             const int k = next.fetch_add(1);
             if (k >= total) return;
             std::string failure;
-            const Outcome r = process(jobs[static_cast<std::size_t>(k)], o, threads, stop, failure);
+            bool was_padded = false;
+            const Outcome r = process(jobs[static_cast<std::size_t>(k)], o, threads, stop, failure, was_padded);
+            if (r == Outcome::kDone && was_padded) padded.fetch_add(1);
             if (r == Outcome::kDropped)
                 dropped.fetch_add(1);
             else
@@ -332,6 +337,10 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
         return 128 + stop.load();
     }
     out << "veltrane2: " << done << " of " << total << " images done, " << failed << " failed, " << secs << '\n';
+    if (padded.load() > 0) {
+        out << "veltrane2: " << padded.load() << " of them padded to a power-of-two square"
+            << (o.log ? " (each log says from what size to what)" : " (--log says from what size to what)") << '\n';
+    }
     return failed > 0 ? 1 : 0;
 }
 

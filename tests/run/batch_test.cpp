@@ -250,5 +250,46 @@ TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
         EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos) << e.path();
 }
 
+// Scans of any shape: the outputs of the padded ones have the input's shape
+// and extents (FIL_ the padded square), the summary counts them and each log
+// says from what size to what.
+TEST(Batch, ScansOfAnyShapeArePaddedAndCutBack) {
+    vt::ScratchDir dir;
+    const TextImage g = vt::load(vt::generate(dir.path(), "g.txt", "--size 64 --seed 4 --stripes 2"));
+    const struct {
+        const char* name;
+        int nx, ny, side;
+    } scans[] = {{"wide.txt", 50, 20, 64}, {"odd.txt", 3, 5, 8}, {"square.txt", 64, 64, 64}};
+    for (const auto& c : scans) {
+        std::vector<double> z;
+        for (int j = 0; j < c.ny; ++j)
+            for (int i = 0; i < c.nx; ++i) z.push_back(g.z[static_cast<std::size_t>(j) * 64 + i]);
+        vt::write_file(dir / c.name, vt::image_text(c.nx, c.ny, z, 0.1 * c.nx, 1e-6, 0.2 * c.ny));
+    }
+    const auto r = run_args(dir.path(), "--preset general -q --log -o out wide.txt odd.txt square.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nveltrane2: 2 of them padded to a power-of-two square (each log says from what size to "
+                         "what)\n"),
+              std::string::npos)
+        << r.out;
+    for (const auto& c : scans) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name;
+        const TextImage fil = vt::load(dir / "out" / ("FIL_" + name));
+        EXPECT_EQ(std::tie(fil.header.nx, fil.header.ny), std::tie(c.side, c.side));
+        for (const char* prefix : {"NOISE_", "DENOISE_"}) {
+            const TextImage out = vt::load(dir / "out" / (prefix + name));
+            EXPECT_EQ(std::tie(out.header.nx, out.header.ny), std::tie(c.nx, c.ny));
+            if (c.side != c.nx) {
+                EXPECT_NEAR(out.header.spany, 0.2 * c.ny, 1e-3);
+            }
+        }
+        const std::string log = vt::read_file(dir / "out" / (name + ".log"));
+        const std::string padded = "Padded " + std::to_string(c.nx) + " x " + std::to_string(c.ny) + " to " +
+                                   std::to_string(c.side) + " x " + std::to_string(c.side);
+        EXPECT_EQ(log.find(padded) != std::string::npos, c.side != c.nx) << log;
+    }
+}
+
 }  // namespace
 }  // namespace veltrane2
