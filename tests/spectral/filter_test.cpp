@@ -25,10 +25,12 @@ TEST(Filter, AmplitudesBeyondTheDoubleRange) {
 }
 
 TEST(Filter, LiftingReportsValuesThatEndUpNegative) {
-    RealImage a(2, 1, 1.0);
+    RealImage a(3, 1, 1.0);
+    a(3, 1) = 2.0625;  // ends up small but not negative: lifted, not reported
     std::ostringstream out;
     lifting_image(out, a, -2.0);
     EXPECT_EQ(a(1, 1), -1.0);
+    EXPECT_EQ(a(3, 1), 0.0625);
     EXPECT_EQ(out.str(), " < 0  -1 1 1 1\n < 0  -1 2 1 1\n");
 }
 
