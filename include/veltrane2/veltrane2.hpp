@@ -201,6 +201,34 @@ private:
 // apart, or ask kind().)
 using RunError = Error;
 
+// How striped an image is, without a reference (the README's "Figures"
+// defines each).
+struct ImageFigures {
+    // Share of the plane-levelled image's spectral energy (zero frequency
+    // excluded) at the frequencies that are constant along a row, 0 to 1.
+    double stripe_energy = 0.0;
+    // Median over neighbouring rows of |median along the row of z(i, j + 1)
+    // - z(i, j)|, in the image's height units.
+    double line_step = 0.0;
+};
+
+// What a run did to an image.
+struct RunFigures {
+    ImageFigures input;    // of the input
+    ImageFigures cleaned;  // of the cleaned image, on the input's nx x ny
+    // The change's variation along the scan lines relative to the input's
+    // own (0: changed only between lines).
+    double change_along_lines = 0.0;
+    // Share of the spectrum's coefficients the filter lowered (gain < 1),
+    // and share of the spectrum's energy (zero frequency excluded) it took
+    // away.
+    double lowered_share = 0.0;
+    double energy_removed = 0.0;
+};
+
+ImageFigures image_figures(const Image& image);
+RunFigures run_figures(const Image& input, const Result& result);
+
 // Removes the stripes of `image`, of any size from 2 x 2 up to max_side on
 // each side. Adding a constant to every height changes the noise by nothing
 // and the cleaned image by nothing either (it is lifted to a zero minimum),
@@ -209,5 +237,28 @@ using RunError = Error;
 // nx * ny; of kind kBadValue for a value that is not finite; FatalStop when
 // a fixed limit of a stage is reached.
 Result destripe(const Image& image, const Parameters& parameters, const Options& options = {});
+
+// One candidate of the automatic choice: a ready set in one level
+// estimation mode, or the image left as it is.
+struct Candidate {
+    std::string name;       // "general", "general grouped", ..., "leave"
+    bool leave = false;     // the image left as it is (gain 1, no noise)
+    Parameters parameters;  // the set (for "leave", none is run)
+    RunFigures figures;
+    double score = 0.0;     // the criterion's value: the lowest is chosen
+    std::string stop;       // the limit line when the set reached a fixed limit (then not a candidate)
+};
+
+struct AutoResult {
+    Result result;                      // the outputs of the chosen candidate
+    std::size_t chosen = 0;             // its position in candidates
+    std::vector<Candidate> candidates;  // in the order they were tried
+};
+
+// Runs every candidate on `image` (the forward transform and the log
+// spectrum once for all) and keeps the one the criterion of the README's
+// "Choosing parameters automatically" scores lowest. options.report
+// receives the chosen candidate's report lines. Throws as destripe().
+AutoResult destripe_auto(const Image& image, const Options& options = {});
 
 }  // namespace veltrane2

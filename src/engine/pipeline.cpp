@@ -28,9 +28,6 @@
 
 namespace veltrane2 {
 
-// The centred spectrum is written whole before it is read.
-DriverImages::DriverImages(int n) : frc(RealImage::square_to_fill(n)), fic(RealImage::square_to_fill(n)) {}
-
 namespace {
 
 constexpr int kNss = 10;  // pass parameter of the symmetric pass
@@ -251,6 +248,11 @@ Image EngineRun::output_shape() const {
 }
 
 void EngineRun::finish(Result& r, const OutputReady& ready) {
+    const Spectrum spectrum = take_spectrum();
+    finish(spectrum, r, ready);
+}
+
+Spectrum EngineRun::take_spectrum() {
     const RunState& st = st_;
     const int threads = st.threads;
     std::ostream& out = *st.out;
@@ -263,18 +265,33 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     const double lift = -lowest_value(tempht, threads);
     lifting_image(out, tempht, lift, threads);
 
-    DriverImages im(n);
-    fft2d(threads, tempht, im.frc, im.fic);
+    // The centred spectrum is written whole before it is read.
+    Spectrum s;
+    s.n = n;
+    s.frc = RealImage::square_to_fill(n);
+    s.fic = RealImage::square_to_fill(n);
+    fft2d(threads, tempht, s.frc, s.fic);
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
-    // The log spectrum, its copy and the intensity homogeneity are written
+    // The log spectrum and the copy the transform forms with it are written
     // whole before they are read; they take the memory the transform let go.
-    im.fmage = RealImage::square_to_fill(n);
-    im.rmage = RealImage::square_to_fill(n);
-    im.smage = RealImage::square_to_fill(n);
-    log_fft_spectral(threads, im.frc, im.fic, im.fmage, im.rmage);
+    s.logamp = RealImage::square_to_fill(n);
+    RealImage first = RealImage::square_to_fill(n);
+    log_fft_spectral(threads, s.frc, s.fic, first, s.logamp);
+    return s;
+}
 
+void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
+    const RunState& st = st_;
+    const int threads = st.threads;
+    std::ostream& out = *st.out;
+    const int n = s.n;
+    tempht_.release();
+
+    DriverImages im;
+    im.fmage = s.logamp;
+    im.smage = RealImage::square_to_fill(n);
     analyse_spectrum(st, im);
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
@@ -284,8 +301,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     const auto made = [&ready](Output which, const Image& image) {
         if (ready) ready(which, image);
     };
-    form_spd_filter(out, im.rmage, im.fmage, threads);
-    im.rmage.release();
+    form_spd_filter(out, s.logamp, im.fmage, threads);
     r.gain = output_shape();
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
@@ -299,11 +315,13 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     made(Output::kGain, r.gain);
     // The noise is what the complement of the gain lets through, the
     // cleaned image what the gain lets through.
-    r.noise = output_shape();
-    form_noise_image(threads, im.fmage, im.frc, im.fic, r.noise.values.data());
-    made(Output::kNoise, r.noise);
+    if (make_noise_) {
+        r.noise = output_shape();
+        form_noise_image(threads, im.fmage, s.frc, s.fic, r.noise.values.data());
+        made(Output::kNoise, r.noise);
+    }
     r.cleaned = output_shape();
-    filter_fft_by_input(threads, im.fmage, im.frc, im.fic, r.cleaned.values.data());
+    filter_fft_by_input(threads, im.fmage, s.frc, s.fic, r.cleaned.values.data());
     made(Output::kCleaned, r.cleaned);
 }
 
@@ -317,30 +335,48 @@ void EngineRun::take_image(const Image& image) {
         for (int i = 1; i <= image.nx; ++i) grid(i, j) = image.values[k++];
 }
 
-Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
+int load_image(EngineRun& run, const Image& image, const Options& options) {
     check_count(image);
     check_sides(image.nx, image.ny, std::min(options.max_side, kLargestSide));
     const int side = padded_side(image.nx, image.ny);
-    EngineRun run(parameters, options);
     if (image.nx == side && image.ny == side) {
         run.take_image(image);
-        Result r = run.finish();
-        r.side = side;
-        return r;
+        return side;
     }
     // Any other shape runs on the power-of-two square that holds it, with
-    // the image mirrored across its edges; its noise and cleaned images are
-    // cut back to the image's place, shape and extents.
+    // the image mirrored across its edges.
     check_finite(image);
     if (options.report != nullptr) *options.report << padding_line(image.nx, image.ny, side);
     const double grow_x = static_cast<double>(side) / image.nx;
     const double grow_y = static_cast<double>(side) / image.ny;
     run.take_shape(side, side, image.span_x * grow_x, image.span_y * grow_y, image.unit);
     pad_by_mirroring(image.values, image.nx, image.ny, run.grid());
-    Result r = run.finish();
-    r.noise = crop_to_image(r.noise, image.nx, image.ny, image.span_x, image.span_y);
-    r.cleaned = crop_to_image(r.cleaned, image.nx, image.ny, image.span_x, image.span_y);
+    return side;
+}
+
+void cut_back(Result& r, const Image& image, int side) {
+    // The noise and cleaned images of a padded run are cut back to the
+    // image's place, shape and extents.
+    if (image.nx != side || image.ny != side) {
+        if (!r.noise.values.empty()) r.noise = crop_to_image(r.noise, image.nx, image.ny, image.span_x, image.span_y);
+        r.cleaned = crop_to_image(r.cleaned, image.nx, image.ny, image.span_x, image.span_y);
+    }
     r.side = side;
+}
+
+void noise_image(const Spectrum& s, const Image& gain, int threads, Image& noise) {
+    const int n = s.n;
+    RealImage g = RealImage::square_to_fill(n);
+    std::copy(gain.values.begin(), gain.values.end(), g.data());
+    noise = gain;
+    form_noise_image(threads, g, s.frc, s.fic, noise.values.data());
+}
+
+Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
+    EngineRun run(parameters, options);
+    const int side = load_image(run, image, options);
+    Result r = run.finish();
+    cut_back(r, image, side);
     return r;
 }
 

@@ -13,22 +13,28 @@
 
 namespace veltrane2 {
 
-// The driver's working images, all on the square grid of the run: the
-// centred spectrum from the start, the others as they are needed.
+// The driver's working images, all on the square grid of the run, made as
+// they are needed.
 struct DriverImages {
     RealImage fmage;   // log spectrum, lowered by the analysis; then the gain
     RealImage hmage;   // copy of the homogeneity product for the off-centre pass
     RealImage smage;   // intensity homogeneity, then the product H
-    RealImage rmage;   // the log spectrum before the analysis
     RealImage lxy;     // Laplacian homogeneity
-    RealImage frc;  // centred spectrum
-    RealImage fic;
     IntMap bimage;   // streak mask
     IntMap cenmap;   // centre map
     IntMap cluster;  // cluster labels (grouping mode)
     IntMap levmap;   // level map
+};
 
-    explicit DriverImages(int n);
+// What a run takes from its image before the parameters matter: the
+// centred spectrum of the lifted image and its log amplitude, from which
+// the analysis starts and against which the gain is formed. Runs of one
+// image with different parameters can share one.
+struct Spectrum {
+    int n = 0;
+    RealImage frc;     // centred spectrum, real and imaginary parts
+    RealImage fic;
+    RealImage logamp;  // log amplitude of every coefficient
 };
 
 // Lowers the streak of the logarithmic spectrum in im.fmage. Every decision
@@ -69,15 +75,25 @@ public:
     // The rest of the run into r, telling `ready` (if any) of each output as
     // it is made; the grid is used up.
     void finish(Result& r, const OutputReady& ready = {});
+    // The same in two steps: the lifted grid's spectrum (the grid is used
+    // up), then the rest of the run from it. The spectrum may come from
+    // another run whose image and take_shape() were the same; it is only
+    // read.
+    Spectrum take_spectrum();
+    void finish(const Spectrum& spectrum, Result& r, const OutputReady& ready = {});
+    // Whether finish() makes the noise image (on by default); without it,
+    // r.noise stays empty and noise_image() can make it later.
+    void make_noise(bool on) { make_noise_ = on; }
     Result finish() {
         Result r;
         finish(r);
         return r;
     }
 
-private:
     // An output image of the run's grid size and extents.
     Image output_shape() const;
+
+private:
 
     std::ostream quiet_{nullptr};
     RunState st_;
@@ -88,6 +104,20 @@ private:
     RealImage tempht_;       // the input on that grid
     double gscale_ = 0.0;    // length unit of the image
     double tsp_temp_ = 0.0;  // pixel size in that unit
+    bool make_noise_ = true;
 };
+
+// Checks `image` as destripe() does and puts it on the grid of `run`, an
+// image of another shape than a power-of-two square mirrored out to the
+// square that holds it (with its report line); returns the square's side.
+int load_image(EngineRun& run, const Image& image, const Options& options);
+
+// Cuts the noise and cleaned images of a run of `image` on the square of
+// `side` back to the image's place, shape and extents, and notes the side.
+void cut_back(Result& r, const Image& image, int side);
+
+// The noise image of a run from its spectrum and its gain (r.gain), the
+// values a run that makes it writes, with the gain's size and extents.
+void noise_image(const Spectrum& spectrum, const Image& gain, int threads, Image& noise);
 
 }  // namespace veltrane2

@@ -1,0 +1,26 @@
+// The automatic choice of parameters: the candidates it tries and the
+// criterion that scores what each did to the image.
+#pragma once
+
+#include <vector>
+
+#include <veltrane2/veltrane2.hpp>
+
+namespace veltrane2 {
+
+// The three ready sets, each without and with the grouping mode, then the
+// image left as it is; figures and scores not yet filled.
+std::vector<Candidate> auto_candidates();
+
+// The criterion: the lower, the better the run looks (see the README's
+// "Choosing parameters automatically") for a run: ln(cleaned line step /
+// input line step) + kChangeWeight * change along the lines + kMargin. The
+// image left as it is scores 0.
+inline constexpr double kChangeWeight = 5.0;
+inline constexpr double kMargin = 0.5;
+double auto_score(const RunFigures& figures);
+
+// run_figures() with the input's own figures already known.
+RunFigures figures_against(const Image& input, const ImageFigures& of_input, const Result& result);
+
+}  // namespace veltrane2
