@@ -92,12 +92,12 @@ int quality(const std::vector<std::string>& dirs, const std::string& dump_path) 
                 const Candidate& c = a.candidates[k];
                 double ratio = 1.0;
                 if (!c.stop.empty()) {
-                    ratio = 1e9;
+                    ratio = std::nan("");  // stopped at a fixed limit
                 } else if (!c.leave) {
                     ratio = rms_error(destripe(input, c.parameters).cleaned, clean) / base;
                 }
                 ratios[c.name].push_back(ratio);
-                best = std::min(best, ratio);
+                if (!std::isnan(ratio)) best = std::min(best, ratio);
                 if (dump.is_open()) {
                     dump << name << '\t' << c.name << '\t' << ratio << '\t' << (k == a.chosen) << '\t' << c.score
                          << '\t' << figures_text(c.figures) << '\n';
@@ -113,13 +113,21 @@ int quality(const std::vector<std::string>& dirs, const std::string& dump_path) 
     std::printf("\n");
     for (std::size_t p = 0; p < pairs.size(); ++p) {
         std::printf("%-40s", pairs[p].c_str());
-        for (const auto& c : columns) std::printf(" %12.3f", ratios[c][p]);
+        for (const auto& c : columns) {
+            if (std::isnan(ratios[c][p]))
+                std::printf(" %12s", "stopped");
+            else
+                std::printf(" %12.3f", ratios[c][p]);
+        }
         std::printf("\n");
     }
     for (const char* what : {"geometric mean", "largest"}) {
         std::printf("%-40s", what);
         for (const auto& c : columns) {
-            const std::vector<double>& r = ratios[c];
+            // Over the scans the column ran on to the end.
+            std::vector<double> r;
+            for (double x : ratios[c])
+                if (!std::isnan(x)) r.push_back(x);
             double v = 0.0;
             if (std::string(what) == "largest") {
                 v = *std::max_element(r.begin(), r.end());

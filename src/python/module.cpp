@@ -54,9 +54,37 @@ struct PyResult {
     py::array_t<double> gain, noise, cleaned;
     std::string report;
     std::pair<double, double> extent;
-    double unit;
-    int side;
+    double unit = 1.0;
+    int side = 0;
+    py::dict figures;
+    py::object choice = py::none();
+    py::list candidates;
 };
+
+py::dict figures_dict(const RunFigures& f) {
+    py::dict d;
+    d["stripe_energy_in"] = f.input.stripe_energy;
+    d["stripe_energy_out"] = f.cleaned.stripe_energy;
+    d["line_step_in"] = f.input.line_step;
+    d["line_step_out"] = f.cleaned.line_step;
+    d["change_along_lines"] = f.change_along_lines;
+    d["lowered_share"] = f.lowered_share;
+    d["energy_removed"] = f.energy_removed;
+    return d;
+}
+
+py::dict parameters_dict(const Parameters& p) {
+    py::dict d;
+    d["h_global"] = p.h_global;
+    d["h_centre"] = p.h_centre;
+    d["h_off"] = p.h_off;
+    d["r_centre"] = p.r_centre;
+    d["l_centre"] = p.l_centre;
+    d["l_off"] = p.l_off;
+    d["n_run"] = p.n_run;
+    d["grouped"] = p.grouped;
+    return d;
+}
 
 // An image file: its values with its extents and units.
 struct Scan {
@@ -123,6 +151,13 @@ PYBIND11_MODULE(veltrane2, m) {
         .def_readonly("unit", &PyResult::unit, "the length unit of extent, in metres")
         .def_readonly("side", &PyResult::side,
                       "the side of the power-of-two square the run analysed (the padded side)")
+        .def_readonly("figures", &PyResult::figures,
+                      "the run's figures (README, 'Figures of a run'): stripe_energy_in/_out, line_step_in/_out, "
+                      "change_along_lines, lowered_share, energy_removed")
+        .def_readonly("choice", &PyResult::choice,
+                      "the preset's name, or for preset='auto' the candidate taken; None for the seven numbers")
+        .def_readonly("candidates", &PyResult::candidates,
+                      "preset='auto': every candidate tried, as dicts of name, score, parameters, figures, stopped")
         .def("__repr__", [](const PyResult& r) {
             return "<veltrane2.Result " + std::to_string(r.cleaned.shape(0)) + " x " +
                    std::to_string(r.cleaned.shape(1)) + ">";
@@ -152,31 +187,88 @@ PYBIND11_MODULE(veltrane2, m) {
 
     m.def(
         "destripe",
-        [](const py::array& z, double h_global, double h_centre, double h_off, double r_centre, double l_centre,
-           double l_off, int n_run, bool grouped, std::optional<std::pair<double, double>> extent, double unit) {
+        [](const py::array& z, std::optional<std::string> preset, std::optional<double> h_global,
+           std::optional<double> h_centre, std::optional<double> h_off, std::optional<double> r_centre,
+           std::optional<double> l_centre, std::optional<double> l_off, std::optional<int> n_run, bool grouped,
+           std::optional<std::pair<double, double>> extent, double unit) {
+            const bool any = h_global || h_centre || h_off || r_centre || l_centre || l_off || n_run;
+            const bool all = h_global && h_centre && h_off && r_centre && l_centre && l_off && n_run;
+            Parameters p;
+            bool automatic = false;
+            if (preset) {
+                if (any) throw py::value_error("give either preset or the seven parameters, not both");
+                if (*preset == "auto") {
+                    if (grouped) throw py::value_error("preset='auto' tries both level-estimation modes: no grouped");
+                    automatic = true;
+                } else if (const Preset* found = find_preset(*preset)) {
+                    p = found->parameters;
+                } else {
+                    std::string names;
+                    for (const Preset& q : kPresets) names += "'" + std::string(q.name) + "', ";
+                    throw py::value_error("unknown preset '" + *preset + "' (" + names + "or 'auto')");
+                }
+            } else if (all) {
+                p = {*h_global, *h_centre, *h_off, *r_centre, *l_centre, *l_off, *n_run};
+            } else {
+                throw py::value_error(
+                    "give preset= or all seven of h_global, h_centre, h_off, r_centre, l_centre, l_off, n_run");
+            }
+            p.grouped = grouped;
             Image img = from_array(z, extent, unit);
-            const Parameters p{h_global, h_centre, h_off, r_centre, l_centre, l_off, n_run, grouped};
             std::ostringstream report;
             Options o;
             o.report = &report;
             o.max_side = kLargestSide;
 
             Result r;
+            RunFigures figures;
+            std::optional<AutoResult> chosen;
             {
                 py::gil_scoped_release free;
-                r = destripe(img, p, o);
+                if (automatic) {
+                    chosen = destripe_auto(img, o);
+                    r = std::move(chosen->result);
+                    figures = chosen->candidates[chosen->chosen].figures;
+                } else {
+                    r = destripe(img, p, o);
+                    figures = run_figures(img, r);
+                }
             }
             const std::pair<double, double> out_extent{r.cleaned.span_x, r.cleaned.span_y};
-            return PyResult{to_array(r.gain), to_array(r.noise), to_array(r.cleaned), report.str(), out_extent, unit,
-                            r.side};
+            PyResult out;
+            out.gain = to_array(r.gain);
+            out.noise = to_array(r.noise);
+            out.cleaned = to_array(r.cleaned);
+            out.report = report.str();
+            out.extent = out_extent;
+            out.unit = unit;
+            out.side = r.side;
+            out.figures = figures_dict(figures);
+            out.choice = automatic ? py::object(py::str(chosen->candidates[chosen->chosen].name))
+                                   : (preset ? py::object(py::str(*preset)) : py::object(py::none()));
+            if (automatic) {
+                for (const Candidate& c : chosen->candidates) {
+                    py::dict d;
+                    d["name"] = c.name;
+                    d["score"] = c.score;
+                    d["parameters"] = c.leave ? py::object(py::none()) : py::object(parameters_dict(c.parameters));
+                    d["figures"] = figures_dict(c.figures);
+                    d["stopped"] = c.stop.empty() ? py::object(py::none()) : py::object(py::str(c.stop));
+                    out.candidates.append(d);
+                }
+            }
+            return out;
         },
-        py::arg("z"), py::kw_only(), py::arg("h_global"), py::arg("h_centre"), py::arg("h_off"), py::arg("r_centre"),
-        py::arg("l_centre"), py::arg("l_off"), py::arg("n_run"), py::arg("grouped") = false,
-        py::arg("extent") = py::none(), py::arg("unit") = 1.0,
+        py::arg("z"), py::kw_only(), py::arg("preset") = py::none(), py::arg("h_global") = py::none(),
+        py::arg("h_centre") = py::none(), py::arg("h_off") = py::none(), py::arg("r_centre") = py::none(),
+        py::arg("l_centre") = py::none(), py::arg("l_off") = py::none(), py::arg("n_run") = py::none(),
+        py::arg("grouped") = false, py::arg("extent") = py::none(), py::arg("unit") = 1.0,
         "Removes the scan-line stripes of the height image z.\n\n"
         "z         2-D array, rows = scan lines (file rows); any real dtype and strides; each side from 2 to 4096.\n"
         "          Any other shape than a power-of-two square is padded to the next one by mirroring it across\n"
         "          its edges; noise and cleaned are cut back to z's shape.\n"
+        "preset    a ready set by name ('general', 'keep-slope', 'conservative'), or 'auto': per image the best\n"
+        "          of them in both level-estimation modes or the image left as it is; instead of the seven numbers\n"
         "h_global  h_G, global homogeneity threshold (useful range 0.25 to 0.45)\n"
         "h_centre  h_C, centre-pass threshold (0.02 to 0.2 on, 0.7 to 1.0 off)\n"
         "h_off     h_F, off-centre threshold (0.05 to 0.15 adds neighbouring rows; above 0.3 only the middle lines)\n"
@@ -189,12 +281,27 @@ PYBIND11_MODULE(veltrane2, m) {
         "unit      the length unit of extent, in metres\n\n"
         "Returns a Result with noise and cleaned (arrays of z's shape), gain (on the padded side x side\n"
         "square, a spectral map), report (which says when and how z was padded), side, and the extent and\n"
-        "unit of noise and cleaned. Adding a constant to z changes noise and cleaned by nothing (cleaned\n"
+        "unit of noise and cleaned, the run's figures, and for preset='auto' the choice and every candidate.\n"
+        "Adding a constant to z changes noise and cleaned by nothing (cleaned\n"
         "is lifted to a zero minimum), up to rounding.\n"
         "Raises ValueError for an array that is not 2-D, is empty, holds NaN or infinity, or has a side below 2 or\n"
         "above 4096; LimitStop when a fixed limit of the engine is reached. The engine runs without\n"
         "the GIL: threads over many images use every core.\n"
         "The parameters: README, 'Choosing parameters'; ready sets: veltrane2.PRESETS.");
+
+    m.def(
+        "figures",
+        [](const py::array& z) {
+            const Image img = from_array(z, std::nullopt, 1.0);
+            const ImageFigures f = image_figures(img);
+            py::dict d;
+            d["stripe_energy"] = f.stripe_energy;
+            d["line_step"] = f.line_step;
+            return d;
+        },
+        py::arg("z"),
+        "The stripe energy and line-to-line step of the 2-D array z (rows = scan lines), as a dict; README, "
+        "'Figures of a run'.");
 
     m.def(
         "read",

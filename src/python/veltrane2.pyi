@@ -1,5 +1,5 @@
 """Type hints of the veltrane2 module (see help(veltrane2))."""
-from typing import Dict, Optional, Tuple, Union
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -17,6 +17,9 @@ class Result:
     extent: Tuple[float, float]
     unit: float
     side: int
+    figures: Dict[str, float]
+    choice: Optional[str]
+    candidates: List[Dict[str, Any]]
 
 class Scan:
     z: npt.NDArray[np.float64]
@@ -26,9 +29,11 @@ class Scan:
     title: str
     format: str
 
-def destripe(z: npt.ArrayLike, *, h_global: float, h_centre: float, h_off: float, r_centre: float,
-             l_centre: float, l_off: float, n_run: int, grouped: bool = False,
-             extent: Optional[Tuple[float, float]] = None, unit: float = 1.0) -> Result: ...
+def destripe(z: npt.ArrayLike, *, preset: Optional[str] = None, h_global: Optional[float] = None,
+             h_centre: Optional[float] = None, h_off: Optional[float] = None, r_centre: Optional[float] = None,
+             l_centre: Optional[float] = None, l_off: Optional[float] = None, n_run: Optional[int] = None,
+             grouped: bool = False, extent: Optional[Tuple[float, float]] = None, unit: float = 1.0) -> Result: ...
+def figures(z: npt.ArrayLike) -> Dict[str, float]: ...
 def read(path: str) -> Scan: ...
 def write(path: str, z: npt.ArrayLike, *, extent: Optional[Tuple[float, float]] = None, unit: float = 1.0,
           format: Optional[str] = None, zunits: str = "", title: str = "", source: str = "") -> None: ...

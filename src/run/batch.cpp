@@ -14,6 +14,7 @@
 
 #include "io/atomic_file.hpp"
 #include "io/text_image.hpp"
+#include "run/figures_text.hpp"
 #include "run/image_files.hpp"
 #include "run/params.hpp"
 
@@ -21,14 +22,17 @@ namespace veltrane2 {
 
 namespace {
 
-// "general | keep-slope | conservative" and the like.
+// The name of the automatic choice, beside the ready sets.
+constexpr std::string_view kAuto = "auto";
+
+// "general | keep-slope | conservative | auto" and the like.
 std::string preset_names(std::string_view between, std::string_view last) {
     std::string names;
     for (std::size_t k = 0; k < kPresets.size(); ++k) {
-        if (k > 0) names += k + 1 == kPresets.size() ? last : between;
+        if (k > 0) names += between;
         names += kPresets[k].name;
     }
-    return names;
+    return names + std::string(last) + std::string(kAuto);
 }
 
 }  // namespace
@@ -42,13 +46,15 @@ std::string batch_help() {
            "\n"
            "  --preset NAME        " +
            preset_names(" | ", " | ") +
-           " (the sets of examples/params/)\n"
+           " (the sets of examples/params/; auto: per image\n"
+           "                       the best of them in both level-estimation modes, or the image left as it is)\n"
            "  --params FILE        a parameter file: the classic input's lines, with or without the image-name line\n"
            "  --grouped            level estimation cluster by cluster (the grouping mode)\n"
            "  -o, --out-dir DIR    where the outputs go (created if missing); default: beside each input\n"
            "  -j, --jobs N         images processed at once (default: the number of cores)\n"
            "  --format text|gsf    format of the outputs (default: the input's)\n"
-           "  --log                write each image's report lines to <out>/<base>.log\n"
+           "  --log                write each image's report lines and figures to <out>/<base>.log\n"
+           "  --report FILE.csv    write a table of every image's parameters and figures, one row per image\n"
            "  -q, --quiet          no progress line, only failures and the summary\n"
            "  --help, --version\n"
            "\n"
@@ -146,6 +152,9 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
             } else {
                 throw UsageError("option '--format' takes text or gsf, not '" + v + "'");
             }
+        } else if (arg == "--report") {
+            o.report = value();
+            if (o.report.empty()) throw UsageError("option '--report' needs a file name");
         } else if (arg == "--log") {
             flag();
             o.log = true;
@@ -165,8 +174,13 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
     if (o.help || o.version) return o;
     if (preset_name.has_value() == params_file.has_value()) throw UsageError("give exactly one of --preset and --params");
     if (o.images.empty()) throw UsageError("no image given");
-    if (preset_name) {
+    if (preset_name && *preset_name == kAuto) {
+        if (grouped) throw UsageError("--grouped does not go with --preset auto, which tries both modes");
+        o.automatic = true;
+        o.preset = *preset_name;
+    } else if (preset_name) {
         o.parameters = preset(*preset_name);
+        o.preset = *preset_name;
     } else {
         try {
             o.parameters = read_parameters(read_text_file(*params_file), *params_file);
@@ -254,8 +268,28 @@ private:
 
 enum class Outcome { kDone, kFailed, kDropped };
 
+// Every candidate of an automatic choice with its score and figures, for
+// the report table.
+std::string candidates_field(const AutoResult& a) {
+    std::string s;
+    for (const Candidate& c : a.candidates) {
+        char buf[200];
+        const RunFigures& f = c.figures;
+        if (!c.stop.empty()) {
+            std::snprintf(buf, sizeof buf, "%s: stopped", c.name.c_str());
+        } else {
+            std::snprintf(buf, sizeof buf, "%s: score %.4g S %.4g L %.4g C %.4g lowered %.4g E %.4g", c.name.c_str(),
+                          c.score, f.cleaned.stripe_energy, f.cleaned.line_step, f.change_along_lines,
+                          f.lowered_share, f.energy_removed);
+        }
+        s += (s.empty() ? "" : "; ") + std::string(buf);
+    }
+    return s;
+}
+
 Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const std::atomic<int>& stop,
-                std::string& failure, bool& padded) {
+                std::string& failure, bool& padded, std::string& row) {
+    const auto start = std::chrono::steady_clock::now();
     std::ostringstream log;
     std::ostream quiet(nullptr);
     std::ostream& report = o.log ? static_cast<std::ostream&>(log) : quiet;
@@ -269,12 +303,46 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         // image, names them; all of them and the log are put in place, or
         // none.
         OutputWriters writers;
-        destripe_to_files(job.input, o.parameters, opt, OutputPlace{job.out_dir, job.base, o.format}, writers,
-                          Fit::kPadded);
+        const OutputPlace place{job.out_dir, job.base, o.format};
+        ReportRow line;
+        std::string choice;
+        if (o.automatic) {
+            Image input;
+            const AutoResult a = auto_to_files(job.input, opt, place, writers, input);
+            const Candidate& c = a.candidates[a.chosen];
+            line.choice = c.name;
+            line.parameters = c.parameters;
+            line.leave = c.leave;
+            line.figures = c.figures;
+            line.candidates = candidates_field(a);
+            choice = choice_lines(a);
+            line.nx = input.nx;
+            line.ny = input.ny;
+        } else {
+            ImageFile source;
+            destripe_to_files(job.input, o.parameters, opt, place, writers, Fit::kPadded, &source);
+            line.choice = o.preset.empty() ? "params" : o.preset;
+            line.parameters = o.parameters;
+            line.nx = source.image.nx;
+            line.ny = source.image.ny;
+            if (o.log || !o.report.empty()) {
+                // The input is not kept: the figures do not change with a
+                // constant, and noise + cleaned is the lifted input.
+                const Result& r = writers.outputs();
+                Image input{line.nx, line.ny, 1.0, 1.0, 1.0, {}};
+                input.values.resize(static_cast<std::size_t>(line.nx) * static_cast<std::size_t>(line.ny));
+                for (int j = 0; j < line.ny; ++j)
+                    for (int i = 0; i < line.nx; ++i) input.at(i, j) = r.noise.at(i, j) + r.cleaned.at(i, j);
+                line.figures = run_figures(input, r);
+            }
+        }
         if (stop.load() != 0) return Outcome::kDropped;
         const Result& r = writers.outputs();
         padded = r.noise.nx != r.side || r.noise.ny != r.side;
         writers.wait(report);
+        // After the report lines and the outputs, what auto chose and the
+        // run's figures.
+        report << choice << figures_lines(line.figures);
         if (o.log) {
             AtomicFile f((job.out_dir / (job.base + ".log")).string());
             const std::string text = log.str();
@@ -282,6 +350,10 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
             writers.add(std::move(f));
         }
         writers.commit_all();
+        line.file = job.input;
+        line.grid = writers.outputs().cleaned.nx;
+        line.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        row = report_row(line);
         return Outcome::kDone;
     } catch (const Error& e) {
         failure = e.kind() == ErrorKind::kLimit ? job.input + ": a fixed limit was reached: " + e.what() : e.what();
@@ -303,6 +375,7 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
     const int workers = std::min(o.jobs > 0 ? o.jobs : cores(), total);
     const int threads = std::max(1, cores() / workers);
     Progress prog(err, total, progress && !o.quiet);
+    std::vector<std::string> rows(jobs.size());  // of the report table, in the order given
     std::atomic<int> next{0};
     std::atomic<int> dropped{0};
     std::atomic<int> padded{0};
@@ -313,7 +386,8 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
             if (k >= total) return;
             std::string failure;
             bool was_padded = false;
-            const Outcome r = process(jobs[static_cast<std::size_t>(k)], o, threads, stop, failure, was_padded);
+            const Outcome r = process(jobs[static_cast<std::size_t>(k)], o, threads, stop, failure, was_padded,
+                                      rows[static_cast<std::size_t>(k)]);
             if (r == Outcome::kDone && was_padded) padded.fetch_add(1);
             if (r == Outcome::kDropped)
                 dropped.fetch_add(1);
@@ -329,6 +403,20 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
 
     const int failed = prog.failed();
     const int done = prog.finished() - failed;
+    bool report_failed = false;
+    if (!o.report.empty()) {
+        // The images done, in the order given.
+        try {
+            std::string text = report_header();
+            for (const std::string& row : rows) text += row;
+            AtomicFile f(o.report);
+            f.write(text.data(), text.size());
+            f.commit();
+        } catch (const Error& e) {
+            err << "veltrane2: " << e.what() << '\n';
+            report_failed = true;
+        }
+    }
     char secs[32];
     std::snprintf(secs, sizeof secs, "%.1f s", prog.elapsed());
     if (stop.load() != 0) {
@@ -341,7 +429,7 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
         out << "veltrane2: " << padded.load() << " of them padded to a power-of-two square"
             << (o.log ? " (each log says from what size to what)" : " (--log says from what size to what)") << '\n';
     }
-    return failed > 0 ? 1 : 0;
+    return failed > 0 || report_failed ? 1 : 0;
 }
 
 int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

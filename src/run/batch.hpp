@@ -25,6 +25,9 @@ public:
 
 struct BatchOptions {
     Parameters parameters;
+    std::string preset;                 // the preset's name; empty for --params
+    bool automatic = false;             // --preset auto: the best candidate per image
+    std::string report;                 // --report: the table of figures, one row per image
     std::vector<std::string> images;
     std::string out_dir;                // empty: beside each input
     int jobs = 0;                       // images at once; 0: one per core

@@ -81,17 +81,40 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
     run.finish(r, ready);
 }
 
+namespace {
+
+// Starts writing the output `which` of the run on `source` into `place`.
+void start_output(const ImageFile& source, const OutputPlace& place, const Options& options, Output which,
+                  const Image& image, OutputWriters& writers) {
+    const FileFormat format = place.format.value_or(source.format);
+    const std::string name = output_file_name(which, place.base, source.format, format);
+    FileToWrite f = output_file(source, which, image, (place.folder / name).string(), format);
+    f.source = place.base;
+    writers.start(std::move(f), image, io_threads(options));
+}
+
+}  // namespace
+
 void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
-                       const OutputPlace& place, OutputWriters& writers, Fit fit) {
+                       const OutputPlace& place, OutputWriters& writers, Fit fit, ImageFile* read) {
     ImageFile source;
-    const auto write = [&](Output which, const Image& image) {
-        const FileFormat format = place.format.value_or(source.format);
-        const std::string name = output_file_name(which, place.base, source.format, format);
-        FileToWrite f = output_file(source, which, image, (place.folder / name).string(), format);
-        f.source = place.base;
-        writers.start(std::move(f), image, io_threads(options));
-    };
-    destripe_file(filename, parameters, options, source, writers.outputs(), write, fit);
+    destripe_file(filename, parameters, options, source, writers.outputs(), [&](Output which, const Image& image) {
+        start_output(source, place, options, which, image, writers);
+    }, fit);
+    if (read != nullptr) *read = std::move(source);
+}
+
+AutoResult auto_to_files(const std::string& filename, const Options& options, const OutputPlace& place,
+                         OutputWriters& writers, Image& input) {
+    std::ostream quiet(nullptr);
+    ImageFile source = read_image_file(filename, options.report != nullptr ? *options.report : quiet,
+                                       io_threads(options));
+    AutoResult a = naming(filename, [&] { return destripe_auto(source.image, options); });
+    writers.outputs() = std::move(a.result);
+    for (const OutputInfo& output : kOutputs)
+        start_output(source, place, options, output.output, writers.outputs().*output.image, writers);
+    input = std::move(source.image);
+    return a;
 }
 
 OutputWriters::~OutputWriters() {

@@ -100,8 +100,18 @@ struct OutputPlace {
 // starts writing each output into `place` as soon as it is made (on
 // `io_threads(options)` threads each); the caller then puts them in place
 // with writers.finish() or wait() and commit_all().
+// `source`, when given, receives what was read of the file besides its
+// values (its sizes, format and header).
 void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
-                       const OutputPlace& place, OutputWriters& writers, Fit fit = Fit::kClassicSquare);
+                       const OutputPlace& place, OutputWriters& writers, Fit fit = Fit::kClassicSquare,
+                       ImageFile* source = nullptr);
+
+// The same with the automatic choice: the file is read whole, the choice
+// made on it (destripe_auto()), and the chosen outputs written as
+// destripe_to_files() writes them. Returns the choice, whose result is in
+// writers.outputs(); `input` receives the image read.
+AutoResult auto_to_files(const std::string& filename, const Options& options, const OutputPlace& place,
+                         OutputWriters& writers, Image& input);
 
 // Threads for parsing and formatting text images: options.threads, or when
 // that is 0 as many as the machine has cores (at most four).

@@ -123,3 +123,40 @@ def test_io_failures_are_os_errors_of_their_errno_naming_the_file(tmp_path):
 def test_help_explains_each_parameter():
     doc = veltrane2.destripe.__doc__
     assert "Choosing parameters" in doc and all("\n" + name + " " in doc for name in GENERAL.keys() | {"extent"})
+
+
+def test_presets_by_name_and_the_automatic_choice(tmp_path, generate):
+    striped = veltrane2.read(str(generate("s.txt", "--size", "64", "--seed", "4", "--stripes", "2"))).z
+    clean = veltrane2.read(str(generate("c.txt", "--size", "64", "--seed", "4", "--stripes", "0", "--bow", "0"))).z
+    for name, numbers in veltrane2.PRESETS.items():
+        by_name = veltrane2.destripe(striped, preset=name)
+        np.testing.assert_array_equal(by_name.cleaned, veltrane2.destripe(striped, **numbers).cleaned)
+        assert by_name.choice == name and by_name.candidates == []
+    # The same figures and outputs the batch command line gives.
+    subprocess.run([BIN, "--preset", "auto", "-q", "--report", "r.csv", "c.txt", "s.txt"], cwd=tmp_path, check=True,
+                   stdout=subprocess.DEVNULL)
+    rows = [line.split(",") for line in open(tmp_path / "r.csv").read().splitlines()[1:]]
+    for z, row, name in ((clean, rows[0], "c.txt"), (striped, rows[1], "s.txt")):
+        r = veltrane2.destripe(z, preset="auto")
+        assert r.choice == row[5] and [c["name"] for c in r.candidates] == [
+            "general", "general grouped", "keep-slope", "keep-slope grouped", "conservative",
+            "conservative grouped", "leave"]
+        chosen = [c for c in r.candidates if c["name"] == r.choice][0]
+        assert chosen["figures"] == r.figures and min(c["score"] for c in r.candidates) == chosen["score"]
+        assert ["%.6g" % r.figures[k] for k in ("stripe_energy_in", "stripe_energy_out", "line_step_in",
+                                                "line_step_out", "change_along_lines", "lowered_share",
+                                                "energy_removed")] == row[14:21]
+        assert ["%.6e" % v for v in r.cleaned.ravel()] == text_values(tmp_path / ("DENOISE_" + name))
+    assert rows[0][5] == "leave" and rows[1][5] != "leave"
+    assert veltrane2.figures(striped)["line_step"] == veltrane2.destripe(striped, preset="auto").figures["line_step_in"]
+
+
+@pytest.mark.parametrize("kwargs, message", [
+    (dict(preset="bogus"), "unknown preset 'bogus'"),
+    (dict(preset="auto", grouped=True), "tries both level-estimation modes"),
+    (dict(preset="general", h_global=0.3), "either preset or the seven parameters"),
+    (dict(h_global=0.3), "give preset= or all seven"),
+])
+def test_preset_errors(kwargs, message):
+    with pytest.raises(ValueError, match=message):
+        veltrane2.destripe(np.zeros((8, 8)), **kwargs)

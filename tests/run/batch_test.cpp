@@ -8,6 +8,7 @@
 #include <csignal>
 #include <iterator>
 #include <tuple>
+#include <utility>
 
 #include "../test_util.hpp"
 #include "io/gsf.hpp"
@@ -48,6 +49,9 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
         {{"--preset", "general", "--jobs=x", "a.txt"}, "not 'x'"},
         {{"--preset", "general", "--format", "tiff", "a.txt"}, "takes text or gsf, not 'tiff'"},
         {{"--preset", "general", "--log=yes", "a.txt"}, "option '--log' takes no value"},
+        {{"--preset", "auto", "--grouped", "a.txt"}, "--grouped does not go with --preset auto, which tries both modes"},
+        {{"--preset", "auto", "--report", "r.csv", "a.txt"}, ""},
+        {{"--preset", "general", "a.txt", "--report"}, "option '--report' needs a value"},
         {{"--params", "/nonexistent/p.in", "a.txt"}, "cannot read the parameter file /nonexistent/p.in"},
     };
     for (const Case& c : cases) {
@@ -169,6 +173,89 @@ TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
     const GsfImage g = read_gsf((dir / "scans" / "DENOISE_s1.gsf").string());
     const TextImage t = vt::load(dir / "scans" / "DENOISE_s1.txt");
     for (std::size_t k = 0; k < t.z.size(); ++k) ASSERT_NEAR(g.values[k], t.z[k], 6e-7 * (std::abs(t.z[k]) + 1e-3));
+}
+
+// --report's table: its columns, one row per image done in the order
+// given, the figures of the library; --preset auto leaves a clean image and
+// cleans a striped one, and says so in the log and the table.
+TEST(Batch, ReportTableAndTheAutomaticChoice) {
+    vt::ScratchDir dir;
+    vt::generate(dir.path(), "striped.txt", "--size 64 --seed 4 --stripes 2.0");
+    vt::generate(dir.path(), "clean.txt", "--size 64 --seed 4 --stripes 0 --bow 0");
+    const std::string header =
+        "file,channel,nx,ny,padded_to,parameters,h_global,h_centre,h_off,r_centre,l_centre,l_off,n_run,grouped,"
+        "stripe_energy_in,stripe_energy_out,line_step_in,line_step_out,change_along_lines,lowered_share,"
+        "energy_removed,candidates,seconds";
+    const auto rows = [&](const std::string& name) {
+        std::istringstream in(vt::read_file(dir / name));
+        std::vector<std::vector<std::string>> table;
+        for (std::string line; std::getline(in, line);) {
+            std::vector<std::string> fields;
+            // No field of these rows holds a quoted comma but the candidates.
+            std::string cell;
+            bool quoted = false;
+            for (char c : line) {
+                if (c == '"') quoted = !quoted;
+                else if (c == ',' && !quoted) fields.push_back(std::exchange(cell, ""));
+                else cell += c;
+            }
+            fields.push_back(cell);
+            table.push_back(fields);
+        }
+        return table;
+    };
+
+    auto r = run_args(dir.path(), "--preset general -q -o out --report general.csv striped.txt bad.txt clean.txt");
+    EXPECT_EQ(r.status, 1);
+    auto t = rows("general.csv");
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(vt::read_file(dir / "general.csv").substr(0, header.size() + 1), header + "\n");
+    std::ostringstream quiet;
+    const Image striped = read_image_file((dir / "striped.txt").string(), quiet).image;
+    const RunFigures f = run_figures(striped, destripe(striped, Parameters::general()));
+    std::string row1;
+    for (std::size_t k = 0; k < 14; ++k) row1 += t[1][k] + (k < 13 ? "," : "");
+    EXPECT_EQ(row1, "striped.txt,0,64,64,,general,0.3,0.1,0.1,0.5,0.5,0.8,3,0");
+    // The library's figures (the batch takes the input as noise + cleaned:
+    // the same to rounding).
+    const double expected[] = {f.input.stripe_energy, f.cleaned.stripe_energy, f.input.line_step, f.cleaned.line_step,
+                               f.change_along_lines, f.lowered_share, f.energy_removed};
+    for (std::size_t k = 0; k < 7; ++k) EXPECT_NEAR(std::stod(t[1][14 + k]), expected[k], 1e-5 * expected[k]) << k;
+    EXPECT_EQ(t[1][21], "");
+    EXPECT_EQ(t[2][0], "clean.txt");
+    ASSERT_EQ(t[1].size(), 23u);
+
+    r = run_args(dir.path(), "--preset auto -q -o auto --log --report auto.csv clean.txt striped.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    t = rows("auto.csv");
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[1][0], "clean.txt");
+    EXPECT_EQ(t[1][5], "leave");
+    for (std::size_t k = 6; k < 14; ++k) EXPECT_EQ(t[1][k], "") << k;
+    EXPECT_EQ(t[1][15], t[1][14]);  // the stripe energy as it was
+    EXPECT_EQ(t[2][0], "striped.txt");
+    EXPECT_NE(t[2][5], "leave");
+    EXPECT_LT(std::stod(t[2][17]), 0.2 * std::stod(t[2][16]));  // the line-to-line step
+    for (const auto& row : {t[1], t[2]}) {
+        for (const char* name : {"general: score", "general grouped: score", "keep-slope: score",
+                                 "keep-slope grouped: score", "conservative: score", "conservative grouped: score",
+                                 "leave: score 0 "})
+            EXPECT_NE(row[21].find(name), std::string::npos) << name;
+    }
+    const std::string log = vt::read_file(dir / "auto" / "striped.txt.log");
+    EXPECT_NE(log.find("Auto: took " + t[2][5] + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nAuto: leave                  0.000"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nFigures: stripe energy "), std::string::npos) << log;
+    // The outputs are those of the set taken, run on its own.
+    const std::string taken = t[2][5];
+    const bool grouped = taken.ends_with(" grouped");
+    const auto r2 = run_args(dir.path(), "--preset " + taken.substr(0, taken.find(' ')) + (grouped ? " --grouped" : "") +
+                                             " -q -o alone striped.txt");
+    ASSERT_EQ(r2.status, 0) << r2.err;
+    for (const char* prefix : {"FIL_", "NOISE_", "DENOISE_"}) {
+        const std::string name = prefix + std::string("striped.txt");
+        EXPECT_TRUE(vt::read_file(dir / "auto" / name) == vt::read_file(dir / "alone" / name)) << name;
+    }
 }
 
 TEST(Batch, ClashingOutputNamesAreRefusedBeforeAnythingRuns) {

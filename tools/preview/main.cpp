@@ -5,6 +5,7 @@
 //   veltrane2-preview --run NAME [-o OUT.png] [--grey] [--log]
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -64,12 +65,16 @@ int main(int argc, char** argv) {
 
     try {
         std::vector<preview::Panel> panels;
+        std::vector<ImageFile> files;
         for (const std::string& name : images) {
             std::ostringstream quiet;  // the reader's "Opening image:" lines
-            const ImageFile f = read_image_file(name, quiet);
-            panels.push_back(preview::make_panel(name, f.image, f.gsf.zunits, opt));
+            files.push_back(read_image_file(name, quiet));
+            panels.push_back(preview::make_panel(name, files.back().image, files.back().gsf.zunits, opt));
         }
-        preview::write_png(panels, opt, out);
+        // A run's preview: the row means and the figures under the panels.
+        std::optional<preview::RowPlot> plot;
+        if (!run.empty()) plot = preview::row_plot(files[0].image, files[1].image, files[3].image, files[0].gsf.zunits);
+        preview::write_png(panels, opt, out, plot ? &*plot : nullptr);
     } catch (const RunError& e) {
         std::cerr << "veltrane2-preview: " << e.what() << '\n';
         return 1;

@@ -20,6 +20,9 @@ constexpr int kBarWidth = 14;
 constexpr int kBarLabels = 78;  // room for the value labels
 constexpr int kLargest = 512;   // larger images are averaged down to this
 constexpr int kSmallest = 128;  // smaller ones are repeated up to at least this
+constexpr int kPlot = 200;      // height of the row-mean plot's frame
+constexpr int kPlotLeft = 70;   // room for its value labels
+constexpr int kLine = 18;       // a line of text under it
 
 // Stops of a dark-to-bright perceptual map (black, purple, red, orange, pale
 // yellow), interpolated linearly.
@@ -169,6 +172,46 @@ Panel make_panel(const std::string& title, const Image& img, const std::string& 
     return p;
 }
 
+RowPlot row_plot(const Image& input, const Image& cleaned, const Image& gain, const std::string& unit) {
+    RowPlot p;
+    p.unit = unit;
+    const int nx = std::min(input.nx, cleaned.nx);
+    const int ny = std::min(input.ny, cleaned.ny);
+    const auto means = [&](const Image& im) {
+        std::vector<double> m(static_cast<std::size_t>(ny));
+        double all = 0.0;
+        for (int j = 0; j < ny; ++j) {
+            double s = 0.0;
+            for (int i = 0; i < nx; ++i) s += im.at(i, j);
+            m[static_cast<std::size_t>(j)] = s / nx;
+            all += s / nx;
+        }
+        for (double& v : m) v -= all / ny;
+        return m;
+    };
+    p.input = means(input);
+    p.cleaned = means(cleaned);
+    Result r;
+    r.gain = gain;
+    r.cleaned = cleaned;
+    const RunFigures f = run_figures(input, r);
+    char buf[256];
+    const double scale = std::max(f.input.line_step, f.cleaned.line_step);
+    std::snprintf(buf, sizeof buf, "stripe energy %.4f \u2192 %.4f    line-to-line step %s \u2192 %s",
+                  f.input.stripe_energy, f.cleaned.stripe_energy, value_label(f.input.line_step, scale, unit).c_str(),
+                  value_label(f.cleaned.line_step, scale, unit).c_str());
+    p.lines.push_back(buf);
+    std::snprintf(buf, sizeof buf,
+                  "change along the lines %.4f    lowered %.2f %% of the spectrum    energy removed %.1f %%",
+                  f.change_along_lines, 100.0 * f.lowered_share, 100.0 * f.energy_removed);
+    p.lines.push_back(buf);
+    return p;
+}
+
+int plot_height(const RowPlot& plot) {
+    return kTitle + kPlot + kCaption + static_cast<int>(plot.lines.size()) * kLine + kMargin;
+}
+
 Layout layout(const std::vector<Panel>& panels) {
     Layout l;
     int x = kMargin;
@@ -183,8 +226,91 @@ Layout layout(const std::vector<Panel>& panels) {
     return l;
 }
 
-void write_png(const std::vector<Panel>& panels, const Options& opt, const std::string& out) {
-    const Layout l = layout(panels);
+namespace {
+
+// The row means of input and cleaned image against the row index, in a
+// frame of the picture's width below the panels starting at height y0.
+void draw_plot(cairo_t* cr, const RowPlot& plot, int width, int y0) {
+    const double fx = kMargin + kPlotLeft;
+    const double fw = width - kMargin - fx;
+    const double fy = y0 + kTitle;
+    const double fh = kPlot;
+    double lo = 0.0, hi = 0.0;
+    for (const auto* v : {&plot.input, &plot.cleaned})
+        for (double x : *v) {
+            lo = std::min(lo, x);
+            hi = std::max(hi, x);
+        }
+    if (hi <= lo) hi = lo + 1.0;
+    const std::size_t rows = plot.input.size();
+    const auto px = [&](std::size_t j) { return fx + (rows > 1 ? fw * j / (rows - 1) : fw / 2); };
+    const auto py = [&](double v) { return fy + fh * (hi - v) / (hi - lo); };
+
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_font_size(cr, 13);
+    cairo_move_to(cr, kMargin, fy - 8);
+    cairo_show_text(cr, "row means less the image mean:");
+    const struct {
+        const std::vector<double>* v;
+        double r, g, b;
+        const char* name;
+    } curves[] = {{&plot.input, 0.55, 0.55, 0.55, "input"}, {&plot.cleaned, 0.80, 0.25, 0.05, "cleaned"}};
+    double lx = kMargin + 260;
+    for (const auto& c : curves) {
+        cairo_set_source_rgb(cr, c.r, c.g, c.b);
+        cairo_rectangle(cr, lx, fy - 17, 14, 10);
+        cairo_fill(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        cairo_move_to(cr, lx + 18, fy - 8);
+        cairo_show_text(cr, c.name);
+        lx += 90;
+    }
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, fx + 0.5, fy + 0.5, fw, fh);
+    cairo_stroke(cr);
+    if (lo < 0.0 && hi > 0.0) {
+        cairo_set_source_rgb(cr, 0.8, 0.8, 0.8);
+        cairo_move_to(cr, fx, py(0.0));
+        cairo_line_to(cr, fx + fw, py(0.0));
+        cairo_stroke(cr);
+    }
+    for (const auto& c : curves) {
+        cairo_set_source_rgb(cr, c.r, c.g, c.b);
+        for (std::size_t j = 0; j < rows; ++j) {
+            if (j == 0)
+                cairo_move_to(cr, px(j), py((*c.v)[j]));
+            else
+                cairo_line_to(cr, px(j), py((*c.v)[j]));
+        }
+        cairo_stroke(cr);
+    }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_set_font_size(cr, 11);
+    const double scale = std::max(std::abs(lo), std::abs(hi));
+    cairo_move_to(cr, kMargin, fy + 10);
+    cairo_show_text(cr, value_label(hi, scale, plot.unit).c_str());
+    cairo_move_to(cr, kMargin, fy + fh);
+    cairo_show_text(cr, value_label(lo, scale, plot.unit).c_str());
+    cairo_move_to(cr, fx, fy + fh + 15);
+    cairo_show_text(cr, "row 1");
+    const std::string last = "row " + std::to_string(rows);
+    cairo_move_to(cr, fx + fw - 7.0 * last.size(), fy + fh + 15);
+    cairo_show_text(cr, last.c_str());
+    cairo_set_font_size(cr, 13);
+    double ly = fy + fh + kCaption + 14;
+    for (const std::string& line : plot.lines) {
+        cairo_move_to(cr, kMargin, ly);
+        cairo_show_text(cr, line.c_str());
+        ly += kLine;
+    }
+}
+
+}  // namespace
+
+void write_png(const std::vector<Panel>& panels, const Options& opt, const std::string& out, const RowPlot* plot) {
+    Layout l = layout(panels);
+    const int panels_height = l.height;
+    if (plot != nullptr) l.height += plot_height(*plot);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, l.width, l.height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
@@ -239,6 +365,7 @@ void write_png(const std::vector<Panel>& panels, const Options& opt, const std::
         cairo_move_to(cr, lx, oy + p.height);
         cairo_show_text(cr, value_label(p.lo, scale, p.unit).c_str());
     }
+    if (plot != nullptr) draw_plot(cr, *plot, l.width, panels_height - kMargin);
     cairo_destroy(cr);
 
     // Written beside the final name and renamed: no half-written PNG is

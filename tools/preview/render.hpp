@@ -70,8 +70,27 @@ struct Layout {
 };
 Layout layout(const std::vector<Panel>& panels);
 
-// Draws the panels and writes the PNG to `out` (under a temporary name
-// that is renamed into place). Throws std::runtime_error on failure.
-void write_png(const std::vector<Panel>& panels, const Options& opt, const std::string& out);
+// The plot under the panels of a run: the row means of the input and of
+// the cleaned image (each less its own mean) against the row index, and
+// the run's figures written under it.
+struct RowPlot {
+    std::vector<double> input;    // one mean per row, row 0 first
+    std::vector<double> cleaned;  // of the cleaned image, on the input's window
+    std::string unit;             // of the values; empty when unknown
+    std::vector<std::string> lines;
+};
+
+// The plot of a run on `input` (cleaned: its DENOISE_ image), with the
+// figures of the run (gain: its FIL_ image).
+RowPlot row_plot(const Image& input, const Image& cleaned, const Image& gain, const std::string& unit);
+
+// Height of the plot and its lines in the PNG.
+int plot_height(const RowPlot& plot);
+
+// Draws the panels, and the plot under them when there is one, and writes
+// the PNG to `out` (under a temporary name that is renamed into place).
+// Throws std::runtime_error on failure.
+void write_png(const std::vector<Panel>& panels, const Options& opt, const std::string& out,
+               const RowPlot* plot = nullptr);
 
 }  // namespace veltrane2::preview
