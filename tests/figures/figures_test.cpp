@@ -131,11 +131,14 @@ TEST(Figures, ChangeAlongLinesAndEnergyRemoved) {
         SCOPED_TRACE(c.name);
         const Made b = make(6, 5, c.before);
         const Made a = make(6, 5, c.after, 8);
-        if (std::isinf(c.change))
+        if (std::isinf(c.change)) {
             EXPECT_EQ(change_along_lines(b.view, a.view), c.change);
-        else
+        } else {
             EXPECT_NEAR(change_along_lines(b.view, a.view), c.change, 1e-12);
-        if (c.energy >= 0.0) EXPECT_NEAR(energy_removed(b.view, a.view), c.energy, 1e-12);
+        }
+        if (c.energy >= 0.0) {
+            EXPECT_NEAR(energy_removed(b.view, a.view), c.energy, 1e-12);
+        }
     }
     // Removing the lines' offsets j (mean 2) from z = lined: the share of
     // the energy is that of j - 2 in z - zbar.

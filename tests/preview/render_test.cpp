@@ -16,6 +16,27 @@ TEST(Preview, BarLabelsTakeAnSiPrefixForTheirUnit) {
     EXPECT_EQ(value_label(1.23456e-9, 1e-9, ""), "1.235e-09");
 }
 
+// Rows at 0, 4, 2, 6 (and a diagonal of ones) cleaned to one level: the
+// means less their mean, and the figures of that run under the plot.
+TEST(Preview, RowPlotOfARun) {
+    Image input{4, 4, 1.0, 1.0, 1e-6, {}}, cleaned = input, gain = input;
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) {
+            input.values.push_back(std::vector<double>{0.0, 4.0, 2.0, 6.0}[j] + (i == j ? 1.0 : 0.0));
+            cleaned.values.push_back(5.0 + (i == j ? 1.0 : 0.0));
+            gain.values.push_back(i == 2 ? 0.5 : 1.0);
+        }
+    const RowPlot p = row_plot(input, cleaned, gain, "m");
+    EXPECT_EQ(p.input, (std::vector<double>{-3.0, 1.0, -1.0, 3.0}));
+    EXPECT_EQ(p.cleaned, (std::vector<double>{0.0, 0.0, 0.0, 0.0}));
+    ASSERT_EQ(p.lines.size(), 2u);
+    // S = 4 x 7.2 / (4 x 7.2 + 3) once the plane is levelled; the steps
+    // between the rows are 4, 2 and 4.
+    EXPECT_EQ(p.lines[0], "stripe energy 0.9057 \u2192 0.0000    line-to-line step 4 m \u2192 0 m");
+    EXPECT_NE(p.lines[1].find("change along the lines 0.0000    lowered 25.00 % of the spectrum"), std::string::npos)
+        << p.lines[1];
+}
+
 TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
     const std::string bin = VELTRANE2_PREVIEW_BIN;
     vt::ScratchDir dir;
@@ -43,9 +64,19 @@ TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
         EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
         EXPECT_FALSE(vt::fs::exists(dir / "x.png"));
     }
+    // The run's preview has the row-mean plot under the panels: it is taller
+    // than the same four panels alone.
+    const auto png_height = [&](const std::string& name) {
+        const std::string b = vt::read_file(dir / name);  // IHDR: width and height, big-endian, from byte 16
+        return (static_cast<unsigned char>(b[20]) << 24) | (static_cast<unsigned char>(b[21]) << 16) |
+               (static_cast<unsigned char>(b[22]) << 8) | static_cast<unsigned char>(b[23]);
+    };
+    const auto plain = vt::run_in(dir.path(), bin + "' s.txt DENOISE_s.txt NOISE_s.txt FIL_s.txt -o 'plain.png", "");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_GT(png_height("s_preview.png"), png_height("plain.png") + 200);
     int files = 0;
     for (const auto& e : vt::fs::directory_iterator(dir.path())) files += e.path().extension() != ".txt";
-    EXPECT_EQ(files, 1);                                   // only s_preview.png: no temporary left behind
+    EXPECT_EQ(files, 2);                                   // the two PNGs: no temporary left behind
     EXPECT_EQ(vt::run_in(dir.path(), bin, "").status, 2);  // no image: usage
 }
 
