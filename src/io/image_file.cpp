@@ -88,6 +88,12 @@ FileToWrite output_file(const ImageFile& source, Output which, const Image& imag
     if (!info.height_unit) g.zunits.clear();
     if (g.title.empty()) g.title = std::filesystem::path(source.name).filename().string();
     g.title = std::string(info.prefix) + g.title;
+    // The gain of a scan that ran on a larger square is a map of that
+    // square's spectrum, not an image of the scan.
+    if (which == Output::kGain && (image.nx != source.image.nx || image.ny != source.image.ny)) {
+        g.title += " (gain on the spectrum of the " + std::to_string(image.nx) + " x " + std::to_string(image.ny) +
+                   " padded square)";
+    }
     return f;
 }
 

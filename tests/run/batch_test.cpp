@@ -355,6 +355,10 @@ TEST(Batch, ScansOfAnyShapeArePaddedAndCutBack) {
     }
     const auto r = run_args(dir.path(), "--preset general -q --log -o out wide.txt odd.txt square.txt");
     ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run_args(dir.path(), "--preset general -q --format gsf -o out wide.txt").status, 0);
+    EXPECT_EQ(read_gsf((dir / "out" / "FIL_wide.gsf").string()).title,
+              "FIL_wide.txt (gain on the spectrum of the 64 x 64 padded square)");
+    EXPECT_EQ(read_gsf((dir / "out" / "NOISE_wide.gsf").string()).title, "NOISE_wide.txt");
     EXPECT_NE(r.out.find("\nveltrane2: 2 of them padded to a power-of-two square (each log says from what size to "
                          "what)\n"),
               std::string::npos)
