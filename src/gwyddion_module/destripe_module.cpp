@@ -175,13 +175,6 @@ void destripe_field(GwyDataField* field, const Parameters& p, Outcome& out) {
         out.error = size + " is larger than the largest side " + std::to_string(veltrane2::kLargestSide);
         return;
     }
-    // The library fills a non-square scan out to a square with zeros and
-    // returns the square; such results are not the scan's, so these wait for
-    // the library to take every shape.
-    if (nx != ny) {
-        out.error = size + " is not square: only square channels can be processed for now";
-        return;
-    }
     veltrane2::Image img;
     img.nx = nx;
     img.ny = ny;
