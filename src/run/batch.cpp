@@ -4,8 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -56,6 +58,7 @@ std::string batch_help() {
            "  --log                write each image's report lines and figures to <out>/<base>.log\n"
            "  --report FILE.csv    write a table of every image's parameters and figures, one row per image\n"
            "  -q, --quiet          no progress line, only failures and the summary\n"
+           "  --skip-existing      skip images whose three outputs exist and are newer than the image\n"
            "  --help, --version\n"
            "\n"
            "Exactly one of --preset and --params. Exit status: 0 all images done, 1 some failed,\n"
@@ -161,6 +164,9 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
         } else if (arg == "-q" || arg == "--quiet") {
             flag();
             o.quiet = true;
+        } else if (arg == "--skip-existing") {
+            flag();
+            o.skip_existing = true;
         } else if (arg == "-h" || arg == "--help") {
             o.help = true;
             return o;
@@ -189,7 +195,51 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
         }
     }
     o.parameters.grouped = grouped;
+    // A second run over a folder would take the first run's outputs as
+    // inputs; named alone, they are what the user wants to run.
+    const auto is_output = [](const std::string& image) {
+        const std::string base = std::filesystem::path(image).filename().string();
+        if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".log") == 0) return true;
+        for (const OutputInfo& output : kOutputs)
+            if (base.rfind(output.prefix, 0) == 0) return true;
+        return false;
+    };
+    std::vector<std::string> inputs;
+    for (const std::string& image : o.images)
+        if (!is_output(image)) inputs.push_back(image);
+    if (!inputs.empty()) {
+        o.skipped_outputs = static_cast<int>(o.images.size() - inputs.size());
+        o.images = std::move(inputs);
+    }
     return o;
+}
+
+bool outputs_up_to_date(const BatchJob& job, std::optional<FileFormat> format) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto input_time = fs::last_write_time(job.input, ec);
+    if (ec) return false;
+    // The input's format decides the outputs' names: its first bytes say it.
+    char head[64] = {};
+    std::ifstream in(job.input, std::ios::binary);
+    in.read(head, sizeof head);
+    const FileFormat input =
+        looks_like_gsf(std::string_view(head, static_cast<std::size_t>(in.gcount()))) ? FileFormat::kGsf : FileFormat::kText;
+    for (const OutputInfo& output : kOutputs) {
+        const fs::path p = job.out_dir / output_file_name(output.output, job.base, input, format.value_or(input));
+        const auto t = fs::last_write_time(p, ec);
+        if (ec || !(t > input_time)) return false;
+    }
+    return true;
+}
+
+void prepare_out_dir(const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) throw UsageError("cannot create the output folder " + dir + ": " + ec.message());
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        throw UsageError("cannot write into the output folder " + dir + ": " + std::strerror(errno));
+    }
 }
 
 std::vector<BatchJob> plan_batch(const BatchOptions& options) {
@@ -267,6 +317,17 @@ private:
 };
 
 enum class Outcome { kDone, kFailed, kDropped };
+
+// The line of an image that failed: the image's name, then what went wrong,
+// with the other file an I/O failure is about when the message does not
+// name it.
+std::string failure_line(const std::string& input, const Error& e) {
+    std::string what = e.what();
+    if (e.kind() == ErrorKind::kLimit) what = "a fixed limit was reached: " + what;
+    if (e.kind() == ErrorKind::kIo && !e.path().empty() && e.path() != input && what.find(e.path()) == std::string::npos)
+        what += " (" + e.path() + ")";
+    return what.rfind(input + ": ", 0) == 0 ? what : input + ": " + what;
+}
 
 // Every candidate of an automatic choice with its score and figures, for
 // the report table.
@@ -356,7 +417,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         row = report_row(line);
         return Outcome::kDone;
     } catch (const Error& e) {
-        failure = e.kind() == ErrorKind::kLimit ? job.input + ": a fixed limit was reached: " + e.what() : e.what();
+        failure = failure_line(job.input, e);
     } catch (const std::filesystem::filesystem_error& e) {
         failure = job.input + ": " + e.what();
     } catch (const std::bad_alloc&) {
@@ -369,10 +430,20 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
 
 int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::atomic<int>& stop,
               bool progress) {
-    const std::vector<BatchJob> jobs = plan_batch(o);
+    std::vector<BatchJob> jobs = plan_batch(o);
+    if (o.skipped_outputs > 0) {
+        err << "veltrane2: skipping " << o.skipped_outputs << (o.skipped_outputs == 1 ? " file" : " files")
+            << " named as outputs of veltrane2 (FIL_, NOISE_, DENOISE_ or .log); name them alone to run them\n";
+    }
+    int up_to_date = 0;
+    if (o.skip_existing) {
+        up_to_date = static_cast<int>(
+            std::erase_if(jobs, [&o](const BatchJob& job) { return outputs_up_to_date(job, o.format); }));
+    }
+    const std::string skipped = up_to_date > 0 ? ", " + std::to_string(up_to_date) + " up to date" : "";
     const int total = static_cast<int>(jobs.size());
     // Images in parallel, and the cores left over shared by their transforms.
-    const int workers = std::min(o.jobs > 0 ? o.jobs : cores(), total);
+    const int workers = std::max(1, std::min(o.jobs > 0 ? o.jobs : cores(), total));
     const int threads = std::max(1, cores() / workers);
     Progress prog(err, total, progress && !o.quiet);
     std::vector<std::string> rows(jobs.size());  // of the report table, in the order given
@@ -420,11 +491,12 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
     char secs[32];
     std::snprintf(secs, sizeof secs, "%.1f s", prog.elapsed());
     if (stop.load() != 0) {
-        out << "veltrane2: stopped: " << done << " of " << total << " images done, " << failed << " failed, "
-            << secs << '\n';
+        out << "veltrane2: stopped: " << done << " of " << total << " images done, " << failed << " failed" << skipped
+            << ", " << secs << '\n';
         return 128 + stop.load();
     }
-    out << "veltrane2: " << done << " of " << total << " images done, " << failed << " failed, " << secs << '\n';
+    out << "veltrane2: " << done << " of " << total << " images done, " << failed << " failed" << skipped << ", "
+        << secs << '\n';
     if (padded.load() > 0) {
         out << "veltrane2: " << padded.load() << " of them padded to a power-of-two square"
             << (o.log ? " (each log says from what size to what)" : " (--log says from what size to what)") << '\n';
@@ -445,6 +517,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
             return 0;
         }
         plan_batch(o);
+        if (!o.out_dir.empty()) prepare_out_dir(o.out_dir);
     } catch (const UsageError& e) {
         err << "veltrane2: " << e.what() << "\nTry 'veltrane2 --help'.\n";
         return 2;

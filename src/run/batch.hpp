@@ -33,13 +33,17 @@ struct BatchOptions {
     int jobs = 0;                       // images at once; 0: one per core
     bool log = false;                   // report lines to <out>/<base>.log
     bool quiet = false;                 // no progress line
+    bool skip_existing = false;         // skip images whose outputs are all newer than them
+    int skipped_outputs = 0;            // inputs left out of `images` because they are outputs of this program
     std::optional<FileFormat> format;   // outputs' format; default: the input's
     bool help = false;
     bool version = false;
 };
 
 // The command line's arguments (without the program name). Reads the
-// parameter file of --params. Throws UsageError.
+// parameter file of --params. Inputs named as this program's outputs
+// (FIL_, NOISE_, DENOISE_, a .log) are left out of `images` and counted,
+// unless every input is named so. Throws UsageError.
 BatchOptions parse_command_line(const std::vector<std::string>& args);
 
 // What --help prints.
@@ -55,6 +59,14 @@ struct BatchJob {
 // The jobs of a batch, in the order given. Two inputs whose outputs would
 // have the same names are refused (UsageError naming both).
 std::vector<BatchJob> plan_batch(const BatchOptions& options);
+
+// Creates the output folder `dir` if missing and checks that files can be
+// made in it; throws UsageError naming it.
+void prepare_out_dir(const std::string& dir);
+
+// True when the three outputs of the job, in `format` (default: the
+// input's), all exist and are newer than the input.
+bool outputs_up_to_date(const BatchJob& job, std::optional<FileFormat> format);
 
 // Runs a batch. Failures and the progress line (on a terminal) go to `err`,
 // the summary line to `out`. `stop` is watched between images: once set, no

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <iterator>
@@ -307,6 +308,67 @@ TEST(Batch, LargerGridsRunInBatchMode) {
     const auto w = run_args(dir.path(), "--preset general -q wide.gsf");
     EXPECT_EQ(w.status, 1);
     EXPECT_EQ(w.err, "veltrane2: wide.gsf: 8192 x 2 is larger than the largest side 4096\n");
+}
+
+// Every failure line starts with the image it is about, and names the output
+// file a write failed on; an image that fails leaves no output.
+TEST(Batch, EveryFailureLineNamesItsFile) {
+    vt::ScratchDir dir;
+    vt::generate(dir.path(), "x.txt", "--size 32 --seed 2");
+    vt::write_file(dir / "huge.txt", "8192 8192 1 1 1e-6\n1 2 3\n");  // refused before its values are read
+    vt::fs::create_directories(dir / "out" / "NOISE_x.txt");            // the second output cannot replace a folder
+    const auto r = run_args(dir.path(), "--preset general -q -j 1 -o out missing.txt other_missing.gsf huge.txt x.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "veltrane2: missing.txt: I cannot open the input data file: No such file or directory\n"
+              "veltrane2: other_missing.gsf: I cannot open the input data file: No such file or directory\n"
+              "veltrane2: huge.txt: 8192 x 8192 is larger than the largest side 4096\n"
+              "veltrane2: x.txt: I cannot write the output data file out/NOISE_x.txt: Is a directory\n");
+    EXPECT_EQ(listing(dir / "out"), std::vector<std::string>{"NOISE_x.txt"});
+}
+
+// The output folder is made and checked before any image runs.
+TEST(Batch, AnOutputFolderThatCannotBeMadeIsAUsageError) {
+    vt::ScratchDir dir;
+    vt::generate(dir.path(), "x.txt", "--size 32 --seed 2");
+    vt::write_file(dir / "afile", "");
+    const auto r = run_args(dir.path(), "--preset general -o afile/sub x.txt");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "veltrane2: cannot create the output folder afile/sub: Not a directory");
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(vt::fs::exists(dir / "FIL_x.txt"));
+}
+
+// A second run over a folder leaves the first run's outputs alone unless
+// they are named on their own; --skip-existing skips images whose outputs
+// are newer than them.
+TEST(Batch, OutputsAreNotRunAgainAndUpToDateImagesCanBeSkipped) {
+    vt::ScratchDir dir;
+    for (const char* name : {"a.txt", "b.txt"}) vt::generate(dir.path(), name, "--size 32 --seed 4");
+    ASSERT_EQ(run_args(dir.path(), "--preset general -q --log a.txt b.txt").status, 0);
+    const std::string everything = "DENOISE_a.txt DENOISE_b.txt FIL_a.txt FIL_b.txt NOISE_a.txt NOISE_b.txt a.txt "
+                                   "a.txt.log b.txt b.txt.log";
+    // b is newer than its outputs; a's outputs are complete and newer.
+    vt::fs::last_write_time(dir / "b.txt", vt::fs::file_time_type::clock::now() + std::chrono::seconds(10));
+    const struct {
+        std::string args;
+        const char* err;
+        const char* summary;
+    } cases[] = {
+        {everything, "veltrane2: skipping 8 files named as outputs of veltrane2 (FIL_, NOISE_, DENOISE_ or .log); "
+                     "name them alone to run them\n", "veltrane2: 2 of 2 images done, 0 failed, "},
+        {"FIL_a.txt", "", "veltrane2: 1 of 1 images done, 0 failed, "},
+        {"--skip-existing a.txt b.txt", "", "veltrane2: 1 of 1 images done, 0 failed, 1 up to date, "},
+        {"--skip-existing a.txt", "", "veltrane2: 0 of 0 images done, 0 failed, 1 up to date, "},
+    };
+    for (const auto& c : cases) {
+        const auto r = run_args(dir.path(), "--preset general -q " + c.args);
+        EXPECT_EQ(r.status, 0) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+        EXPECT_EQ(r.out.substr(0, r.out.rfind(", ") + 2), c.summary) << c.args;
+    }
+    EXPECT_TRUE(vt::fs::exists(dir / "FIL_FIL_a.txt"));  // named alone, an output runs
+    EXPECT_FALSE(vt::fs::exists(dir / "FIL_FIL_b.txt"));
 }
 
 TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
