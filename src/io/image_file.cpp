@@ -49,9 +49,8 @@ ImageFile read_image_file(const std::string& name, std::ostream& out, int thread
     TextImageReader reader(name, std::move(bytes), out);
     const ImageHeader& h = reader.header();
     if (h.nx > kLargestSide || h.ny > kLargestSide) {
-        throw Error(ErrorKind::kBadValue, name + ": the header gives " + std::to_string(h.nx) + " x " +
-                                           std::to_string(h.ny) + " values; both sizes must be from 1 to " +
-                                           std::to_string(kLargestSide));
+        throw Error(ErrorKind::kBadShape, name + ": " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
+                                              " is larger than the largest side " + std::to_string(kLargestSide));
     }
     f.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
     f.image.values.resize(static_cast<std::size_t>(h.nx * h.ny));

@@ -99,7 +99,7 @@ def test_read_and_write_round_trip(tmp_path, fmt, tol):
     assert (s.zunits, s.title) == (("m", "Height") if fmt == "gsf" else ("", ""))
     with pytest.raises(FileNotFoundError):
         veltrane2.read(str(tmp_path / "missing.txt"))
-    for text, message in (("not an image\n", "no header line"), ("5000 2 1 1 1\n", "both sizes must be from 1 to 4096")):
+    for text, message in (("not an image\n", "no header line"), ("5000 2 1 1 1\n", "5000 x 2 is larger than the largest side 4096")):
         (tmp_path / "bad.txt").write_text(text)
         with pytest.raises(ValueError, match=message):
             veltrane2.read(str(tmp_path / "bad.txt"))
