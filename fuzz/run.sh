@@ -10,7 +10,7 @@ cmake --preset fuzz > /dev/null
 cmake --build --preset fuzz -j"$(nproc 2>/dev/null || echo 2)" > /dev/null
 mkdir -p "$build/findings"
 status=0
-for target in text_image gsf stdin params_file; do
+for target in text_image gsf stdin params_file engine; do
     work="$build/corpus/$target"
     mkdir -p "$work"
     if "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 -max_len=65536 \
