@@ -5,7 +5,8 @@
 // must hold: a gain in 0..1, finite noise and cleaned images that add up to
 // the input lifted to a minimum of zero, and the same bytes and report on
 // any thread count. A run may only fail with the library's documented
-// errors, the same way on any thread count.
+// errors, the same way on any thread count. Parameters the library refuses
+// are also run as the classic program runs them, unchecked.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include <veltrane2/veltrane2.hpp>
+
+#include "engine/pipeline.hpp"
 
 namespace {
 
@@ -127,7 +130,7 @@ struct Outcome {
     std::string error;  // kind, status and message of a failure
 };
 
-Outcome run(const veltrane2::Image& image, const veltrane2::Parameters& p, int threads) {
+Outcome run(const veltrane2::Image& image, const veltrane2::Parameters& p, bool checked, int threads) {
     Outcome o;
     std::ostringstream report;
     veltrane2::Options options;
@@ -135,7 +138,15 @@ Outcome run(const veltrane2::Image& image, const veltrane2::Parameters& p, int t
     options.threads = threads;
     options.max_side = 64;
     try {
-        o.result = veltrane2::destripe(image, p, options);
+        if (checked) {
+            o.result = veltrane2::destripe(image, p, options);
+        } else {
+            // As the classic program runs: no parameter check, a smaller
+            // image filled out with zeros on a power-of-two square.
+            veltrane2::EngineRun engine(p, options);
+            engine.take_image(image);
+            o.result = engine.finish();
+        }
         o.ok = true;
     } catch (const veltrane2::FatalStop& e) {
         if (e.line().empty() || e.line().back() != '\n') fail("a limit stop's line does not end its line");
@@ -162,17 +173,23 @@ bool same_bytes(const veltrane2::Image& a, const veltrane2::Image& b) {
 }
 
 // The gain lies in 0..1; noise and cleaned are finite and add up to the
-// input, filled out to the square grid with zeros and lifted to a minimum of
-// zero, within the rounding of the transforms.
+// input lifted to a minimum of zero, within the rounding of the transforms:
+// the image itself when they have its shape (the library's run cuts them
+// back to it), otherwise the image filled out with zeros to their square
+// (the classic program's run).
 void check_result(const veltrane2::Image& image, const veltrane2::Result& r) {
-    const int n = std::max(image.nx, image.ny);
-    for (const veltrane2::Image* out : {&r.gain, &r.noise, &r.cleaned}) {
-        if (out->nx != n || out->ny != n || out->values.size() != static_cast<std::size_t>(n) * n)
-            fail("an output is not n x n");
-    }
-    std::vector<double> lifted(static_cast<std::size_t>(n) * n, 0.0);
+    for (double g : r.gain.values)
+        if (!(g >= 0.0 && g <= 1.0)) fail("gain " + std::to_string(g));
+    const bool cut_back = r.noise.nx == image.nx && r.noise.ny == image.ny;
+    const int nx = r.noise.nx;
+    const int ny = r.noise.ny;
+    if (!cut_back && (nx != std::max(image.nx, image.ny) || ny != nx)) fail("the outputs have another shape");
+    if (r.cleaned.nx != nx || r.cleaned.ny != ny || r.noise.values.size() != static_cast<std::size_t>(nx) * ny ||
+        r.cleaned.values.size() != r.noise.values.size())
+        fail("noise and cleaned differ in shape");
+    std::vector<double> lifted(r.noise.values.size(), 0.0);
     for (int j = 0; j < image.ny; ++j)
-        for (int i = 0; i < image.nx; ++i) lifted[static_cast<std::size_t>(j) * n + i] = image.at(i, j);
+        for (int i = 0; i < image.nx; ++i) lifted[static_cast<std::size_t>(j) * nx + i] = image.at(i, j);
     const double low = *std::min_element(lifted.begin(), lifted.end());
     double top = 0.0;
     for (double& v : lifted) {
@@ -181,10 +198,8 @@ void check_result(const veltrane2::Image& image, const veltrane2::Result& r) {
     }
     const double tolerance = 1e-9 * top + std::numeric_limits<double>::denorm_min();
     for (std::size_t k = 0; k < lifted.size(); ++k) {
-        const double g = r.gain.values[k];
         const double noise = r.noise.values[k];
         const double clean = r.cleaned.values[k];
-        if (!(g >= 0.0 && g <= 1.0)) fail("gain " + std::to_string(g) + " at " + std::to_string(k));
         if (!std::isfinite(noise) || !std::isfinite(clean)) fail("a value that is not finite at " + std::to_string(k));
         if (!(std::abs(noise + clean - lifted[k]) <= tolerance))
             fail("noise + cleaned differs from the lifted input at " + std::to_string(k));
@@ -211,15 +226,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     p.grouped = b.u8() & 1;
     image.values = values(b, image.nx, image.ny);
 
-    const Outcome one = run(image, p, 1);
-    const Outcome three = run(image, p, 3);
-    if (one.ok != three.ok || one.error != three.error) fail("one thread: " + one.error + "; three: " + three.error);
-    if (one.report != three.report) fail("the report differs between one thread and three");
-    if (!one.ok) return 0;
-    check_result(image, one.result);
-    if (!same_bytes(one.result.gain, three.result.gain) || !same_bytes(one.result.noise, three.result.noise) ||
-        !same_bytes(one.result.cleaned, three.result.cleaned)) {
-        fail("the outputs differ between one thread and three");
+    bool in_range = true;
+    try {
+        veltrane2::check_parameters(p);
+    } catch (const veltrane2::RunError&) {
+        in_range = false;
+    }
+    for (const bool checked : {true, false}) {
+        if (!checked && in_range) break;
+        const Outcome one = run(image, p, checked, 1);
+        const Outcome three = run(image, p, checked, 3);
+        if (one.ok != three.ok || one.error != three.error) fail("one thread: " + one.error + "; three: " + three.error);
+        if (one.report != three.report) fail("the report differs between one thread and three");
+        if (checked && !in_range && one.error.rfind("run error 2: ", 0) != 0) fail("parameters out of range were run");
+        if (!one.ok) continue;
+        check_result(image, one.result);
+        if (!same_bytes(one.result.gain, three.result.gain) || !same_bytes(one.result.noise, three.result.noise) ||
+            !same_bytes(one.result.cleaned, three.result.cleaned)) {
+            fail("the outputs differ between one thread and three");
+        }
     }
     return 0;
 }

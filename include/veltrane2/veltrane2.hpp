@@ -229,10 +229,20 @@ struct RunFigures {
 ImageFigures image_figures(const Image& image);
 RunFigures run_figures(const Image& input, const Result& result);
 
+// Refuses parameters outside the range their meaning gives them, with an
+// Error of kind kBadValue naming the first such value: h_G, h_C and h_F are
+// thresholds on homogeneities that run from 0 to 1, and r_C a threshold on
+// a ring's bright fraction: each from 0 to 1 (at 1 nothing passes); L_C and
+// L_F are compared with a line's selected fraction: from 0 up (any value
+// above 1 takes every line); N_CP is a run length in pixels: from 1 up. NaN
+// and infinities are refused.
+void check_parameters(const Parameters& parameters);
+
 // Removes the stripes of `image`, of any size from 2 x 2 up to max_side on
 // each side. Adding a constant to every height changes the noise by nothing
 // and the cleaned image by nothing either (it is lifted to a zero minimum),
-// up to rounding. Throws Error of kind kBadShape when a side is not
+// up to rounding. Throws Error of kind kBadValue for
+// parameters check_parameters() refuses; of kind kBadShape when a side is not
 // positive, is below 2 or above options.max_side, or the values are not
 // nx * ny; of kind kBadValue for a value that is not finite; FatalStop when
 // a fixed limit of a stage is reached.

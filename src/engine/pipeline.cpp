@@ -373,6 +373,7 @@ void noise_image(const Spectrum& s, const Image& gain, int threads, Image& noise
 }
 
 Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
+    check_parameters(parameters);
     EngineRun run(parameters, options);
     const int side = load_image(run, image, options);
     Result r = run.finish();

@@ -284,8 +284,9 @@ PYBIND11_MODULE(veltrane2, m) {
         "unit of noise and cleaned, the run's figures, and for preset='auto' the choice and every candidate.\n"
         "Adding a constant to z changes noise and cleaned by nothing (cleaned\n"
         "is lifted to a zero minimum), up to rounding.\n"
-        "Raises ValueError for an array that is not 2-D, is empty, holds NaN or infinity, or has a side below 2 or\n"
-        "above 4096; LimitStop when a fixed limit of the engine is reached. The engine runs without\n"
+        "Raises ValueError for a parameter out of its range (thresholds and r_centre from 0 to 1, line fractions\n"
+        "from 0 up, n_run from 1 up; never NaN or infinite), for an array that is not 2-D, is empty, holds NaN\n"
+        "or infinity, or has a side below 2 or above 4096; LimitStop when a fixed limit of the engine is reached. The engine runs without\n"
         "the GIL: threads over many images use every core.\n"
         "The parameters: README, 'Choosing parameters'; ready sets: veltrane2.PRESETS.");
 

@@ -193,6 +193,11 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
         } catch (const Error& e) {
             throw UsageError(std::string("bad parameter file: ") + e.what());
         }
+        try {
+            check_parameters(o.parameters);
+        } catch (const Error& e) {
+            throw UsageError("bad parameter file: " + *params_file + ": " + e.what());
+        }
     }
     o.parameters.grouped = grouped;
     // A second run over a folder would take the first run's outputs as

@@ -67,6 +67,17 @@ def test_bad_arrays_raise_with_the_engines_message(z, message):
         veltrane2.destripe(z, **GENERAL)
 
 
+@pytest.mark.parametrize("name, value, message", [
+    ("h_global", -1.0, "h_G = -1 is out of range"),
+    ("r_centre", float("nan"), "r_C = nan is out of range"),
+    ("l_off", float("inf"), "L_F = inf is out of range"),
+    ("n_run", 0, "N_CP = 0 is out of range"),
+])
+def test_parameters_out_of_range_raise(name, value, message):
+    with pytest.raises(ValueError, match=message):
+        veltrane2.destripe(np.zeros((4, 4)), **dict(GENERAL, **{name: value}))
+
+
 def test_a_limit_stop_carries_its_line(generate):
     path = generate("p.txt", "--size", "256", "--seed", "5", "--surface", "particles", "--stripes", "2")
     z = veltrane2.read(str(path)).z
