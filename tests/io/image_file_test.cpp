@@ -42,6 +42,7 @@ TEST(OutputFiles, GsfLabelsOfEachOutput) {
     gsf_input.gsf.title = "Topography";
     ImageFile text_input;
     text_input.name = "dir/scan.txt";
+    text_input.image = Image{4, 4, 2.0, 2.0, 1e-6, {}};
     struct Case {
         const ImageFile* source;
         Output which;
@@ -50,7 +51,8 @@ TEST(OutputFiles, GsfLabelsOfEachOutput) {
         const char* zunits;
         const char* title;
     } cases[] = {
-        {&gsf_input, Output::kGain, 3.0, 3.0, "um", "", "FIL_Topography"},  // rows filled out to the square
+        // Rows filled out to the square: the gain says it is the square's.
+        {&gsf_input, Output::kGain, 3.0, 3.0, "um", "", "FIL_Topography (gain on the spectrum of the 4 x 4 padded square)"},
         {&gsf_input, Output::kNoise, 3.0, 3.0, "um", "nm", "NOISE_Topography"},
         {&untitled, Output::kCleaned, 3.0, 3.0, "um", "nm", "DENOISE_scan.gsf"},
         {&text_input, Output::kGain, 2e-6, 2e-6, "m", "", "FIL_scan.txt"},
