@@ -1,7 +1,11 @@
 #include "io/image_file.hpp"
 
+#include <cctype>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
+#include <optional>
+#include <sstream>
 
 #include "io/text_image.hpp"
 
@@ -40,13 +44,11 @@ ImageFile gsf_image_file(const std::string& name, std::string_view bytes) {
     return f;
 }
 
-ImageFile read_image_file(const std::string& name, std::ostream& out, int threads) {
-    out << "Opening image: " << name << '\n';
-    std::string bytes = read_whole_file(name, threads);
-    if (looks_like_gsf(bytes)) return gsf_image_file(name, bytes);
+namespace {
+
+ImageFile text_image_file(const std::string& name, const TextImageReader& reader, int threads) {
     ImageFile f;
     f.name = name;
-    TextImageReader reader(name, std::move(bytes), out);
     const ImageHeader& h = reader.header();
     if (h.nx > kLargestSide || h.ny > kLargestSide) {
         throw Error(ErrorKind::kBadShape, name + ": " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
@@ -56,6 +58,176 @@ ImageFile read_image_file(const std::string& name, std::ostream& out, int thread
     f.image.values.resize(static_cast<std::size_t>(h.nx * h.ny));
     reader.read_values(f.image.values.data(), threads);
     return f;
+}
+
+// A channel's part of the output names: its number and title, with
+// anything but letters, digits, '-' and '.' in the title made '_'.
+std::string channel_tag(const gwyddion::Channel& c) {
+    std::string tag = std::to_string(c.number) + "_" + c.title;
+    for (char& ch : tag)
+        if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '-' && ch != '.') ch = '_';
+    return tag;
+}
+
+ImageFile instrument_image_file(const std::string& name, gwyddion::ChannelValues v, bool several) {
+    const gwyddion::Channel& c = v.channel;
+    ImageFile f;
+    f.name = name;
+    f.format = FileFormat::kInstrument;
+    GsfImage& g = f.gsf;
+    g.xres = c.xres;
+    g.yres = c.yres;
+    g.xreal = c.xreal;
+    g.yreal = c.yreal;
+    g.xoffset = c.xoffset;
+    g.yoffset = c.yoffset;
+    g.xyunits = c.xy_unit;
+    g.zunits = c.z_unit;
+    g.title = std::filesystem::path(name).filename().string() + " channel " + gwyddion::channel_name(c);
+    g.values = std::move(v.values);
+    f.image = image_of(g);
+    if (several) f.channel = channel_tag(c);
+    return f;
+}
+
+// A file's format by its content. Text without a header line may still be
+// an instrument file whose header is text (one cut short, say): it goes to
+// the backend, and only when no file module knows it is it a text image
+// without its header (`not_text`, with the reader's warnings).
+struct Detected {
+    FileFormat format = FileFormat::kInstrument;
+    std::string bytes;  // of a .gsf file
+    std::optional<TextImageReader> reader;
+    std::optional<Error> not_text;
+    std::string warnings;
+};
+
+Detected detect(const std::string& name, std::string bytes) {
+    Detected d;
+    if (looks_like_gsf(bytes)) {
+        d.format = FileFormat::kGsf;
+        d.bytes = std::move(bytes);
+        return d;
+    }
+    if (bytes.find('\0') != std::string::npos) return d;
+    std::ostringstream warnings;
+    try {
+        d.reader.emplace(name, std::move(bytes), warnings);
+        d.format = FileFormat::kText;
+    } catch (const Error& e) {
+        // Without the backend there is nothing else it can be.
+        if (!gwyddion::backend_built()) throw;
+        d.not_text = e;
+    }
+    d.warnings = warnings.str();
+    return d;
+}
+
+// Reads the instrument file `name` through Gwyddion (in a child process),
+// with its failures as Errors naming the file.
+gwyddion::InstrumentFile read_instrument(const std::string& name, const gwyddion::ChannelPick& pick,
+                                         const Detected& d, std::ostream& out) {
+    try {
+        return gwyddion::backend_built() ? gwyddion::read_isolated(name, pick) : gwyddion::read_here(name, pick);
+    } catch (const gwyddion::UnknownFormat& e) {
+        if (d.not_text) {
+            out << d.warnings;
+            throw *d.not_text;
+        }
+        throw Error(ErrorKind::kBadValue,
+                    name + ": not a text image, a .gsf file or a file Gwyddion reads (" + e.what() + ")");
+    } catch (const gwyddion::ReadError& e) {
+        const bool why_here = d.not_text || gwyddion::backend_built();
+        throw Error(ErrorKind::kBadValue, name + ": " + (why_here ? "" : "not a text image or .gsf file: ") + e.what());
+    }
+}
+
+}  // namespace
+
+FileFormat default_output_format(FileFormat input) {
+    return input == FileFormat::kInstrument ? FileFormat::kGsf : input;
+}
+
+OpenedFile open_image_file(const std::string& name, std::string bytes, std::ostream& out,
+                           const std::string& channel) {
+    Detected d = detect(name, std::move(bytes));
+    OpenedFile f;
+    f.format = d.format;
+    if (d.format == FileFormat::kGsf) {
+        f.bytes = std::move(d.bytes);
+    } else if (d.format == FileFormat::kText) {
+        out << d.warnings;
+        f.text = std::move(d.reader);
+    } else {
+        gwyddion::InstrumentFile file = read_instrument(name, gwyddion::ChannelPick::parse(channel), d, out);
+        for (gwyddion::ChannelValues& v : file.picked)
+            f.instrument.push_back(instrument_image_file(name, std::move(v), channel == "all-height"));
+    }
+    return f;
+}
+
+std::vector<ChannelChoice> channel_choices(const std::string& name, const std::string& channel) {
+    if (gwyddion::ChannelPick::parse(channel).kind != gwyddion::ChannelPick::Kind::kAllHeight) return {{channel, {}}};
+    std::ostringstream quiet;
+    Detected d = detect(name, read_whole_file(name));
+    if (d.format != FileFormat::kInstrument) return {{{}, {}}};
+    gwyddion::ChannelPick none;
+    none.kind = gwyddion::ChannelPick::Kind::kNone;
+    const std::vector<gwyddion::Channel> channels = read_instrument(name, none, d, quiet).channels;
+    std::vector<ChannelChoice> choices;
+    try {
+        for (const std::size_t k : gwyddion::pick_channels(channels, gwyddion::ChannelPick::parse(channel)))
+            choices.push_back({std::to_string(channels[k].number), channel_tag(channels[k])});
+    } catch (const gwyddion::ReadError& e) {
+        throw Error(ErrorKind::kBadValue, name + ": " + e.what());
+    }
+    return choices;
+}
+
+std::vector<ImageFile> read_image_files(const std::string& name, std::ostream& out, int threads,
+                                        const std::string& channel) {
+    out << "Opening image: " << name << '\n';
+    OpenedFile f = open_image_file(name, read_whole_file(name, threads), out, channel);
+    if (f.format == FileFormat::kGsf) return {gsf_image_file(name, f.bytes)};
+    if (f.format == FileFormat::kText) return {text_image_file(name, *f.text, threads)};
+    return std::move(f.instrument);
+}
+
+ImageFile read_image_file(const std::string& name, std::ostream& out, int threads, const std::string& channel) {
+    if (gwyddion::ChannelPick::parse(channel).kind == gwyddion::ChannelPick::Kind::kAllHeight) {
+        throw Error(ErrorKind::kBadValue, name + ": one image is read at a time; pick one channel");
+    }
+    std::vector<ImageFile> images = read_image_files(name, out, threads, channel);
+    return std::move(images.front());
+}
+
+std::vector<gwyddion::Channel> image_channels(const std::string& name) {
+    std::ostringstream quiet;
+    Detected d = detect(name, read_whole_file(name));
+    if (d.format == FileFormat::kInstrument) {
+        gwyddion::ChannelPick none;
+        none.kind = gwyddion::ChannelPick::Kind::kNone;
+        return read_instrument(name, none, d, quiet).channels;
+    }
+    ImageFile f = d.format == FileFormat::kGsf ? gsf_image_file(name, d.bytes) : text_image_file(name, *d.reader, 1);
+    const double offset_scale = std::pow(10.0, length_unit_exponent(f.gsf.xyunits));
+    gwyddion::Channel c;
+    c.title = f.gsf.title.empty() ? std::filesystem::path(name).filename().string() : f.gsf.title;
+    c.xres = f.image.nx;
+    c.yres = f.image.ny;
+    c.xreal = f.image.span_x * f.image.unit;
+    c.yreal = f.image.span_y * f.image.unit;
+    c.xoffset = f.gsf.xoffset * offset_scale;
+    c.yoffset = f.gsf.yoffset * offset_scale;
+    c.xy_unit = "m";
+    c.z_unit = f.gsf.zunits;
+    return {c};
+}
+
+std::string channel_file_name(const std::string& name, const std::string& channel) {
+    if (channel.empty()) return name;
+    const std::filesystem::path p(name);
+    return (p.parent_path() / (p.stem().string() + "_" + channel + p.extension().string())).string();
 }
 
 GsfImage gsf_header_in_metres(const Image& image) {
@@ -71,8 +243,8 @@ FileToWrite output_file(const ImageFile& source, Output which, const Image& imag
     FileToWrite f{std::move(path), format, source.name, {}};
     if (format != FileFormat::kGsf) return f;
     GsfImage& g = f.header;
-    if (source.format == FileFormat::kGsf) {
-        // The input's own extents and units, scaled to the square grid.
+    if (source.format != FileFormat::kText) {
+        // The input's own extents, offsets and units, scaled to the square grid.
         g.xreal = source.gsf.xreal * image.nx / source.image.nx;
         g.yreal = source.gsf.yreal * image.ny / source.image.ny;
         g.xoffset = source.gsf.xoffset;

@@ -93,8 +93,19 @@ struct Scan {
     double unit = 1.0;                 // metres
     std::string zunits;
     std::string title;
-    std::string format;  // "text" or "gsf"
+    std::string format;  // "text", "gsf" or "instrument"
 };
+
+const char* format_name(FileFormat f) {
+    return f == FileFormat::kGsf ? "gsf" : f == FileFormat::kInstrument ? "instrument" : "text";
+}
+
+void require_file(const std::string& path) {
+    if (!std::filesystem::exists(path)) {
+        PyErr_SetString(PyExc_FileNotFoundError, ("no such file: " + path).c_str());
+        throw py::error_already_set();
+    }
+}
 
 py::object limit_stop;
 
@@ -168,8 +179,27 @@ PYBIND11_MODULE(veltrane2, m) {
         .def_readonly("extent", &Scan::extent, "(x, y) extents in multiples of unit")
         .def_readonly("unit", &Scan::unit, "the length unit of extent, in metres")
         .def_readonly("zunits", &Scan::zunits, "unit of the values (a .gsf's ZUnits; empty for text images)")
-        .def_readonly("title", &Scan::title, "a .gsf's Title (empty for text images)")
-        .def_readonly("format", &Scan::format, "'text' or 'gsf'");
+        .def_readonly("title", &Scan::title,
+                      "a .gsf's Title, or an instrument file's name and channel (empty for text images)")
+        .def_readonly("format", &Scan::format, "'text', 'gsf' or 'instrument' (read through Gwyddion)");
+
+    py::class_<gwyddion::Channel>(m, "Channel", "A channel of an image file, as channels() lists them.")
+        .def_readonly("number", &gwyddion::Channel::number, "the channel's number (Gwyddion's)")
+        .def_readonly("title", &gwyddion::Channel::title)
+        .def_property_readonly("size", [](const gwyddion::Channel& c) { return std::pair(c.xres, c.yres); },
+                               "(values per row, rows)")
+        .def_property_readonly("extent", [](const gwyddion::Channel& c) { return std::pair(c.xreal, c.yreal); },
+                               "(x, y) extents in xy_unit")
+        .def_property_readonly("offset", [](const gwyddion::Channel& c) { return std::pair(c.xoffset, c.yoffset); },
+                               "(x, y) offsets in xy_unit")
+        .def_readonly("xy_unit", &gwyddion::Channel::xy_unit)
+        .def_readonly("z_unit", &gwyddion::Channel::z_unit, "unit of the values ('m' for heights)")
+        .def_property_readonly("height", [](const gwyddion::Channel& c) { return gwyddion::is_height(c); },
+                               "whether the height rule takes it (in metres, titled height, topography or Z)")
+        .def("__repr__", [](const gwyddion::Channel& c) {
+            return "<veltrane2.Channel " + gwyddion::channel_name(c) + " " + std::to_string(c.xres) + " x " +
+                   std::to_string(c.yres) + " " + c.z_unit + ">";
+        });
 
     py::dict presets;
     for (const auto& [name, p] : kPresets) {
@@ -306,26 +336,51 @@ PYBIND11_MODULE(veltrane2, m) {
 
     m.def(
         "read",
-        [](const std::string& path) {
-            if (!std::filesystem::exists(path)) {
-                PyErr_SetString(PyExc_FileNotFoundError, ("no such file: " + path).c_str());
-                throw py::error_already_set();
+        [](const std::string& path, const py::object& channel) {
+            require_file(path);
+            std::string pick;
+            if (py::isinstance<py::int_>(channel) && channel.cast<long long>() >= 0) {
+                pick = std::to_string(channel.cast<long long>());
+            } else if (py::isinstance<py::str>(channel)) {
+                pick = channel.cast<std::string>();
+                if (pick.empty()) throw py::value_error("channel must be a number or a title, not ''");
+            } else if (!channel.is_none()) {
+                throw py::value_error("channel must be a number (from 0) or a title");
             }
             std::ostringstream quiet;
-            ImageFile f = read_image_file(path, quiet);
+            ImageFile f;
+            {
+                py::gil_scoped_release free;
+                f = read_image_file(path, quiet, 1, pick);
+            }
             Scan s;
             s.extent = {f.image.span_x, f.image.span_y};
             s.unit = f.image.unit;
             s.zunits = f.gsf.zunits;
             s.title = f.gsf.title;
-            s.format = f.format == FileFormat::kGsf ? "gsf" : "text";
+            s.format = format_name(f.format);
             s.z = to_array(f.image);
             return s;
         },
-        py::arg("path"),
-        "Reads a text image or a .gsf file (chosen by content) into a Scan: z, extent, unit, zunits, title, "
-        "format.\nRaises ValueError for a malformed file, OSError (FileNotFoundError for a missing one) naming the file\n"
+        py::arg("path"), py::arg("channel") = py::none(),
+        "Reads a text image, a .gsf file or an instrument's file (chosen by content; instrument files through\n"
+        "Gwyddion's file modules when the module was built with them) into a Scan: z, extent, unit, zunits, title,\n"
+        "format. channel picks an instrument file's channel by number or title (default: its first height\n"
+        "channel; see channels()).\nRaises ValueError for a malformed file, OSError (FileNotFoundError for a missing one) naming the file\n"
         "when it cannot be read.");
+
+    m.def(
+        "channels",
+        [](const std::string& path) {
+            require_file(path);
+            py::gil_scoped_release free;
+            return image_channels(path);
+        },
+        py::arg("path"),
+        "The channels of an image file, as a list of Channel (number, title, size, extent, offset, xy_unit,\n"
+        "z_unit, height): an instrument file's, or the one image of a text or .gsf file.\n"
+        "Raises ValueError for a file that cannot be read (Gwyddion's reason, or that the module was built\n"
+        "without it).");
 
     m.def(
         "write",

@@ -43,8 +43,8 @@ std::string batch_help() {
     return "usage: veltrane2 [options] IMAGE...\n"
            "       veltrane2 < INPUT        (no arguments: the classic program, parameters on standard input)\n"
            "\n"
-           "Removes scan-line stripes from each IMAGE (text or .gsf) and writes FIL_, NOISE_ and DENOISE_\n"
-           "followed by the image's file name.\n"
+           "Removes scan-line stripes from each IMAGE (text, .gsf, or an instrument's file read through Gwyddion)\n"
+           "and writes FIL_, NOISE_ and DENOISE_ followed by the image's file name.\n"
            "\n"
            "  --preset NAME        " +
            preset_names(" | ", " | ") +
@@ -54,14 +54,16 @@ std::string batch_help() {
            "  --grouped            level estimation cluster by cluster (the grouping mode)\n"
            "  -o, --out-dir DIR    where the outputs go (created if missing); default: beside each input\n"
            "  -j, --jobs N         images processed at once (default: the number of cores)\n"
-           "  --format text|gsf    format of the outputs (default: the input's)\n"
+           "  --format text|gsf    format of the outputs (default: the input's; .gsf for an instrument's file)\n"
+           "  --channel N|TITLE    the channel of an instrument's file (default: its first height channel)\n"
+           "  --list-channels      list each IMAGE's channels (number, title, size, extent, unit) and exit\n"
            "  --log                write each image's report lines and figures to <out>/<base>.log\n"
            "  --report FILE.csv    write a table of every image's parameters and figures, one row per image\n"
            "  -q, --quiet          no progress line, only failures and the summary\n"
            "  --skip-existing      skip images whose three outputs exist and are newer than the image\n"
            "  --help, --version\n"
            "\n"
-           "Exactly one of --preset and --params. Exit status: 0 all images done, 1 some failed,\n"
+           "Exactly one of --preset and --params (neither with --list-channels). Exit status: 0 all images done, 1 some failed,\n"
            "2 a usage error, 130 or 143 stopped by Ctrl-C or SIGTERM.\n";
 }
 
@@ -158,6 +160,14 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
         } else if (arg == "--report") {
             o.report = value();
             if (o.report.empty()) throw UsageError("option '--report' needs a file name");
+        } else if (arg == "--channel") {
+            o.channel = value();
+            if (o.channel.empty()) throw UsageError("option '--channel' needs a number or a title");
+            if (o.channel == "all-height")
+                throw UsageError("--channel all-height is not taken by the batch yet: give each channel's number");
+        } else if (arg == "--list-channels") {
+            flag();
+            o.list_channels = true;
         } else if (arg == "--log") {
             flag();
             o.log = true;
@@ -178,6 +188,11 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
         }
     }
     if (o.help || o.version) return o;
+    if (o.list_channels) {
+        if (preset_name || params_file) throw UsageError("--list-channels runs nothing: give no --preset or --params");
+        if (o.images.empty()) throw UsageError("no image given");
+        return o;
+    }
     if (preset_name.has_value() == params_file.has_value()) throw UsageError("give exactly one of --preset and --params");
     if (o.images.empty()) throw UsageError("no image given");
     if (preset_name && *preset_name == kAuto) {
@@ -245,6 +260,36 @@ void prepare_out_dir(const std::string& dir) {
     if (::access(dir.c_str(), W_OK | X_OK) != 0) {
         throw UsageError("cannot write into the output folder " + dir + ": " + std::strerror(errno));
     }
+}
+
+int list_channels(const std::vector<std::string>& images, std::ostream& out, std::ostream& err) {
+    int status = 0;
+    for (const std::string& name : images) {
+        std::vector<gwyddion::Channel> channels;
+        try {
+            channels = image_channels(name);
+        } catch (const Error& e) {
+            err << "veltrane2: " << e.what() << '\n';
+            status = 1;
+            continue;
+        }
+        std::vector<std::size_t> first;
+        try {
+            first = gwyddion::pick_channels(channels, {});
+        } catch (const gwyddion::ReadError&) {
+        }
+        out << name << ": " << channels.size() << (channels.size() == 1 ? " channel\n" : " channels\n");
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+            const gwyddion::Channel& c = channels[k];
+            char extent[96];
+            std::snprintf(extent, sizeof extent, "%g x %g", c.xreal, c.yreal);
+            out << "  " << gwyddion::channel_name(c) << ' ' << c.xres << " x " << c.yres << ", " << extent << ' '
+                << c.xy_unit << ", unit " << (c.z_unit.empty() ? "none" : c.z_unit);
+            if (gwyddion::is_height(c)) out << (!first.empty() && first[0] == k ? " (height, default)" : " (height)");
+            out << '\n';
+        }
+    }
+    return status;
 }
 
 std::vector<BatchJob> plan_batch(const BatchOptions& options) {
@@ -386,7 +431,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
             line.ny = input.ny;
         } else {
             ImageFile source;
-            destripe_to_files(job.input, o.parameters, opt, place, writers, Fit::kPadded, &source);
+            destripe_to_files(job.input, o.parameters, opt, place, writers, Fit::kPadded, &source, o.channel);
             line.choice = o.preset.empty() ? "params" : o.preset;
             line.parameters = o.parameters;
             line.nx = source.image.nx;
@@ -521,6 +566,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
             out << "veltrane2 " << kVersion << '\n';
             return 0;
         }
+        if (o.list_channels) return list_channels(o.images, out, err);
         plan_batch(o);
         if (!o.out_dir.empty()) prepare_out_dir(o.out_dir);
     } catch (const UsageError& e) {

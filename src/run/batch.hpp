@@ -36,6 +36,8 @@ struct BatchOptions {
     bool skip_existing = false;         // skip images whose outputs are all newer than them
     int skipped_outputs = 0;            // inputs left out of `images` because they are outputs of this program
     std::optional<FileFormat> format;   // outputs' format; default: the input's
+    std::string channel;                // an instrument file's channel: "" the height channel, N, TITLE or all-height
+    bool list_channels = false;         // list the images' channels instead of running
     bool help = false;
     bool version = false;
 };
@@ -67,6 +69,9 @@ void prepare_out_dir(const std::string& dir);
 // True when the three outputs of the job, in `format` (default: the
 // input's), all exist and are newer than the input.
 bool outputs_up_to_date(const BatchJob& job, std::optional<FileFormat> format);
+// --list-channels: each image's channels, one line each, to `out`; a file
+// that cannot be read is a line on `err`. Returns 0, or 1 when any failed.
+int list_channels(const std::vector<std::string>& images, std::ostream& out, std::ostream& err);
 
 // Runs a batch. Failures and the progress line (on a terminal) go to `err`,
 // the summary line to `out`. `stop` is watched between images: once set, no

@@ -30,11 +30,11 @@ int io_threads(const Options& options) {
 }
 
 void destripe_file(const std::string& name, const Parameters& parameters, const Options& options, ImageFile& source,
-                   Result& r, const OutputReady& ready, Fit fit) {
+                   Result& r, const OutputReady& ready, Fit fit, const std::string& channel) {
     std::ostream quiet(nullptr);
     std::ostream& out = options.report != nullptr ? *options.report : quiet;
     if (fit == Fit::kPadded) {
-        source = read_image_file(name, out, io_threads(options));
+        source = read_image_file(name, out, io_threads(options), channel);
         r = naming(name, [&] { return destripe(source.image, parameters, options); });
         source.image.values.clear();
         if (ready)
@@ -42,11 +42,12 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
         return;
     }
     out << "Opening image: " << name << '\n';
-    std::string bytes = read_whole_file(name, io_threads(options));
-    if (looks_like_gsf(bytes)) {
-        source = gsf_image_file(name, bytes);
-        bytes.clear();
-        bytes.shrink_to_fit();
+    OpenedFile opened = open_image_file(name, read_whole_file(name, io_threads(options)), out, channel);
+    if (opened.format != FileFormat::kText) {
+        // A .gsf file or an instrument file's channel: its values in memory already.
+        source = opened.format == FileFormat::kGsf ? gsf_image_file(name, opened.bytes)
+                                                   : std::move(opened.instrument.front());
+        opened = OpenedFile{};
         EngineRun run(parameters, options);
         naming(name, [&] { run.take_image(source.image); });
         source.image.values.clear();
@@ -59,7 +60,8 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
     EngineRun run(parameters, options);
     {
         // The file's text is let go of before the run goes on.
-        TextImageReader reader(name, std::move(bytes), out);
+        const TextImageReader reader = std::move(*opened.text);
+        opened.text.reset();
         const ImageHeader& h = reader.header();
         naming(name, [&] { run.take_shape(h.nx, h.ny, h.spanx, h.spany, h.unit); });
         source.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
@@ -86,7 +88,7 @@ namespace {
 // Starts writing the output `which` of the run on `source` into `place`.
 void start_output(const ImageFile& source, const OutputPlace& place, const Options& options, Output which,
                   const Image& image, OutputWriters& writers) {
-    const FileFormat format = place.format.value_or(source.format);
+    const FileFormat format = place.format.value_or(default_output_format(source.format));
     const std::string name = output_file_name(which, place.base, source.format, format);
     FileToWrite f = output_file(source, which, image, (place.folder / name).string(), format);
     f.source = place.base;
@@ -96,11 +98,12 @@ void start_output(const ImageFile& source, const OutputPlace& place, const Optio
 }  // namespace
 
 void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
-                       const OutputPlace& place, OutputWriters& writers, Fit fit, ImageFile* read) {
+                       const OutputPlace& place, OutputWriters& writers, Fit fit, ImageFile* read,
+                       const std::string& channel) {
     ImageFile source;
     destripe_file(filename, parameters, options, source, writers.outputs(), [&](Output which, const Image& image) {
         start_output(source, place, options, which, image, writers);
-    }, fit);
+    }, fit, channel);
     if (read != nullptr) *read = std::move(source);
 }
 

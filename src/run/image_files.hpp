@@ -33,12 +33,14 @@ enum class Fit { kClassicSquare, kPadded };
 // receives what the outputs carry over (the format, a .gsf's header); the
 // outputs go to r, each told to `ready` as soon as it is made. Throws Error
 // naming the file when it cannot be read, is malformed or has a size the
-// transform cannot take, FatalStop when a limit is reached.
+// transform cannot take, FatalStop when a limit is reached. An instrument
+// file's channel is picked by `channel` (see read_image_file).
 // With Fit::kPadded the image is read whole and run by destripe(): any size
 // from 2 to options.max_side a side, padded to a power-of-two square, the
 // noise and cleaned images cut back to the image's shape.
 void destripe_file(const std::string& filename, const Parameters& parameters, const Options& options,
-                   ImageFile& source, Result& r, const OutputReady& ready = {}, Fit fit = Fit::kClassicSquare);
+                   ImageFile& source, Result& r, const OutputReady& ready = {}, Fit fit = Fit::kClassicSquare,
+                   const std::string& channel = {});
 
 // The outputs of one run written side by side, each on a thread of its own
 // from the moment it is started, under a temporary name; the writers hold
@@ -93,7 +95,7 @@ struct OutputPlace {
     std::filesystem::path folder;     // empty: the names are taken as they are
     std::string base;                 // the name each output's prefix goes in front of, and the name on a text
                                       // output's first comment line
-    std::optional<FileFormat> format; // the outputs' format; by default the input's
+    std::optional<FileFormat> format; // the outputs' format; by default the input's (.gsf for an instrument file)
 };
 
 // Reads and runs the image file `filename` as destripe_file() does and
@@ -104,7 +106,7 @@ struct OutputPlace {
 // values (its sizes, format and header).
 void destripe_to_files(const std::string& filename, const Parameters& parameters, const Options& options,
                        const OutputPlace& place, OutputWriters& writers, Fit fit = Fit::kClassicSquare,
-                       ImageFile* source = nullptr);
+                       ImageFile* source = nullptr, const std::string& channel = {});
 
 // The same with the automatic choice: the file is read whole, the choice
 // made on it (destripe_auto()), and the chosen outputs written as

@@ -4,6 +4,9 @@
 #include <libprocess/datafield.h>
 #include <app/gwyapp.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <cmath>
 #include <memory>
 
@@ -40,6 +43,22 @@ Channel describe(GwyContainer* data, int id, GwyDataField* field) {
     return c;
 }
 
+// Gwyddion's modules leave the symbols of its libraries (and of GLib and
+// GTK) to the program that loads them, as the gwyddion program links them.
+// A library that loaded this code privately (the Python module) keeps them
+// out of reach: every library loaded so far is made visible to later loads.
+void share_loaded_libraries() {
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void*) {
+            if (info->dlpi_name != nullptr && info->dlpi_name[0] != '\0') {
+                // Takes a reference that is kept: the libraries stay for the process's life.
+                (void)dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
+            }
+            return 0;
+        },
+        nullptr);
+}
+
 }  // namespace
 
 bool backend_built() {
@@ -48,6 +67,7 @@ bool backend_built() {
 
 InstrumentFile read_here(const std::string& path, const ChannelPick& pick) {
     static const bool ready = [] {
+        share_loaded_libraries();
         gwy_app_init_nongui(nullptr);
         return true;
     }();
@@ -62,7 +82,7 @@ InstrumentFile read_here(const std::string& path, const ChannelPick& pick) {
                              error->code == GWY_MODULE_FILE_ERROR_UNIMPLEMENTED;
         if (error != nullptr) g_error_free(error);
         if (unknown) throw UnknownFormat(reason);
-        throw ReadError(reason);
+        throw ReadError("Gwyddion cannot read it: " + reason);
     }
     if (error != nullptr) g_error_free(error);
 
