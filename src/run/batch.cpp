@@ -269,7 +269,8 @@ int list_channels(const std::vector<std::string>& images, std::ostream& out, std
         try {
             channels = image_channels(name);
         } catch (const Error& e) {
-            err << "veltrane2: " << e.what() << '\n';
+            const std::string what = e.what();
+            err << "veltrane2: " << (what.rfind(name + ": ", 0) == 0 ? "" : name + ": ") << what << '\n';
             status = 1;
             continue;
         }

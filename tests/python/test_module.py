@@ -171,3 +171,43 @@ def test_presets_by_name_and_the_automatic_choice(tmp_path, generate):
 def test_preset_errors(kwargs, message):
     with pytest.raises(ValueError, match=message):
         veltrane2.destripe(np.zeros((8, 8)), **kwargs)
+INSTRUMENT = os.environ.get("VELTRANE2_INSTRUMENT_DATA",
+                            os.path.join(os.path.dirname(__file__), "..", "data", "instrument"))
+
+
+@pytest.fixture
+def instrument():
+    path = os.path.join(INSTRUMENT, "spot_1-1000nm.ibw")
+    try:
+        veltrane2.channels(path)
+    except ValueError as e:
+        if "built without it" in str(e):
+            pytest.skip("built without Gwyddion")
+        raise
+    return path
+
+
+def test_instrument_channels_and_read(instrument):
+    channels = veltrane2.channels(instrument)
+    assert [(c.number, c.title, c.height) for c in channels[:3]] == [
+        (0, "HeightTrace", True), (1, "HeightRetrace", True), (2, "AmplitudeTrace", False)]
+    assert channels[4].z_unit == "deg" and channels[0].size == (256, 256)
+    default = veltrane2.read(instrument)
+    assert default.format == "instrument" and default.zunits == "m" and default.z.shape == (256, 256)
+    assert default.title == "spot_1-1000nm.ibw channel 0 'HeightTrace'"
+    assert default.z[0, 0] == pytest.approx(-3.996947e-07, rel=1e-7)
+    assert default.extent[0] * default.unit == pytest.approx(channels[0].extent[0], rel=1e-12)
+    for pick in (1, "1", "heightretrace"):
+        assert veltrane2.read(instrument, channel=pick).title == "spot_1-1000nm.ibw channel 1 'HeightRetrace'"
+    r = veltrane2.destripe(default.z, **GENERAL)
+    np.testing.assert_allclose(r.noise + r.cleaned, default.z - default.z.min(), rtol=0, atol=1e-18)
+
+
+@pytest.mark.parametrize("channel, message", [
+    (9, "no channel 9; its channels are 0 'HeightTrace', 1 'HeightRetrace'"),
+    ("all-height", "one image is read at a time; pick one channel"),
+    (-1, "channel must be a number (from 0) or a title"),
+])
+def test_instrument_channel_errors(instrument, channel, message):
+    with pytest.raises(ValueError, match=message.replace("(", r"\(").replace(")", r"\)")):
+        veltrane2.read(instrument, channel=channel)
