@@ -142,7 +142,7 @@ Outcome run(const veltrane2::Image& image, const veltrane2::Parameters& p, bool 
             o.result = veltrane2::destripe(image, p, options);
         } else {
             // As the classic program runs: no parameter check, a smaller
-            // image filled out with zeros on a power-of-two square.
+            // image filled out with its mean on a power-of-two square.
             veltrane2::EngineRun engine(p, options);
             engine.take_image(image);
             o.result = engine.finish();
@@ -174,7 +174,7 @@ bool same_bytes(const veltrane2::Image& a, const veltrane2::Image& b) {
 // The gain lies in 0..1; noise and cleaned are finite and add up to the
 // input lifted to a minimum of zero, within the rounding of the transforms:
 // the image itself when they have its shape (the library's run cuts them
-// back to it), otherwise the image filled out with zeros to their square
+// back to it), otherwise the image filled out with its mean to their square
 // (the classic program's run).
 void check_result(const veltrane2::Image& image, const veltrane2::Result& r) {
     for (double g : r.gain.values)
@@ -186,7 +186,9 @@ void check_result(const veltrane2::Image& image, const veltrane2::Result& r) {
     if (r.cleaned.nx != nx || r.cleaned.ny != ny || r.noise.values.size() != static_cast<std::size_t>(nx) * ny ||
         r.cleaned.values.size() != r.noise.values.size())
         fail("noise and cleaned differ in shape");
-    std::vector<double> lifted(r.noise.values.size(), 0.0);
+    double sum = 0.0;
+    for (const double v : image.values) sum += v;
+    std::vector<double> lifted(r.noise.values.size(), sum / static_cast<double>(image.values.size()));
     for (int j = 0; j < image.ny; ++j)
         for (int i = 0; i < image.nx; ++i) lifted[static_cast<std::size_t>(j) * nx + i] = image.at(i, j);
     const double low = *std::min_element(lifted.begin(), lifted.end());
@@ -201,7 +203,8 @@ void check_result(const veltrane2::Image& image, const veltrane2::Result& r) {
         const double clean = r.cleaned.values[k];
         if (!std::isfinite(noise) || !std::isfinite(clean)) fail("a value that is not finite at " + std::to_string(k));
         if (!(std::abs(noise + clean - lifted[k]) <= tolerance))
-            fail("noise + cleaned differs from the lifted input at " + std::to_string(k));
+            fail("noise + cleaned differs from the lifted input at " + std::to_string(k) + ": " +
+                 std::to_string(noise) + " + " + std::to_string(clean) + " against " + std::to_string(lifted[k]));
     }
 }
 
