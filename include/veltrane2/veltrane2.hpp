@@ -87,6 +87,16 @@ inline const Preset* find_preset(std::string_view name) {
 inline constexpr int kLargestSide = 4096;
 inline constexpr int kClassicLargestSide = 1024;
 
+// Told how long each stage of a run took, as the run goes (for profiling and
+// benchmarks): a short name of the stage and its wall-clock seconds, on the
+// thread that called the run. Pieces that run side by side on several threads
+// are timed together as one stage.
+class StageTimes {
+public:
+    virtual ~StageTimes() = default;
+    virtual void stage(std::string_view name, double seconds) = 0;
+};
+
 struct Options {
     // Where the run's report lines go (the lines the command-line program
     // prints between "Opening image:" and "Saving image:"); nowhere when null.
@@ -99,6 +109,8 @@ struct Options {
     // The largest image side destripe() takes (Error of kind kBadShape
     // above it). At most kLargestSide.
     int max_side = kLargestSide;
+    // Told the time of each stage; nothing is timed when null.
+    StageTimes* stage_times = nullptr;
 };
 
 // The three outputs. The run analyses a square grid whose side is a power

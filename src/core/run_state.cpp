@@ -14,6 +14,7 @@ RunState run_settings(const Parameters& p, const Options& o, std::ostream& quiet
     s.symm = true;
     s.threads = o.threads;
     s.out = o.report != nullptr ? o.report : &quiet;
+    s.times = o.stage_times;
     return s;
 }
 

@@ -50,6 +50,9 @@ struct RunState {
 
     // Where the report lines go.
     std::ostream* out = &std::cout;
+
+    // Told the time of each stage (StageClock); null: nothing is timed.
+    StageTimes* times = nullptr;
 };
 
 // The settings of a run with the given parameters and options; report lines

@@ -13,6 +13,7 @@
 #include "cluster/cluster_map.hpp"
 #include "core/errors.hpp"
 #include "core/listout.hpp"
+#include "core/stage_clock.hpp"
 #include "engine/shape.hpp"
 #include "homogeneity/derivatives.hpp"
 #include "homogeneity/homogeneity.hpp"
@@ -177,20 +178,29 @@ void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImage
 }  // namespace
 
 void analyse_spectrum(const RunState& st, DriverImages& im) {
+    StageClock clock(st.times);
     IntMap offline;  // the middle lines, which the symmetric passes leave alone
-    if (detect_streak(st, im, offline) == 0) return;
+    const int streak = detect_streak(st, im, offline);
+    clock.lap("streak");
+    if (streak == 0) return;
     const GaussRefnoise noise = reference_noise(st, im);
+    clock.lap("refnoise");
     if (integer_value_image(im.bimage) == 0) return;
 
     // The centre map takes the central blob out of the streak mask; the
     // centre pass and the off-centre selection then run side by side.
     const CentreMap centre = center_map2(st.control_para2.thresh_centmap, im.fmage, im.bimage, im.cenmap);
+    clock.lap("centmap");
     OffCentre off;
     off.any = integer_value_image(im.bimage) != 0;
     side_by_side(
         st.threads, [&] { centre_pass(st, centre, offline, im); }, [&] { select_off_centre(st, offline, im, off); });
-    if (!off_centre_pass(st, centre, offline, off, im)) return;
+    clock.lap("select");
+    const bool left = off_centre_pass(st, centre, offline, off, im);
+    clock.lap("offsymm");
+    if (!left) return;
     estimate_levels(st, noise, im);
+    clock.lap("levels");
 }
 
 namespace {
@@ -258,12 +268,14 @@ Spectrum EngineRun::take_spectrum() {
     std::ostream& out = *st.out;
     const int n = ngdtemp_;
     RealImage& tempht = tempht_;
+    StageClock clock(st.times);
 
     // Fill the square beyond a non-square image, then lift the image so that
     // its minimum is 0.
     fill_beyond_image(tempht, nx_, ny_);
     const double lift = -lowest_value(tempht, threads);
     lifting_image(out, tempht, lift, threads);
+    clock.lap("lift");
 
     // The centred spectrum is written whole before it is read.
     Spectrum s;
@@ -271,6 +283,7 @@ Spectrum EngineRun::take_spectrum() {
     s.frc = RealImage::square_to_fill(n);
     s.fic = RealImage::square_to_fill(n);
     fft2d(threads, tempht, s.frc, s.fic);
+    clock.lap("forward");
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
@@ -279,6 +292,7 @@ Spectrum EngineRun::take_spectrum() {
     s.logamp = RealImage::square_to_fill(n);
     RealImage first = RealImage::square_to_fill(n);
     log_fft_spectral(threads, s.frc, s.fic, first, s.logamp);
+    clock.lap("logamp");
     return s;
 }
 
@@ -287,12 +301,15 @@ void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
     const int threads = st.threads;
     std::ostream& out = *st.out;
     const int n = s.n;
+    StageClock clock(st.times);
     tempht_.release();
 
     DriverImages im;
     im.fmage = s.logamp;
     im.smage = RealImage::square_to_fill(n);
+    clock.lap("prepare");
     analyse_spectrum(st, im);
+    clock.skip();
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
     for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();
@@ -312,16 +329,21 @@ void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
             r.gain.values[k] = g[k];
         }
     });
+    clock.lap("filter");
     made(Output::kGain, r.gain);
+    clock.skip();
     // The noise is what the complement of the gain lets through, the
     // cleaned image what the gain lets through.
     if (make_noise_) {
         r.noise = output_shape();
         form_noise_image(threads, im.fmage, s.frc, s.fic, r.noise.values.data());
+        clock.lap("noise");
         made(Output::kNoise, r.noise);
+        clock.skip();
     }
     r.cleaned = output_shape();
     filter_fft_by_input(threads, im.fmage, s.frc, s.fic, r.cleaned.values.data());
+    clock.lap("cleaned");
     made(Output::kCleaned, r.cleaned);
 }
 
@@ -375,9 +397,13 @@ void noise_image(const Spectrum& s, const Image& gain, int threads, Image& noise
 Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
     check_parameters(parameters);
     EngineRun run(parameters, options);
+    StageClock clock(options.stage_times);
     const int side = load_image(run, image, options);
+    clock.lap("load");
     Result r = run.finish();
+    clock.skip();
     cut_back(r, image, side);
+    clock.lap("cut");
     return r;
 }
 
