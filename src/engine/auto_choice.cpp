@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <optional>
+#include <string>
 #include <sstream>
 
+#include "core/errors.hpp"
 #include "engine/pipeline.hpp"
 #include "image/parallel.hpp"
 
@@ -72,33 +73,160 @@ Result left_as_is(const Image& image, const Image& gain, const Image& like, int 
 
 }  // namespace
 
-AutoResult destripe_auto(const Image& image, const Options& options) {
+namespace {
+
+// A step of the shared analysis: its report lines, and the limit line when
+// it stopped at a fixed limit.
+struct Step {
+    std::ostringstream text;
+    std::string stop;
+    bool stopped() const { return !stop.empty(); }
+};
+
+// Runs step(k) for k = 0..count-1 on `lanes` lanes side by side, lane l
+// taking l, l + lanes, ...
+template <class Work>
+void in_lanes(int lanes, std::size_t count, Work step) {
+    const auto lane = [&](std::size_t l) {
+        for (std::size_t k = l; k < count; k += static_cast<std::size_t>(lanes)) step(k);
+    };
+    if (lanes == 2) {
+        side_by_side(2, [&] { lane(0); }, [&] { lane(1); });
+    } else {
+        lane(0);
+    }
+}
+
+// Runs step() and notes a fixed limit it reached in `into`.
+template <class Work>
+void stop_at_limit(Step& into, Work step) {
+    try {
+        step();
+    } catch (const FatalStop& e) {
+        into.stop = e.line();
+        into.text << e.line();
+    }
+}
+
+}  // namespace
+
+AutoResult destripe_auto_each(const Image& image, const Options& options, const EachRun& each) {
     AutoResult a;
     a.candidates = auto_candidates();
     const std::size_t count = a.candidates.size();
-    std::vector<std::ostringstream> reports(count);
-    // Two lanes of candidates side by side when two threads or more are
-    // allowed, each run on half of them.
+    // Two lanes side by side when two threads or more are allowed, each
+    // step on half of them.
     const int threads = thread_count(options.threads);
     const int lanes = threads >= 2 ? 2 : 1;
-    const auto run_options = [&](std::size_t k) {
+    const int lane_threads = std::max(1, threads / lanes);
+    std::ostream nowhere(nullptr);
+    const auto settings = [&](const Parameters& p, Step& step, int t) {
         Options o = options;
-        o.report = &reports[k];
-        o.threads = std::max(1, threads / lanes);
-        return o;
+        o.report = &step.text;
+        o.threads = t;
+        return run_settings(p, o, nowhere);
     };
 
-    // The spectrum of the image, taken once by the first candidate's run
-    // (with all the threads).
-    Options first_options = run_options(0);
-    first_options.threads = options.threads;
+    // The spectrum of the image, taken once (with all the threads); what
+    // the run prints up to there is the same for every candidate.
+    Step loading;
+    Options first_options = options;
+    first_options.report = &loading.text;
     EngineRun first(a.candidates[0].parameters, first_options);
     const int side = load_image(first, image, first_options);
     const Spectrum spectrum = first.take_spectrum();
+    const Image shape = first.output_shape();
     const ImageFigures of_input = image_figures(image);
 
-    // Each lane keeps its best result: the lowest score, the earliest of
-    // equal ones.
+    // The candidates that run a set, the sets' first candidates and the
+    // distinct global thresholds among them, in the candidates' order: a
+    // candidate shares everything before the level estimation with the
+    // other mode of its set, and the global selection and noise threshold
+    // with every set of its h_G.
+    std::vector<std::size_t> runs, sets, globals;
+    std::vector<std::size_t> set_of(count), global_of(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const Candidate& c = a.candidates[k];
+        if (c.leave) continue;
+        runs.push_back(k);
+        const auto same_set = [&](std::size_t s) {
+            const Parameters& p = a.candidates[s].parameters;
+            const Parameters& q = c.parameters;
+            return p.h_global == q.h_global && p.h_centre == q.h_centre && p.h_off == q.h_off &&
+                   p.r_centre == q.r_centre && p.l_centre == q.l_centre && p.l_off == q.l_off && p.n_run == q.n_run;
+        };
+        const auto same_global = [&](std::size_t g) {
+            return a.candidates[sets[g]].parameters.h_global == c.parameters.h_global;
+        };
+        std::size_t s = 0;
+        while (s < sets.size() && !same_set(sets[s])) ++s;
+        if (s == sets.size()) {
+            sets.push_back(k);
+            std::size_t g = 0;
+            while (g < globals.size() && !same_global(globals[g])) ++g;
+            if (g == globals.size()) globals.push_back(s);
+            global_of[s] = g;
+        }
+        set_of[k] = s;
+    }
+
+    // 1. The homogeneity product, for all.
+    DriverImages shared;
+    IntMap offline;
+    {
+        Step none;
+        const RunState st = settings(a.candidates[0].parameters, none, options.threads);
+        shared.fmage = spectrum.logamp;
+        shared.smage = RealImage::square_to_fill(spectrum.n);
+        homogeneity_product(st, shared, offline);
+        shared.bimage.release();
+    }
+    // 2. The global selection and noise threshold of each h_G.
+    struct Global {
+        Step step;
+        DriverImages im;
+        GaussRefnoise noise;
+        bool lowers = false;
+    };
+    std::vector<Global> global(globals.size());
+    in_lanes(lanes, globals.size(), [&](std::size_t g) {
+        Global& G = global[g];
+        const RunState st = settings(a.candidates[sets[globals[g]]].parameters, G.step, lane_threads);
+        G.im.fmage = shared.fmage;
+        G.im.smage = shared.smage;
+        G.im.bimage = IntMap::square_to_fill(spectrum.n);  // set whole by the selection
+        stop_at_limit(G.step, [&] { G.lowers = global_selection(st, G.im, G.noise); });
+    });
+    shared.smage.release();
+    // 3. The centre and off-centre passes of each set.
+    struct Set {
+        Step step;
+        DriverImages im;
+        bool levels = false;
+    };
+    std::vector<Set> set(sets.size());
+    in_lanes(lanes, sets.size(), [&](std::size_t s) {
+        const Global& G = global[global_of[s]];
+        Set& S = set[s];
+        S.im.fmage = G.im.fmage;
+        if (G.step.stopped() || !G.lowers) return;
+        const RunState st = settings(a.candidates[sets[s]].parameters, S.step, lane_threads);
+        S.im.smage = G.im.smage;
+        S.im.hmage = G.im.hmage;
+        S.im.bimage = G.im.bimage;
+        S.im.cenmap = G.im.cenmap;
+        stop_at_limit(S.step, [&] { S.levels = centre_and_off_centre(st, offline, S.im); });
+        for (RealImage* g : {&S.im.smage, &S.im.hmage}) g->release();
+        S.im.cenmap.release();
+    });
+    // The global steps are kept for their noise thresholds and report lines.
+    for (Global& G : global) {
+        for (RealImage* g : {&G.im.fmage, &G.im.smage, &G.im.hmage}) g->release();
+        for (IntMap* g : {&G.im.bimage, &G.im.cenmap}) g->release();
+    }
+
+    // 4. Each candidate's level estimation and outputs. Each lane keeps its
+    // best result: the lowest score, the earliest of equal ones.
     struct Lane {
         Result best;
         std::size_t chosen = 0;
@@ -106,45 +234,46 @@ AutoResult destripe_auto(const Image& image, const Options& options) {
         bool have = false;
     };
     std::vector<Lane> lane(static_cast<std::size_t>(lanes));
-    const auto work = [&](int l) {
-        for (std::size_t k = static_cast<std::size_t>(l); k < count; k += static_cast<std::size_t>(lanes)) {
-            Candidate& c = a.candidates[k];
-            if (c.leave) continue;
-            Result r;
-            try {
-                std::optional<EngineRun> other;
-                if (k > 0) {
-                    // The grid is loaded (and let go of) for the run's
-                    // shape and report lines alone.
-                    const Options ok = run_options(k);
-                    other.emplace(c.parameters, ok);
-                    load_image(*other, image, ok);
-                }
-                EngineRun& run = k > 0 ? *other : first;
-                run.make_noise(false);
-                run.finish(spectrum, r);
-                cut_back(r, image, side);
-            } catch (const FatalStop& e) {
-                // A set that reaches a fixed limit on this image is not a
-                // candidate.
-                c.stop = e.line();
-                reports[k] << e.line();
-                c.score = std::numeric_limits<double>::infinity();
-                continue;
+    std::vector<std::string> reports(count);
+    in_lanes(lanes, runs.size(), [&](std::size_t r) {
+        const std::size_t k = runs[r];
+        Candidate& c = a.candidates[k];
+        const Set& S = set[set_of[k]];
+        const Global& G = global[global_of[set_of[k]]];
+        Step leaf;
+        const RunState st = settings(c.parameters, leaf, lane_threads);
+        Result result;
+        const Step* stopped = G.step.stopped() ? &G.step : S.step.stopped() ? &S.step : nullptr;
+        if (stopped == nullptr) {
+            DriverImages im;
+            im.fmage = S.im.fmage;
+            if (S.levels) {
+                im.bimage = S.im.bimage;
+                stop_at_limit(leaf, [&] { estimate_levels(st, G.noise, im); });
+                if (leaf.stopped()) stopped = &leaf;
             }
-            c.figures = figures_against(image, of_input, r);
-            c.score = auto_score(c.figures);
-            Lane& mine = lane[static_cast<std::size_t>(l)];
-            if (!mine.have || c.score < mine.score) {
-                mine = {std::move(r), k, c.score, true};
+            for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
+            if (stopped == nullptr) {
+                form_outputs(st, spectrum, im.fmage, shape, false, result);
+                cut_back(result, image, side);
             }
         }
-    };
-    if (lanes == 2) {
-        side_by_side(2, [&] { work(0); }, [&] { work(1); });
-    } else {
-        work(0);
-    }
+        reports[k] = loading.text.str() + G.step.text.str() + S.step.text.str() + leaf.text.str();
+        if (stopped != nullptr) {
+            // A set that reaches a fixed limit on this image is not a
+            // candidate.
+            c.stop = stopped->stop;
+            c.score = std::numeric_limits<double>::infinity();
+            return;
+        }
+        c.figures = figures_against(image, of_input, result);
+        c.score = auto_score(c.figures);
+        if (each) each(k, result, reports[k]);
+        Lane& mine = lane[r % static_cast<std::size_t>(lanes)];
+        if (!mine.have || c.score < mine.score) {
+            mine = {std::move(result), k, c.score, true};
+        }
+    });
 
     bool have = false;
     for (Lane& l : lane) {
@@ -160,10 +289,10 @@ AutoResult destripe_auto(const Image& image, const Options& options) {
     for (std::size_t k = 0; k < count; ++k) {
         Candidate& c = a.candidates[k];
         if (!c.leave) continue;
-        Image like = first.output_shape();
+        Image like = shape;
         if (image.nx != side || image.ny != side) like = Image{image.nx, image.ny, image.span_x, image.span_y,
                                                               image.unit, std::vector<double>(image.values.size())};
-        Result r = left_as_is(image, have ? a.result.gain : first.output_shape(), have ? a.result.cleaned : like, side);
+        Result r = left_as_is(image, have ? a.result.gain : shape, have ? a.result.cleaned : like, side);
         c.figures = figures_against(image, of_input, r);
         c.score = 0.0;
         if (!have || c.score < a.candidates[a.chosen].score ||
@@ -180,8 +309,12 @@ AutoResult destripe_auto(const Image& image, const Options& options) {
         cut_back(noise, image, side);
         a.result.noise = std::move(noise.cleaned);
     }
-    if (options.report != nullptr) *options.report << reports[a.chosen].str();
+    if (options.report != nullptr) *options.report << reports[a.chosen];
     return a;
+}
+
+AutoResult destripe_auto(const Image& image, const Options& options) {
+    return destripe_auto_each(image, options, {});
 }
 
 }  // namespace veltrane2

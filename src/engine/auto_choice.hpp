@@ -2,6 +2,8 @@
 // criterion that scores what each did to the image.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <veltrane2/veltrane2.hpp>
@@ -22,5 +24,14 @@ double auto_score(const RunFigures& figures);
 
 // run_figures() with the input's own figures already known.
 RunFigures figures_against(const Image& input, const ImageFigures& of_input, const Result& result);
+
+// destripe_auto(), telling `each` (if any) of every candidate that ran a set:
+// its position, its outputs (without the noise) and its report lines.
+// The candidates share the spectrum, the homogeneity product, the global
+// selection and noise threshold of their h_G and, between a set's two
+// modes, everything before the level estimation; each one's outputs and
+// report lines are those of destripe() with its set.
+using EachRun = std::function<void(std::size_t, const Result&, const std::string&)>;
+AutoResult destripe_auto_each(const Image& image, const Options& options, const EachRun& each);
 
 }  // namespace veltrane2

@@ -43,11 +43,14 @@ void unmark_to_mark(IntMap& map) {
             if (map(i, j) == -1) map(i, j) = 1;
 }
 
-// Streak detection: intensity and Laplacian homogeneity of the log
-// spectrum, their product H (into im.smage) and the global selection on it
-// (into im.bimage); beside them the map of the middle lines. Prints the mean
-// of H and returns the number of selected pixels.
-int detect_streak(const RunState& st, DriverImages& im, IntMap& offline) {
+}  // namespace
+
+// Streak detection, the part no parameter changes: intensity and Laplacian
+// homogeneity of the log spectrum and their product H (into im.smage);
+// beside them the map of the middle lines. im.bimage is made for the global
+// selection.
+void homogeneity_product(const RunState& st, DriverImages& im, IntMap& offline) {
+    StageClock clock(st.times);
     const int n = im.fmage.nx();
     im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
     im.lxy = RealImage::square_to_fill(n);
@@ -65,6 +68,14 @@ int detect_streak(const RunState& st, DriverImages& im, IntMap& offline) {
         });
     image1ximage2(im.smage, im.lxy);
     im.lxy.release();
+    clock.lap("streak");
+}
+
+namespace {
+
+// The global selection on H (into im.bimage). Prints the mean of H and
+// returns the number of selected pixels.
+int select_streak(const RunState& st, DriverImages& im) {
     double ave_hmage = 0.0;
     int selected = 0;
     side_by_side(
@@ -152,9 +163,8 @@ bool off_centre_pass(const RunState& st, const CentreMap& centre, const IntMap& 
     return integer_value_image(im.bimage) != 0;
 }
 
-// Level estimation: the streak is lowered ring by ring from its border, in
-// the grouping mode cluster by cluster (the pixels of the inner rings at or
-// below the reference noise threshold are only unmarked).
+}  // namespace
+
 void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImages& im) {
     const int n = im.fmage.nx();
     im.levmap = IntMap::square(n);
@@ -175,18 +185,18 @@ void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImage
     level_whole_estimator(kNs, im.fmage, im.bimage, nl, im.levmap);
 }
 
-}  // namespace
-
-void analyse_spectrum(const RunState& st, DriverImages& im) {
+bool global_selection(const RunState& st, DriverImages& im, GaussRefnoise& noise) {
     StageClock clock(st.times);
-    IntMap offline;  // the middle lines, which the symmetric passes leave alone
-    const int streak = detect_streak(st, im, offline);
+    const int streak = select_streak(st, im);
     clock.lap("streak");
-    if (streak == 0) return;
-    const GaussRefnoise noise = reference_noise(st, im);
+    if (streak == 0) return false;
+    noise = reference_noise(st, im);
     clock.lap("refnoise");
-    if (integer_value_image(im.bimage) == 0) return;
+    return integer_value_image(im.bimage) != 0;
+}
 
+bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImages& im) {
+    StageClock clock(st.times);
     // The centre map takes the central blob out of the streak mask; the
     // centre pass and the off-centre selection then run side by side.
     const CentreMap centre = center_map2(st.control_para2.thresh_centmap, im.fmage, im.bimage, im.cenmap);
@@ -198,7 +208,16 @@ void analyse_spectrum(const RunState& st, DriverImages& im) {
     clock.lap("select");
     const bool left = off_centre_pass(st, centre, offline, off, im);
     clock.lap("offsymm");
-    if (!left) return;
+    return left;
+}
+
+void analyse_spectrum(const RunState& st, DriverImages& im) {
+    IntMap offline;  // the middle lines, which the symmetric passes leave alone
+    homogeneity_product(st, im, offline);
+    GaussRefnoise noise;
+    if (!global_selection(st, im, noise)) return;
+    if (!centre_and_off_centre(st, offline, im)) return;
+    StageClock clock(st.times);
     estimate_levels(st, noise, im);
     clock.lap("levels");
 }
@@ -240,6 +259,14 @@ void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, doubl
     ngdtemp_ = n;
     gscale_ = unit;
     tsp_temp_ = gscale_ * rdimx / static_cast<double>(nxbig);
+}
+
+void EngineRun::same_shape_as(const EngineRun& other) {
+    nx_ = other.nx_;
+    ny_ = other.ny_;
+    ngdtemp_ = other.ngdtemp_;
+    gscale_ = other.gscale_;
+    tsp_temp_ = other.tsp_temp_;
 }
 
 Image EngineRun::output_shape() const {
@@ -298,8 +325,6 @@ Spectrum EngineRun::take_spectrum() {
 
 void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
     const RunState& st = st_;
-    const int threads = st.threads;
-    std::ostream& out = *st.out;
     const int n = s.n;
     StageClock clock(st.times);
     tempht_.release();
@@ -315,15 +340,24 @@ void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
     for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();
     for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
 
+    form_outputs(st, s, im.fmage, output_shape(), make_noise_, r, ready);
+}
+
+void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, const Image& shape, bool make_noise,
+                  Result& r, const OutputReady& ready) {
+    const int threads = st.threads;
+    std::ostream& out = *st.out;
+    const int n = s.n;
+    StageClock clock(st.times);
     const auto made = [&ready](Output which, const Image& image) {
         if (ready) ready(which, image);
     };
-    form_spd_filter(out, s.logamp, im.fmage, threads);
-    r.gain = output_shape();
+    form_spd_filter(out, s.logamp, lowered, threads);
+    r.gain = shape;
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
     for_parts(threads, n, 64, [&](int, int j0, int j1) {
-        double* g = im.fmage.data();
+        double* g = lowered.data();
         for (std::size_t k = static_cast<std::size_t>(j0) * n; k < static_cast<std::size_t>(j1) * n; ++k) {
             if (g[k] > 1.0) g[k] = 1.0;
             r.gain.values[k] = g[k];
@@ -334,15 +368,15 @@ void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
     clock.skip();
     // The noise is what the complement of the gain lets through, the
     // cleaned image what the gain lets through.
-    if (make_noise_) {
-        r.noise = output_shape();
-        form_noise_image(threads, im.fmage, s.frc, s.fic, r.noise.values.data());
+    if (make_noise) {
+        r.noise = shape;
+        form_noise_image(threads, lowered, s.frc, s.fic, r.noise.values.data());
         clock.lap("noise");
         made(Output::kNoise, r.noise);
         clock.skip();
     }
-    r.cleaned = output_shape();
-    filter_fft_by_input(threads, im.fmage, s.frc, s.fic, r.cleaned.values.data());
+    r.cleaned = shape;
+    filter_fft_by_input(threads, lowered, s.frc, s.fic, r.cleaned.values.data());
     clock.lap("cleaned");
     made(Output::kCleaned, r.cleaned);
 }

@@ -45,6 +45,20 @@ struct Spectrum {
 // a run on one thread.
 void analyse_spectrum(const RunState& st, DriverImages& im);
 
+// analyse_spectrum() in the steps that runs of one image with different
+// parameters can share, each on what the one before left in im:
+// 1. no parameter: the homogeneity product H of the log spectrum im.fmage
+//    (into im.smage, which must have its size) and the middle lines;
+void homogeneity_product(const RunState& st, DriverImages& im, IntMap& offline);
+// 2. h_G: the global selection on H and the reference noise threshold
+//    (im.bimage, im.hmage, im.cenmap); false when nothing is left to lower;
+bool global_selection(const RunState& st, DriverImages& im, GaussRefnoise& noise);
+// 3. the other thresholds: the centre and off-centre passes, which lower
+//    im.fmage; false when no streak pixels are left for the levels;
+bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImages& im);
+// 4. the grouping mode: the level estimation.
+void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImages& im);
+
 // Told of each output as soon as it is final, with the image in the Result
 // being filled; it runs on the engine's thread, which waits for it.
 using OutputReady = std::function<void(Output, const Image&)>;
@@ -90,6 +104,13 @@ public:
         return r;
     }
 
+    // The shape take_shape() gave `other`, without a grid (for runs that
+    // share other's spectrum).
+    void same_shape_as(const EngineRun& other);
+
+    // The run's settings.
+    const RunState& settings() const { return st_; }
+
     // An output image of the run's grid size and extents.
     Image output_shape() const;
 
@@ -106,6 +127,13 @@ private:
     double tsp_temp_ = 0.0;  // pixel size in that unit
     bool make_noise_ = true;
 };
+
+// The gain, the noise (when make_noise) and the cleaned image of a run from
+// its spectrum and the log spectrum its analysis lowered (used up: it
+// becomes the gain on the grid), each an image like `shape`, telling
+// `ready` (if any) of each as it is made.
+void form_outputs(const RunState& st, const Spectrum& spectrum, RealImage& lowered, const Image& shape, bool make_noise,
+                  Result& r, const OutputReady& ready = {});
 
 // Checks `image` as destripe() does and puts it on the grid of `run`, an
 // image of another shape than a power-of-two square mirrored out to the

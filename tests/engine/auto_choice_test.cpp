@@ -88,36 +88,60 @@ TEST(AutoChoice, LeavesAScanWithoutStripesAndCleansOneWithStrongRowOffsets) {
     }
 }
 
-// Every candidate's figures are those of a separate run with its set, and
-// the chosen outputs and report lines are those of that run, byte for byte.
-TEST(AutoChoice, SharedSpectrumGivesWhatSeparateRunsGive) {
-    const Image im = surface(3.0, 8);
-    for (const int threads : {1, 3}) {
-        std::ostringstream report;
-        Options o;
-        o.threads = threads;
-        o.report = &report;
-        const AutoResult a = destripe_auto(im, o);
-        for (std::size_t k = 0; k < a.candidates.size(); ++k) {
-            const Candidate& c = a.candidates[k];
-            if (c.leave || !c.stop.empty()) continue;
-            SCOPED_TRACE(c.name);
-            std::ostringstream alone_report;
-            Options q;
-            q.report = &alone_report;
-            const Result alone = destripe(im, c.parameters, q);
-            const RunFigures f = run_figures(im, alone);
-            EXPECT_EQ(c.figures.cleaned.line_step, f.cleaned.line_step);
-            EXPECT_EQ(c.figures.cleaned.stripe_energy, f.cleaned.stripe_energy);
-            EXPECT_EQ(c.figures.change_along_lines, f.change_along_lines);
-            EXPECT_EQ(c.figures.lowered_share, f.lowered_share);
-            EXPECT_EQ(c.figures.energy_removed, f.energy_removed);
-            if (k == a.chosen) {
-                EXPECT_EQ(a.result.gain.values, alone.gain.values);
-                EXPECT_EQ(a.result.noise.values, alone.noise.values);
-                EXPECT_EQ(a.result.cleaned.values, alone.cleaned.values);
-                EXPECT_EQ(a.result.cleaned.span_x, alone.cleaned.span_x);
-                EXPECT_EQ(report.str(), alone_report.str());
+// Every candidate's outputs, report lines and figures are those of a
+// separate run with its set, byte for byte, on one thread and three, on a
+// square and on a padded image; the chosen noise too.
+TEST(AutoChoice, SharedStepsGiveWhatSeparateRunsGive) {
+    const Image square = surface(3.0, 8);
+    Image padded = surface(1.0, 5);  // 128 x 100: padded to 128 x 128
+    padded.ny = 100;
+    padded.span_y = padded.span_x * 100 / 128;
+    padded.values.resize(128 * 100);
+    for (const Image* im : {&square, static_cast<const Image*>(&padded)}) {
+        for (const int threads : {1, 3}) {
+            SCOPED_TRACE(testing::Message() << im->nx << " x " << im->ny << ", threads " << threads);
+            std::ostringstream report;
+            Options o;
+            o.threads = threads;
+            o.report = &report;
+            std::vector<bool> told(7, false);
+            const auto each = [&](std::size_t k, const Result& r, const std::string& lines) {
+                std::ostringstream alone_report;
+                Options q;
+                q.report = &alone_report;
+                const Result alone = destripe(*im, auto_candidates()[k].parameters, q);
+                EXPECT_EQ(r.gain.values, alone.gain.values) << k;
+                EXPECT_EQ(r.cleaned.values, alone.cleaned.values) << k;
+                EXPECT_EQ(r.cleaned.nx, alone.cleaned.nx) << k;
+                EXPECT_EQ(r.cleaned.span_y, alone.cleaned.span_y) << k;
+                EXPECT_EQ(r.side, alone.side) << k;
+                EXPECT_EQ(lines, alone_report.str()) << k;
+                told[k] = true;
+            };
+            const AutoResult a = destripe_auto_each(*im, o, each);
+            ASSERT_EQ(a.candidates.size(), 7u);
+            for (std::size_t k = 0; k < a.candidates.size(); ++k) {
+                const Candidate& c = a.candidates[k];
+                SCOPED_TRACE(c.name);
+                EXPECT_EQ(told[k], !c.leave && c.stop.empty());
+                if (c.leave || !c.stop.empty()) continue;
+                std::ostringstream alone_report;
+                Options q;
+                q.report = &alone_report;
+                const Result alone = destripe(*im, c.parameters, q);
+                const RunFigures f = run_figures(*im, alone);
+                EXPECT_EQ(c.figures.cleaned.line_step, f.cleaned.line_step);
+                EXPECT_EQ(c.figures.cleaned.stripe_energy, f.cleaned.stripe_energy);
+                EXPECT_EQ(c.figures.change_along_lines, f.change_along_lines);
+                EXPECT_EQ(c.figures.lowered_share, f.lowered_share);
+                EXPECT_EQ(c.figures.energy_removed, f.energy_removed);
+                if (k == a.chosen) {
+                    EXPECT_EQ(a.result.gain.values, alone.gain.values);
+                    EXPECT_EQ(a.result.noise.values, alone.noise.values);
+                    EXPECT_EQ(a.result.cleaned.values, alone.cleaned.values);
+                    EXPECT_EQ(a.result.cleaned.span_x, alone.cleaned.span_x);
+                    EXPECT_EQ(report.str(), alone_report.str());
+                }
             }
         }
     }
