@@ -176,15 +176,14 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     {
         Step none;
         const RunState st = settings(a.candidates[0].parameters, none, options.threads);
-        shared.fmage = spectrum.logamp;
         shared.smage = RealImage::square_to_fill(spectrum.n);
-        homogeneity_product(st, shared, offline);
+        homogeneity_product(st, spectrum.logamp, shared, offline);
         shared.bimage.release();
     }
     // 2. The global selection and noise threshold of each h_G.
     struct Global {
         Step step;
-        DriverImages im;
+        IntMap bimage;
         GaussRefnoise noise;
         bool lowers = false;
     };
@@ -192,12 +191,10 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     in_lanes(lanes, globals.size(), [&](std::size_t g) {
         Global& G = global[g];
         const RunState st = settings(a.candidates[sets[globals[g]]].parameters, G.step, lane_threads);
-        G.im.fmage = shared.fmage;
-        G.im.smage = shared.smage;
-        G.im.bimage = IntMap::square_to_fill(spectrum.n);  // set whole by the selection
-        stop_at_limit(G.step, [&] { G.lowers = global_selection(st, G.im, G.noise); });
+        G.bimage = IntMap::square_to_fill(spectrum.n);  // set whole by the selection
+        stop_at_limit(G.step,
+                      [&] { G.lowers = streak_selection(st, spectrum.logamp, shared.smage, G.bimage, G.noise); });
     });
-    shared.smage.release();
     // 3. The centre and off-centre passes of each set.
     struct Set {
         Step step;
@@ -208,22 +205,20 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     in_lanes(lanes, sets.size(), [&](std::size_t s) {
         const Global& G = global[global_of[s]];
         Set& S = set[s];
-        S.im.fmage = G.im.fmage;
         if (G.step.stopped() || !G.lowers) return;
         const RunState st = settings(a.candidates[sets[s]].parameters, S.step, lane_threads);
-        S.im.smage = G.im.smage;
-        S.im.hmage = G.im.hmage;
-        S.im.bimage = G.im.bimage;
-        S.im.cenmap = G.im.cenmap;
+        S.im.fmage = spectrum.logamp;
+        S.im.smage = shared.smage;
+        S.im.hmage = shared.smage;
+        S.im.bimage = G.bimage;
+        S.im.cenmap = IntMap::square(spectrum.n);
         stop_at_limit(S.step, [&] { S.levels = centre_and_off_centre(st, offline, S.im); });
         for (RealImage* g : {&S.im.smage, &S.im.hmage}) g->release();
         S.im.cenmap.release();
     });
+    shared.smage.release();
     // The global steps are kept for their noise thresholds and report lines.
-    for (Global& G : global) {
-        for (RealImage* g : {&G.im.fmage, &G.im.smage, &G.im.hmage}) g->release();
-        for (IntMap* g : {&G.im.bimage, &G.im.cenmap}) g->release();
-    }
+    for (Global& G : global) G.bimage.release();
 
     // 4. Each candidate's level estimation and outputs. Each lane keeps its
     // best result: the lowest score, the earliest of equal ones.
@@ -246,7 +241,9 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         const Step* stopped = G.step.stopped() ? &G.step : S.step.stopped() ? &S.step : nullptr;
         if (stopped == nullptr) {
             DriverImages im;
-            im.fmage = S.im.fmage;
+            // The analysis ends with the set's passes, or before them
+            // with the global selection.
+            im.fmage = S.im.fmage.nx() > 0 ? S.im.fmage : spectrum.logamp;
             if (S.levels) {
                 im.bimage = S.im.bimage;
                 stop_at_limit(leaf, [&] { estimate_levels(st, G.noise, im); });

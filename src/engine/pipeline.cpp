@@ -49,21 +49,21 @@ void unmark_to_mark(IntMap& map) {
 // homogeneity of the log spectrum and their product H (into im.smage);
 // beside them the map of the middle lines. im.bimage is made for the global
 // selection.
-void homogeneity_product(const RunState& st, DriverImages& im, IntMap& offline) {
+void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im, IntMap& offline) {
     StageClock clock(st.times);
-    const int n = im.fmage.nx();
+    const int n = logamp.nx();
     im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
     im.lxy = RealImage::square_to_fill(n);
     side_by_side(
         st.threads,
         [&] {
-            intensity_homegen(im.fmage, im.smage);
+            intensity_homegen(logamp, im.smage);
             normalization_image(im.smage);
             offline = IntMap::square_to_fill(n);  // set whole
             get_offline(offline);
         },
         [&] {
-            laplace_homegen(st.laplacian, false, im.fmage, im.bimage, im.lxy);
+            laplace_homegen(st.laplacian, false, logamp, im.bimage, im.lxy);
             normalization_image(im.lxy);
         });
     image1ximage2(im.smage, im.lxy);
@@ -73,23 +73,30 @@ void homogeneity_product(const RunState& st, DriverImages& im, IntMap& offline) 
 
 namespace {
 
-// The global selection on H (into im.bimage). Prints the mean of H and
+// The global selection on H (into bimage). Prints the mean of H and
 // returns the number of selected pixels.
-int select_streak(const RunState& st, DriverImages& im) {
+int select_streak(const RunState& st, const RealImage& h, IntMap& bimage) {
     double ave_hmage = 0.0;
     int selected = 0;
     side_by_side(
-        st.threads, [&] { ave_hmage = ave_image(im.smage); },
+        st.threads, [&] { ave_hmage = ave_image(h); },
         [&] {
-            select_homo_global(im.smage, st.control_para1.thresh_homo_glb, im.bimage);
-            selected = integer_value_image(im.bimage);
+            select_homo_global(h, st.control_para1.thresh_homo_glb, bimage);
+            selected = integer_value_image(bimage);
         });
     *st.out << list_line("Average of H(i j)=", ave_hmage);
     return selected;
 }
 
-// The reference noise threshold re-decides every pixel of the streak mask by
-// its level; meanwhile H is copied for the off-centre pass (im.hmage).
+// The reference noise threshold, which re-decides every pixel of the
+// streak mask by its level.
+GaussRefnoise noise_threshold(const RealImage& fmage, IntMap& bimage) {
+    const GaussRefnoise noise = refer_noise(fmage, bimage, 0);
+    thresh_noise(fmage, noise.noise_thr, bimage);
+    return noise;
+}
+
+// The reference noise threshold; meanwhile H is copied for the off-centre pass (im.hmage).
 GaussRefnoise reference_noise(const RunState& st, DriverImages& im) {
     const int n = im.fmage.nx();
     GaussRefnoise noise;
@@ -100,10 +107,7 @@ GaussRefnoise reference_noise(const RunState& st, DriverImages& im) {
             rename_an_image(im.smage, im.hmage);
             im.cenmap = IntMap::square(n);
         },
-        [&] {
-            noise = refer_noise(im.fmage, im.bimage, 0);
-            thresh_noise(im.fmage, noise.noise_thr, im.bimage);
-        });
+        [&] { noise = noise_threshold(im.fmage, im.bimage); });
     return noise;
 }
 
@@ -185,15 +189,32 @@ void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImage
     level_whole_estimator(kNs, im.fmage, im.bimage, nl, im.levmap);
 }
 
+bool streak_selection(const RunState& st, const RealImage& logamp, const RealImage& h, IntMap& bimage,
+                      GaussRefnoise& noise) {
+    StageClock clock(st.times);
+    const int streak = select_streak(st, h, bimage);
+    clock.lap("streak");
+    if (streak == 0) return false;
+    noise = noise_threshold(logamp, bimage);
+    clock.lap("refnoise");
+    return integer_value_image(bimage) != 0;
+}
+
+namespace {
+
+// Step 2 of a run on its own, which copies H for the off-centre pass
+// beside the noise threshold.
 bool global_selection(const RunState& st, DriverImages& im, GaussRefnoise& noise) {
     StageClock clock(st.times);
-    const int streak = select_streak(st, im);
+    const int streak = select_streak(st, im.smage, im.bimage);
     clock.lap("streak");
     if (streak == 0) return false;
     noise = reference_noise(st, im);
     clock.lap("refnoise");
     return integer_value_image(im.bimage) != 0;
 }
+
+}  // namespace
 
 bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImages& im) {
     StageClock clock(st.times);
@@ -213,7 +234,7 @@ bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImag
 
 void analyse_spectrum(const RunState& st, DriverImages& im) {
     IntMap offline;  // the middle lines, which the symmetric passes leave alone
-    homogeneity_product(st, im, offline);
+    homogeneity_product(st, im.fmage, im, offline);
     GaussRefnoise noise;
     if (!global_selection(st, im, noise)) return;
     if (!centre_and_off_centre(st, offline, im)) return;
