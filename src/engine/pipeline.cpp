@@ -50,7 +50,6 @@ void unmark_to_mark(IntMap& map) {
 // beside them the map of the middle lines. im.bimage is made for the global
 // selection.
 void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im, IntMap& offline) {
-    StageClock clock(st.times);
     const int n = logamp.nx();
     im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
     im.lxy = RealImage::square_to_fill(n);
@@ -68,7 +67,6 @@ void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImag
         });
     image1ximage2(im.smage, im.lxy);
     im.lxy.release();
-    clock.lap("streak");
 }
 
 namespace {
@@ -200,22 +198,6 @@ bool streak_selection(const RunState& st, const RealImage& logamp, const RealIma
     return integer_value_image(bimage) != 0;
 }
 
-namespace {
-
-// Step 2 of a run on its own, which copies H for the off-centre pass
-// beside the noise threshold.
-bool global_selection(const RunState& st, DriverImages& im, GaussRefnoise& noise) {
-    StageClock clock(st.times);
-    const int streak = select_streak(st, im.smage, im.bimage);
-    clock.lap("streak");
-    if (streak == 0) return false;
-    noise = reference_noise(st, im);
-    clock.lap("refnoise");
-    return integer_value_image(im.bimage) != 0;
-}
-
-}  // namespace
-
 bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImages& im) {
     StageClock clock(st.times);
     // The centre map takes the central blob out of the streak mask; the
@@ -233,12 +215,19 @@ bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImag
 }
 
 void analyse_spectrum(const RunState& st, DriverImages& im) {
+    StageClock clock(st.times);
     IntMap offline;  // the middle lines, which the symmetric passes leave alone
     homogeneity_product(st, im.fmage, im, offline);
-    GaussRefnoise noise;
-    if (!global_selection(st, im, noise)) return;
+    const int streak = select_streak(st, im.smage, im.bimage);
+    clock.lap("streak");
+    if (streak == 0) return;
+    // The reference noise threshold, with H copied for the off-centre pass
+    // beside it.
+    const GaussRefnoise noise = reference_noise(st, im);
+    clock.lap("refnoise");
+    if (integer_value_image(im.bimage) == 0) return;
     if (!centre_and_off_centre(st, offline, im)) return;
-    StageClock clock(st.times);
+    clock.skip();
     estimate_levels(st, noise, im);
     clock.lap("levels");
 }
