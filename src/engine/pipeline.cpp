@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <exception>
+#include <limits>
+#include <string>
 
 #include "centermap/center_map.hpp"
 #include "centermap/gauss_fit.hpp"
@@ -238,6 +241,26 @@ bool is_power_of_two(long long n) {
     return n > 0 && (n & (n - 1)) == 0;
 }
 
+// The shortest form that reads back to v.
+std::string shown(double v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+double highest_value(const RealImage& image) {
+    const double* v = image.data();
+    const std::size_t count = static_cast<std::size_t>(image.nx()) * static_cast<std::size_t>(image.ny());
+    double hi = v[0];
+    for (std::size_t k = 1; k < count; ++k) hi = v[k] > hi ? v[k] : hi;
+    return hi;
+}
+
+// Every value times 2^exponent (values on a grid of nx x ny).
+void scale_by_power_of_two(double* v, std::size_t count, int exponent) {
+    if (exponent == 0) return;
+    for (std::size_t k = 0; k < count; ++k) v[k] = std::ldexp(v[k], exponent);
+}
+
 }  // namespace
 
 EngineRun::EngineRun(const Parameters& p, const Options& o)
@@ -310,13 +333,24 @@ Spectrum EngineRun::take_spectrum() {
     // Fill the square beyond a non-square image, then lift the image so that
     // its minimum is 0.
     fill_beyond_image(tempht, nx_, ny_);
-    const double lift = -lowest_value(tempht, threads);
+    const double low = lowest_value(tempht, threads);
+    const double high = highest_value(tempht);
+    const double range = high - low;
+    if (!std::isfinite(range)) {
+        throw Error(ErrorKind::kBadValue, "the heights range from " + shown(low) + " to " + shown(high) +
+                                               ", further apart than the largest double " +
+                                               shown(std::numeric_limits<double>::max()));
+    }
+    const double lift = -low;
     lifting_image(out, tempht, lift, threads);
     clock.lap("lift");
 
     // The centred spectrum is written whole before it is read.
     Spectrum s;
     s.n = n;
+    s.height_exponent = height_exponent(range, n);
+    scale_by_power_of_two(tempht.data(), static_cast<std::size_t>(n) * static_cast<std::size_t>(n),
+                          -s.height_exponent);
     s.frc = RealImage::square_to_fill(n);
     s.fic = RealImage::square_to_fill(n);
     fft2d(threads, tempht, s.frc, s.fic);
@@ -373,6 +407,7 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
             r.gain.values[k] = g[k];
         }
     });
+    refuse_not_finite(r.gain, "gain");
     clock.lap("filter");
     made(Output::kGain, r.gain);
     clock.skip();
@@ -381,12 +416,14 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     if (make_noise) {
         r.noise = shape;
         form_noise_image(threads, lowered, s.frc, s.fic, r.noise.values.data());
+        scale_back(s, r.noise, "noise");
         clock.lap("noise");
         made(Output::kNoise, r.noise);
         clock.skip();
     }
     r.cleaned = shape;
     filter_fft_by_input(threads, lowered, s.frc, s.fic, r.cleaned.values.data());
+    scale_back(s, r.cleaned, "cleaned");
     clock.lap("cleaned");
     made(Output::kCleaned, r.cleaned);
 }
@@ -404,6 +441,7 @@ void EngineRun::take_image(const Image& image) {
 int load_image(EngineRun& run, const Image& image, const Options& options) {
     check_count(image);
     check_sides(image.nx, image.ny, std::min(options.max_side, kLargestSide));
+    check_extents(image);
     const int side = padded_side(image.nx, image.ny);
     if (image.nx == side && image.ny == side) {
         run.take_image(image);
@@ -436,6 +474,29 @@ void noise_image(const Spectrum& s, const Image& gain, int threads, Image& noise
     std::copy(gain.values.begin(), gain.values.end(), g.data());
     noise = gain;
     form_noise_image(threads, g, s.frc, s.fic, noise.values.data());
+    scale_back(s, noise, "noise");
+}
+
+int height_exponent(double range, int n) {
+    const double n2 = static_cast<double>(n) * static_cast<double>(n);
+    if (range == 0.0 || (range >= 0x1p-20 && n2 * range <= 0x1p500)) return 0;
+    return std::ilogb(range);
+}
+
+void scale_back(const Spectrum& s, Image& image, const char* what) {
+    scale_by_power_of_two(image.values.data(), image.values.size(), s.height_exponent);
+    refuse_not_finite(image, what);
+}
+
+void refuse_not_finite(const Image& image, const char* what) {
+    for (std::size_t k = 0; k < image.values.size(); ++k) {
+        if (!std::isfinite(image.values[k])) {
+            const std::size_t nx = static_cast<std::size_t>(image.nx);
+            throw Error(ErrorKind::kBadValue, "the " + std::string(what) + " image comes out with a value that is "
+                                               "not finite (row " + std::to_string(k / nx + 1) + ", column " +
+                                               std::to_string(k % nx + 1) + "): the run cannot take these heights");
+        }
+    }
 }
 
 Result destripe(const Image& image, const Parameters& parameters, const Options& options) {

@@ -35,7 +35,20 @@ struct Spectrum {
     RealImage frc;     // centred spectrum, real and imaginary parts
     RealImage fic;
     RealImage logamp;  // log amplitude of every coefficient
+    // The lifted heights were multiplied by 2^-height_exponent before the
+    // transform (0: taken as they are); the noise and cleaned images made
+    // from this spectrum are multiplied back by 2^height_exponent.
+    int height_exponent = 0;
 };
+
+// The power of two by which a run divides lifted heights ranging over
+// 0..range on a grid of side n: 0 (the heights are taken as they are) while
+// 2^-20 <= range and n^2 range <= 2^500 or the range is 0, otherwise the
+// exponent e for which range / 2^e lies in [1, 2). Outside those bounds the
+// spectrum's squared amplitudes overflow or its amplitude floor stops being
+// small against the heights; dividing by a power of two is exact, so the run
+// then gives the outputs of the scaled heights, scaled back.
+int height_exponent(double range, int n);
 
 // Lowers the streak of the logarithmic spectrum in im.fmage. Every decision
 // on whether there is anything left to analyse is taken from the sum of a
@@ -151,5 +164,12 @@ void cut_back(Result& r, const Image& image, int side);
 // The noise image of a run from its spectrum and its gain (r.gain), the
 // values a run that makes it writes, with the gain's size and extents.
 void noise_image(const Spectrum& spectrum, const Image& gain, int threads, Image& noise);
+
+// Multiplies the heights of `image` (made from `spectrum`) back by the
+// power of two the run divided them by and refuses (Error, kBadValue) an
+// image holding a value that is not finite; `what` names the image.
+void scale_back(const Spectrum& spectrum, Image& image, const char* what);
+// The refusal alone.
+void refuse_not_finite(const Image& image, const char* what);
 
 }  // namespace veltrane2

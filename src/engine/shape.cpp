@@ -1,11 +1,18 @@
 #include "engine/shape.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 
 namespace veltrane2 {
 namespace {
+
+// The shortest form that reads back to v.
+std::string shown(double v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
 
 // Position k (0-based, may lie outside 0..n-1) of a line of n samples
 // continued by mirroring across both ends with the end sample repeated:
@@ -47,6 +54,16 @@ void check_finite(const Image& image) {
                                                std::to_string(k % nx + 1) + ") is not finite");
         }
     }
+}
+
+void check_extents(const Image& image) {
+    const auto good = [](double v) { return std::isfinite(v) && v > 0.0; };
+    if (good(image.span_x) && good(image.span_y) && good(image.unit) && good(image.unit * image.span_x / image.nx) &&
+        good(image.unit * image.span_y / image.ny))
+        return;
+    throw Error(ErrorKind::kBadValue, "the extents " + shown(image.span_x) + " x " + shown(image.span_y) +
+                                       " in units of " + shown(image.unit) +
+                                       " m do not give a positive finite pixel size");
 }
 
 void check_sides(long long nx, long long ny, int largest) {
@@ -102,7 +119,16 @@ void fill_beyond_image(RealImage& grid, int nx, int ny) {
     double sum = 0.0;
     for (int j = 1; j <= ny; ++j)
         for (int i = 1; i <= nx; ++i) sum += grid(i, j);
-    const double mean = sum / (static_cast<double>(nx) * static_cast<double>(ny));
+    const double count = static_cast<double>(nx) * static_cast<double>(ny);
+    double mean = sum / count;
+    if (!std::isfinite(mean)) {
+        // Heights near the largest double overflow the sum: sum them scaled
+        // down by a power of two that no image's count of values can undo.
+        sum = 0.0;
+        for (int j = 1; j <= ny; ++j)
+            for (int i = 1; i <= nx; ++i) sum += std::ldexp(grid(i, j), -32);
+        mean = std::ldexp(sum / count, 32);
+    }
     for (int j = 1; j <= n; ++j)
         for (int i = (j <= ny ? nx + 1 : 1); i <= n; ++i) grid(i, j) = mean;
 }

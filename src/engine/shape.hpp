@@ -24,6 +24,10 @@ inline constexpr int kSmallestSide = 2;
 // sides are positive.
 void check_count(const Image& image);
 
+// Refuses (Error, kBadValue) extents or a unit that are not positive and
+// finite, or that give a pixel size (unit * span / side) that is not.
+void check_extents(const Image& image);
+
 // Refuses (Error, kBadValue) a value that is not finite, naming the
 // first one by its row and column.
 void check_finite(const Image& image);

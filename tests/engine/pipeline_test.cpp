@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "../test_util.hpp"
 #include "io/image_file.hpp"
@@ -74,6 +76,12 @@ TEST(Destripe, BadImagesAreRefused) {
         {Image{3, 2, 1, 1, 1, {1, 2, 3, 4, NAN, 6}}, ErrorKind::kBadValue, "value 5 of 6 (row 2, column 2) is not finite"},
         {Image{2, 2, 1, 1, 1, {1, 2, NAN, 4}}, ErrorKind::kBadValue, "value 3 of 4 (row 2, column 1) is not finite"},
         {Image{2, 2, 1, 1, 1, {1, 2, 3, -INFINITY}}, ErrorKind::kBadValue, "value 4 of 4 (row 2, column 2) is not finite"},
+        {Image{2, 2, 1, 1, 0, {1, 2, 3, 4}}, ErrorKind::kBadValue,
+         "the extents 1 x 1 in units of 0 m do not give a positive finite pixel size"},
+        {Image{2, 2, -1, 1, 1e-6, {1, 2, 3, 4}}, ErrorKind::kBadValue, "the extents -1 x 1 in units of 1e-06 m"},
+        {Image{2, 2, 1, NAN, 1e-6, {1, 2, 3, 4}}, ErrorKind::kBadValue, "the extents 1 x nan in units"},
+        {Image{2, 2, 1e300, 1, 1e300, {1, 2, 3, 4}}, ErrorKind::kBadValue, "the extents 1e+300 x 1 in units of 1e+300"},
+        {Image{2, 2, 1e-300, 1, 1e-300, {1, 2, 3, 4}}, ErrorKind::kBadValue, "the extents 1e-300 x 1 in units"},
     };
     for (const Case& c : cases) {
         try {
@@ -186,6 +194,84 @@ TEST(Destripe, CentresOutsideTheGridEndNormally) {
                 ASSERT_NEAR(r.noise.values[k] + r.cleaned.values[k], image.values[k] + lift, 1e-12);
             }
             for (double g : r.gain.values) ASSERT_TRUE(g >= 0.0 && g <= 1.0) << g;
+        }
+    }
+}
+
+// A 32 x 32 image of rows at their own offsets over a sloped surface, on a
+// grid of 1/256 (so that a power-of-two scale keeps every value exact),
+// ranging over [1, 2).
+Image striped_image() {
+    const int n = 32;
+    Image im{n, n, 1.0, 1.0, 1.0e-6, std::vector<double>(static_cast<std::size_t>(n) * n, 0.0)};
+    unsigned seed = 7;
+    for (int j = 0; j < n; ++j) {
+        seed = seed * 1103515245u + 12345u;
+        const double offset = static_cast<double>((seed >> 16) % 97u) / 128.0;
+        for (int i = 0; i < n; ++i) im.at(i, j) = offset + static_cast<double>(3 * i + 2 * j) / 256.0 - 0.5;
+    }
+    return im;
+}
+
+// The outputs of heights scaled by s are the outputs of the heights, scaled:
+// bit for bit when s is a power of two. Otherwise the run sees the heights
+// scaled by another factor from 1/2 to 2, and the noise and cleaned images
+// agree to far below the heights' range (the gain's decisions at a few
+// coefficients of next to no energy may go the other way, as they may for
+// any scale of an image inside the range taken as it is). Heights further
+// apart than the largest double are refused.
+TEST(Destripe, OutputsScaleWithTheHeights) {
+    const Image base = striped_image();
+    const auto [lo, hi] = std::minmax_element(base.values.begin(), base.values.end());
+    ASSERT_TRUE(*hi - *lo >= 1.0 && *hi - *lo < 2.0) << *hi - *lo;
+    Options one;
+    one.threads = 1;
+    const Result at_one = destripe(base, Parameters::general(), one);
+    ASSERT_TRUE(std::any_of(at_one.gain.values.begin(), at_one.gain.values.end(), [](double g) { return g < 0.5; }));
+    struct Case {
+        double scale;
+        bool exact;
+    } cases[] = {
+        {1e-300, false}, {1e-12, false}, {1e150, false}, {1e300, false},
+        {0x1p-1000, true}, {0x1p-21, true}, {0x1p494, true}, {0x1p1000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scale);
+        Image scaled = base;
+        for (double& v : scaled.values) v *= c.scale;
+        const Result r = destripe(scaled, Parameters::general(), one);
+        if (c.exact) EXPECT_EQ(r.gain.values, at_one.gain.values);
+        for (const auto& [out, ref] : {std::pair{&r.noise, &at_one.noise}, {&r.cleaned, &at_one.cleaned}}) {
+            ASSERT_EQ(out->values.size(), ref->values.size());
+            for (std::size_t k = 0; k < ref->values.size(); ++k) {
+                if (c.exact) {
+                    ASSERT_EQ(out->values[k], ref->values[k] * c.scale) << k;
+                } else {
+                    ASSERT_NEAR(out->values[k] / c.scale, ref->values[k], 1e-8) << k;
+                }
+            }
+        }
+    }
+
+    // A range the doubles cannot hold is refused, and so is an output that
+    // would not be finite once scaled back.
+    Spectrum doubled;
+    doubled.height_exponent = 1;
+    Image large{2, 1, 1.0, 1.0, 1.0, {1.0, 1e308}};
+    const std::pair<std::function<void()>, const char*> refused[] = {
+        {[&] { destripe(Image{2, 2, 1.0, 1.0, 1.0, {-1e308, 1e308, 0.0, 1.0}}, Parameters::general(), one); },
+         "the heights range from -1e+308 to 1e+308, further apart than the largest double 1.7976931348623157e+308"},
+        {[&] { scale_back(doubled, large, "cleaned"); },
+         "the cleaned image comes out with a value that is not finite (row 1, column 2): the run cannot take these "
+         "heights"},
+    };
+    for (const auto& [call, message] : refused) {
+        try {
+            call();
+            ADD_FAILURE() << message;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::kBadValue);
+            EXPECT_STREQ(e.what(), message);
         }
     }
 }
