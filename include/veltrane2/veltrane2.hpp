@@ -256,8 +256,11 @@ void check_parameters(const Parameters& parameters);
 // up to rounding. Throws Error of kind kBadValue for
 // parameters check_parameters() refuses; of kind kBadShape when a side is not
 // positive, is below 2 or above options.max_side, or the values are not
-// nx * ny; of kind kBadValue for a value that is not finite; FatalStop when
-// a fixed limit of a stage is reached.
+// nx * ny; of kind kBadValue for a value that is not finite, extents and a
+// unit that do not give a positive finite pixel size, or heights whose range
+// (max - min) overflows; FatalStop when a fixed limit of a stage is reached.
+// Heights of any finite range are taken: the outputs of heights scaled by a
+// power of two are the outputs scaled by it (the README's "Scan sizes").
 Result destripe(const Image& image, const Parameters& parameters, const Options& options = {});
 
 // One candidate of the automatic choice: a ready set in one level

@@ -188,7 +188,36 @@ std::string format_gsf(const GsfImage& image) {
     return s;
 }
 
+void check_gsf(const GsfImage& image, const std::string& name) {
+    for (const auto& [key, size] : {std::pair{"XRes", image.xres}, {"YRes", image.yres}}) {
+        if (size <= 0 || size > kGsfLargestSide)
+            bad(name, std::string(key) + " = " + std::to_string(size) + " is not a size from 1 to " +
+                          std::to_string(kGsfLargestSide));
+    }
+    const long long count = static_cast<long long>(image.xres) * image.yres;
+    if (static_cast<long long>(image.values.size()) != count) {
+        bad(name, "the image holds " + std::to_string(image.values.size()) + " values, not " +
+                      std::to_string(image.xres) + " x " + std::to_string(image.yres));
+    }
+    for (const auto& [key, extent] : {std::pair{"XReal", image.xreal}, {"YReal", image.yreal}}) {
+        if (!std::isfinite(extent) || extent <= 0.0)
+            bad(name, std::string(key) + " = " + shortest(extent) + " is not a positive finite extent");
+    }
+    for (const auto& [key, offset] : {std::pair{"XOffset", image.xoffset}, {"YOffset", image.yoffset}}) {
+        if (!std::isfinite(offset)) bad(name, std::string(key) + " = " + shortest(offset) + " is not finite");
+    }
+    for (long long k = 0; k < count; ++k) {
+        const double v = image.values[static_cast<std::size_t>(k)];
+        if (!std::isfinite(static_cast<float>(v))) {
+            bad(name, "value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
+                          std::to_string(k / image.xres + 1) + ", column " + std::to_string(k % image.xres + 1) +
+                          ") is " + shortest(v) + ", which a .gsf file's 32-bit floats cannot hold");
+        }
+    }
+}
+
 AtomicFile stage_gsf(const std::string& name, const GsfImage& image) {
+    check_gsf(image, name);
     const std::string bytes = format_gsf(image);
     AtomicFile file(name);
     file.write(bytes.data(), bytes.size());

@@ -52,8 +52,16 @@ GsfImage read_gsf(const std::string& name);
 // floats (rounded to nearest). Line breaks and NULs in texts become blanks.
 std::string format_gsf(const GsfImage& image);
 
-// Writes format_gsf(image) to `name` atomically; stage_gsf() up to the
-// renaming, for the caller to commit().
+// Refuses (Error, kBadValue, after `name`) an image parse_gsf() would not
+// read back: a size that is not from 1 to kGsfLargestSide, values that are
+// not XRes x YRes, an extent that is not positive and finite, an offset that
+// is not finite, or a value that is not finite as a 32-bit float (NaN,
+// infinities and magnitudes from about 3.4e38 up).
+void check_gsf(const GsfImage& image, const std::string& name);
+
+// Writes format_gsf(image) to `name` atomically, after check_gsf(), which
+// refuses before any file is made; stage_gsf() up to the renaming, for the
+// caller to commit().
 void write_gsf(const std::string& name, const GsfImage& image);
 AtomicFile stage_gsf(const std::string& name, const GsfImage& image);
 

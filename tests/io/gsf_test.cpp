@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <tuple>
 
@@ -91,6 +92,44 @@ TEST(Gsf, BadFilesAreRefusedWithTheirReason) {
             EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }
     }
+}
+
+// What the reader refuses is refused before anything is written, naming
+// the file.
+TEST(Gsf, WhatCannotBeReadBackIsNotWritten) {
+    vt::ScratchDir dir;
+    const GsfImage good{2, 2, 1e-6, 1e-6, 0.0, 0.0, "m", "m", "", {}, {1.0, -2.0, 3e38, -3e38}};
+    const std::pair<std::function<void(GsfImage&)>, const char*> cases[] = {
+        {[](GsfImage& g) { g.values[2] = 4e38; },
+         "value 3 of 4 (row 2, column 1) is 4e+38, which a .gsf file's 32-bit floats cannot hold"},
+        {[](GsfImage& g) { g.values[1] = -1e39; }, "value 2 of 4 (row 1, column 2) is -1e+39"},
+        {[](GsfImage& g) { g.values[3] = NAN; }, "value 4 of 4 (row 2, column 2) is nan"},
+        {[](GsfImage& g) { g.values[0] = INFINITY; }, "value 1 of 4 (row 1, column 1) is inf"},
+        {[](GsfImage& g) { g.xreal = 0.0; }, "XReal = 0 is not a positive finite extent"},
+        {[](GsfImage& g) { g.yreal = -1e-6; }, "YReal = -1e-06 is not a positive finite extent"},
+        {[](GsfImage& g) { g.xreal = INFINITY; }, "XReal = inf is not a positive finite extent"},
+        {[](GsfImage& g) { g.yreal = NAN; }, "YReal = nan is not a positive finite extent"},
+        {[](GsfImage& g) { g.xoffset = NAN; }, "XOffset = nan is not finite"},
+        {[](GsfImage& g) { g.yoffset = -INFINITY; }, "YOffset = -inf is not finite"},
+        {[](GsfImage& g) { g.xres = 0; }, "XRes = 0 is not a size from 1 to 65536"},
+        {[](GsfImage& g) { g.yres = 3; }, "the image holds 4 values, not 2 x 3"},
+    };
+    for (const auto& [change, message] : cases) {
+        GsfImage g = good;
+        change(g);
+        const std::string name = (dir / "FIL_x.gsf").string();
+        try {
+            write_gsf(name, g);
+            ADD_FAILURE() << "written: " << message;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::kBadValue);
+            EXPECT_EQ(std::string(e.what()).rfind(name + ": " + message, 0), 0u) << e.what();
+        }
+        EXPECT_TRUE(vt::fs::is_empty(dir.path())) << message;
+    }
+    // The edges themselves are written and read back.
+    write_gsf((dir / "edge.gsf").string(), good);
+    EXPECT_EQ(read_gsf((dir / "edge.gsf").string()).values[2], 3e38f);
 }
 
 }  // namespace

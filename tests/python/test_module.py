@@ -67,6 +67,27 @@ def test_bad_arrays_raise_with_the_engines_message(z, message):
         veltrane2.destripe(z, **GENERAL)
 
 
+@pytest.mark.parametrize("kwargs, message", [
+    (dict(unit=0.0), "the extents 4 x 4 in units of 0 m do not give a positive finite pixel size"),
+    (dict(extent=(-1.0, 1.0)), "the extents -1 x 1 in units of 1 m"),
+    (dict(extent=(1.0, float("inf"))), "the extents 1 x inf in units"),
+])
+def test_extents_that_give_no_pixel_size_raise(kwargs, message):
+    with pytest.raises(ValueError, match=message):
+        veltrane2.destripe(np.zeros((4, 4)), **GENERAL, **kwargs)
+
+
+def test_heights_of_any_finite_range_and_one_that_overflows():
+    z = np.add.outer((np.arange(16) % 3) / 2.0, np.arange(16) / 32.0)  # a range in [1, 2)
+    r = veltrane2.destripe(z, **GENERAL)
+    for scale in (2.0 ** -1000, 2.0 ** 1000):
+        s = veltrane2.destripe(z * scale, **GENERAL)
+        assert np.array_equal(s.noise, r.noise * scale) and np.array_equal(s.cleaned, r.cleaned * scale)
+    z[0, 0], z[1, 1] = -1e308, 1e308
+    with pytest.raises(ValueError, match="further apart than the largest double"):
+        veltrane2.destripe(z, **GENERAL)
+
+
 @pytest.mark.parametrize("name, value, message", [
     ("h_global", -1.0, "h_G = -1 is out of range"),
     ("r_centre", float("nan"), "r_C = nan is out of range"),

@@ -316,15 +316,29 @@ TEST(Batch, EveryFailureLineNamesItsFile) {
     vt::ScratchDir dir;
     vt::generate(dir.path(), "x.txt", "--size 32 --seed 2");
     vt::write_file(dir / "huge.txt", "8192 8192 1 1 1e-6\n1 2 3\n");  // refused before its values are read
-    vt::fs::create_directories(dir / "out" / "NOISE_x.txt");            // the second output cannot replace a folder
-    const auto r = run_args(dir.path(), "--preset general -q -j 1 -o out missing.txt other_missing.gsf huge.txt x.txt");
+    vt::write_file(dir / "flat.txt", vt::image_text(2, 2, {1, 2, 3, 4}, 0.0));
+    vt::fs::create_directories(dir / "out" / "NOISE_x.txt");  // the second output cannot replace a folder
+    auto r = run_args(dir.path(), "--preset general -q -j 1 -o out missing.txt other_missing.gsf huge.txt flat.txt x.txt");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "veltrane2: missing.txt: I cannot open the input data file: No such file or directory\n"
               "veltrane2: other_missing.gsf: I cannot open the input data file: No such file or directory\n"
               "veltrane2: huge.txt: 8192 x 8192 is larger than the largest side 4096\n"
+              "veltrane2: flat.txt: the extents 0 x 0 in units of 1e-06 m do not give a positive finite pixel size\n"
               "veltrane2: x.txt: I cannot write the output data file out/NOISE_x.txt: Is a directory\n");
     EXPECT_EQ(listing(dir / "out"), std::vector<std::string>{"NOISE_x.txt"});
+
+    // Heights a .gsf cannot hold: the image fails, naming the output,
+    // before any of its outputs is in place; the others run on.
+    std::vector<double> z(64);
+    for (std::size_t k = 0; k < z.size(); ++k) z[k] = 1e39 * static_cast<double>(k % 8 + k / 8 % 2);
+    vt::write_file(dir / "tall.txt", vt::image_text(8, 8, z));
+    r = run_args(dir.path(), "--preset general -q -j 1 --format gsf -o gsf tall.txt x.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("veltrane2: tall.txt: gsf/NOISE_tall.gsf: value 1 of 64 (row 1, column 1) is -2.", 0), 0u)
+        << r.err;
+    EXPECT_NE(r.err.find("e+39, which a .gsf file's 32-bit floats cannot hold\n"), std::string::npos) << r.err;
+    EXPECT_EQ(listing(dir / "gsf"), (std::vector<std::string>{"DENOISE_x.gsf", "FIL_x.gsf", "NOISE_x.gsf"}));
 }
 
 // The output folder is made and checked before any image runs.
