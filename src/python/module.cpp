@@ -1,11 +1,12 @@
 // The Python module: import veltrane2.
 //
-//   r = veltrane2.destripe(z, **veltrane2.PRESETS["general"])
+//   r = veltrane2.destripe(z, preset="general")
 //   r.gain, r.noise, r.cleaned (numpy arrays), r.report (text)
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -56,6 +57,7 @@ struct PyResult {
     std::pair<double, double> extent;
     double unit = 1.0;
     int side = 0;
+    std::string preset;  // for the repr: the ready set, "auto: <candidate>" or "custom"
     py::dict figures;
     py::object choice = py::none();
     py::list candidates;
@@ -73,17 +75,112 @@ py::dict figures_dict(const RunFigures& f) {
     return d;
 }
 
-py::dict parameters_dict(const Parameters& p) {
+// The seven numbers by their Python names, in the order of a parameter file.
+constexpr const char* kParameterNames[] = {"h_global", "h_centre", "h_off", "r_centre", "l_centre", "l_off", "n_run"};
+
+// A set as the keywords of destripe(): PRESETS' entries and the candidates'
+// parameters (these with grouped) come from the one table of ready sets.
+py::dict parameters_dict(const Parameters& p, bool with_grouped) {
+    const double numbers[] = {p.h_global, p.h_centre, p.h_off, p.r_centre, p.l_centre, p.l_off};
     py::dict d;
-    d["h_global"] = p.h_global;
-    d["h_centre"] = p.h_centre;
-    d["h_off"] = p.h_off;
-    d["r_centre"] = p.r_centre;
-    d["l_centre"] = p.l_centre;
-    d["l_off"] = p.l_off;
-    d["n_run"] = p.n_run;
-    d["grouped"] = p.grouped;
+    for (std::size_t i = 0; i < 6; ++i) d[kParameterNames[i]] = numbers[i];
+    d[kParameterNames[6]] = p.n_run;
+    if (with_grouped) d["grouped"] = p.grouped;
     return d;
+}
+
+// "<veltrane2.Result 256 x 256, extent 2 x 2 (unit 1e-06 m)".
+std::string shape_text(const char* what, const py::array& z, std::pair<double, double> extent, double unit) {
+    std::ostringstream s;
+    s << "<veltrane2." << what << ' ' << z.shape(0) << " x " << z.shape(1) << ", extent " << extent.first << " x "
+      << extent.second << " (unit " << unit << " m)";
+    return s.str();
+}
+
+std::string preset_list() {
+    std::string names;
+    for (const Preset& p : kPresets) names += "'" + std::string(p.name) + "', ";
+    return names + "'auto'";
+}
+
+// The parameters of a destripe() call: a ready set by name, the seven
+// numbers by name overriding it, or all seven without one; or 'auto'.
+// Mistakes are short TypeErrors or ValueErrors that do not print the image
+// (pybind's own TypeError for a mistyped argument prints every argument).
+struct CallParameters {
+    Parameters parameters;
+    std::optional<std::string> preset;  // the ready set's name, none when a number was given
+    bool automatic = false;
+    std::optional<std::pair<double, double>> extent;
+    double unit = 1.0;
+};
+
+CallParameters call_parameters(const py::args& args, const py::kwargs& kwargs) {
+    if (!args.empty()) {
+        throw py::type_error("destripe() takes the image as its only positional argument; give preset= (" +
+                             preset_list() + ") or the parameters by name");
+    }
+    CallParameters c;
+    std::optional<Parameters> preset;
+    std::optional<double> number[7];
+    bool grouped = false;
+    for (const auto& [k, v] : kwargs) {
+        const std::string key = py::str(k);
+        try {
+            if (key == "preset") {
+                if (v.is_none()) continue;
+                if (!py::isinstance<py::str>(v)) throw py::type_error("preset must be a name (" + preset_list() + ")");
+                c.preset = py::cast<std::string>(v);
+                if (*c.preset == "auto") {
+                    c.automatic = true;
+                    continue;
+                }
+                const Preset* p = find_preset(*c.preset);
+                if (p == nullptr) throw py::value_error("unknown preset '" + *c.preset + "' (" + preset_list() + ")");
+                preset = p->parameters;
+            } else if (key == "grouped") {
+                grouped = py::cast<bool>(v);
+            } else if (key == "extent") {
+                if (!v.is_none()) c.extent = py::cast<std::pair<double, double>>(v);
+            } else if (key == "unit") {
+                c.unit = py::cast<double>(v);
+            } else {
+                const auto* name = std::find(std::begin(kParameterNames), std::end(kParameterNames), key);
+                if (name == std::end(kParameterNames)) {
+                    throw py::type_error("destripe() got an unexpected keyword argument '" + key + "'");
+                }
+                if (v.is_none()) continue;
+                const std::size_t i = static_cast<std::size_t>(name - std::begin(kParameterNames));
+                number[i] = i == 6 ? py::cast<int>(v) : py::cast<double>(v);
+            }
+        } catch (const py::cast_error&) {
+            throw py::type_error(key + " cannot be " + std::string(py::str(py::type::of(v).attr("__name__"))) +
+                                 (key == "n_run" ? " (a whole number)" : ""));
+        }
+    }
+    std::string given, missing;
+    for (std::size_t i = 0; i < 7; ++i) {
+        std::string& list = number[i] ? given : missing;
+        list += (list.empty() ? "" : ", ") + std::string(kParameterNames[i]);
+    }
+    if (c.automatic) {
+        if (!given.empty()) throw py::value_error("preset='auto' chooses the parameters itself: no " + given);
+        if (grouped) throw py::value_error("preset='auto' tries both level-estimation modes: no grouped");
+        return c;
+    }
+    if (!preset && !missing.empty()) {
+        throw py::type_error("destripe() needs preset= (" + preset_list() + ") or all seven parameters; missing: " +
+                             missing);
+    }
+    Parameters& p = c.parameters;
+    if (preset) p = *preset;
+    double* fields[] = {&p.h_global, &p.h_centre, &p.h_off, &p.r_centre, &p.l_centre, &p.l_off};
+    for (std::size_t i = 0; i < 6; ++i)
+        if (number[i]) *fields[i] = *number[i];
+    if (number[6]) p.n_run = static_cast<int>(*number[6]);
+    if (!given.empty()) c.preset.reset();
+    p.grouped = grouped;
+    return c;
 }
 
 // An image file: its values with its extents and units.
@@ -170,8 +267,7 @@ PYBIND11_MODULE(veltrane2, m) {
         .def_readonly("candidates", &PyResult::candidates,
                       "preset='auto': every candidate tried, as dicts of name, score, parameters, figures, stopped")
         .def("__repr__", [](const PyResult& r) {
-            return "<veltrane2.Result " + std::to_string(r.cleaned.shape(0)) + " x " +
-                   std::to_string(r.cleaned.shape(1)) + ">";
+            return shape_text("Result", r.cleaned, r.extent, r.unit) + ", preset " + r.preset + ">";
         });
 
     py::class_<Scan>(m, "Scan", "An image file as read(): z with its extent, unit and what the file says of itself.")
@@ -181,7 +277,13 @@ PYBIND11_MODULE(veltrane2, m) {
         .def_readonly("zunits", &Scan::zunits, "unit of the values (a .gsf's ZUnits; empty for text images)")
         .def_readonly("title", &Scan::title,
                       "a .gsf's Title, or an instrument file's name and channel (empty for text images)")
-        .def_readonly("format", &Scan::format, "'text', 'gsf' or 'instrument' (read through Gwyddion)");
+        .def_readonly("format", &Scan::format, "'text', 'gsf' or 'instrument' (read through Gwyddion)")
+        .def("__repr__", [](const Scan& s) {
+            std::string text = shape_text("Scan", s.z, s.extent, s.unit) + ", " + s.format;
+            if (!s.zunits.empty()) text += ", heights in " + s.zunits;
+            if (!s.title.empty()) text += ", '" + s.title + "'";
+            return text + ">";
+        });
 
     py::class_<gwyddion::Channel>(m, "Channel", "A channel of an image file, as channels() lists them.")
         .def_readonly("number", &gwyddion::Channel::number, "the channel's number (Gwyddion's)")
@@ -202,49 +304,16 @@ PYBIND11_MODULE(veltrane2, m) {
         });
 
     py::dict presets;
-    for (const auto& [name, p] : kPresets) {
-        py::dict d;
-        d["h_global"] = p.h_global;
-        d["h_centre"] = p.h_centre;
-        d["h_off"] = p.h_off;
-        d["r_centre"] = p.r_centre;
-        d["l_centre"] = p.l_centre;
-        d["l_off"] = p.l_off;
-        d["n_run"] = p.n_run;
-        presets[py::str(std::string(name))] = d;
-    }
+    for (const Preset& p : kPresets) presets[py::str(std::string(p.name))] = parameters_dict(p.parameters, false);
     m.attr("PRESETS") = presets;
 
     m.def(
         "destripe",
-        [](const py::array& z, std::optional<std::string> preset, std::optional<double> h_global,
-           std::optional<double> h_centre, std::optional<double> h_off, std::optional<double> r_centre,
-           std::optional<double> l_centre, std::optional<double> l_off, std::optional<int> n_run, bool grouped,
-           std::optional<std::pair<double, double>> extent, double unit) {
-            const bool any = h_global || h_centre || h_off || r_centre || l_centre || l_off || n_run;
-            const bool all = h_global && h_centre && h_off && r_centre && l_centre && l_off && n_run;
-            Parameters p;
-            bool automatic = false;
-            if (preset) {
-                if (any) throw py::value_error("give either preset or the seven parameters, not both");
-                if (*preset == "auto") {
-                    if (grouped) throw py::value_error("preset='auto' tries both level-estimation modes: no grouped");
-                    automatic = true;
-                } else if (const Preset* found = find_preset(*preset)) {
-                    p = found->parameters;
-                } else {
-                    std::string names;
-                    for (const Preset& q : kPresets) names += "'" + std::string(q.name) + "', ";
-                    throw py::value_error("unknown preset '" + *preset + "' (" + names + "or 'auto')");
-                }
-            } else if (all) {
-                p = {*h_global, *h_centre, *h_off, *r_centre, *l_centre, *l_off, *n_run};
-            } else {
-                throw py::value_error(
-                    "give preset= or all seven of h_global, h_centre, h_off, r_centre, l_centre, l_off, n_run");
-            }
-            p.grouped = grouped;
-            Image img = from_array(z, extent, unit);
+        [](const py::array& z, const py::args& args, const py::kwargs& kwargs) {
+            const CallParameters c = call_parameters(args, kwargs);
+            const bool automatic = c.automatic;
+            const Parameters& p = c.parameters;
+            Image img = from_array(z, c.extent, c.unit);
             std::ostringstream report;
             Options o;
             o.report = &report;
@@ -271,34 +340,37 @@ PYBIND11_MODULE(veltrane2, m) {
             out.cleaned = to_array(r.cleaned);
             out.report = report.str();
             out.extent = out_extent;
-            out.unit = unit;
+            out.unit = c.unit;
             out.side = r.side;
             out.figures = figures_dict(figures);
             out.choice = automatic ? py::object(py::str(chosen->candidates[chosen->chosen].name))
-                                   : (preset ? py::object(py::str(*preset)) : py::object(py::none()));
+                                   : (c.preset ? py::object(py::str(*c.preset)) : py::object(py::none()));
+            out.preset = automatic ? "auto: " + chosen->candidates[chosen->chosen].name : c.preset.value_or("custom");
             if (automatic) {
-                for (const Candidate& c : chosen->candidates) {
+                for (const Candidate& k : chosen->candidates) {
                     py::dict d;
-                    d["name"] = c.name;
-                    d["score"] = c.score;
-                    d["parameters"] = c.leave ? py::object(py::none()) : py::object(parameters_dict(c.parameters));
-                    d["figures"] = figures_dict(c.figures);
-                    d["stopped"] = c.stop.empty() ? py::object(py::none()) : py::object(py::str(c.stop));
+                    d["name"] = k.name;
+                    d["score"] = k.score;
+                    d["parameters"] = k.leave ? py::object(py::none()) : py::object(parameters_dict(k.parameters, true));
+                    d["figures"] = figures_dict(k.figures);
+                    d["stopped"] = k.stop.empty() ? py::object(py::none()) : py::object(py::str(k.stop));
                     out.candidates.append(d);
                 }
             }
             return out;
         },
-        py::arg("z"), py::kw_only(), py::arg("preset") = py::none(), py::arg("h_global") = py::none(),
-        py::arg("h_centre") = py::none(), py::arg("h_off") = py::none(), py::arg("r_centre") = py::none(),
-        py::arg("l_centre") = py::none(), py::arg("l_off") = py::none(), py::arg("n_run") = py::none(),
-        py::arg("grouped") = false, py::arg("extent") = py::none(), py::arg("unit") = 1.0,
+        py::arg("z"),
+        "destripe(z, *, preset=None, h_global=None, h_centre=None, h_off=None, r_centre=None, l_centre=None,\n"
+        "         l_off=None, n_run=None, grouped=False, extent=None, unit=1.0) -> Result\n\n"
         "Removes the scan-line stripes of the height image z.\n\n"
+        "    r = veltrane2.destripe(z, preset=\"general\")\n"
+        "    r = veltrane2.destripe(z, preset=\"general\", h_off=0.3)   # a ready set with one value changed\n\n"
         "z         2-D array, rows = scan lines (file rows); any real dtype and strides; each side from 2 to 4096.\n"
         "          Any other shape than a power-of-two square is padded to the next one by mirroring it across\n"
         "          its edges; noise and cleaned are cut back to z's shape.\n"
         "preset    a ready set by name ('general', 'keep-slope', 'conservative'), or 'auto': per image the best\n"
-        "          of them in both level-estimation modes or the image left as it is; instead of the seven numbers\n"
+        "          of them in both level-estimation modes or the image left as it is. The seven numbers below,\n"
+        "          given by name, override a ready set; without one all seven are needed\n"
         "h_global  h_G, global homogeneity threshold (useful range 0.25 to 0.45)\n"
         "h_centre  h_C, centre-pass threshold (0.02 to 0.2 on, 0.7 to 1.0 off)\n"
         "h_off     h_F, off-centre threshold (0.05 to 0.15 adds neighbouring rows; above 0.3 only the middle lines)\n"
@@ -311,10 +383,11 @@ PYBIND11_MODULE(veltrane2, m) {
         "unit      the length unit of extent, in metres\n\n"
         "Returns a Result with noise and cleaned (arrays of z's shape), gain (on the padded side x side\n"
         "square, a spectral map), report (which says when and how z was padded), side, and the extent and\n"
-        "unit of noise and cleaned, the run's figures, and for preset='auto' the choice and every candidate.\n"
+        "unit of noise and cleaned, the run's figures, the choice (the preset's name, None when numbers were\n"
+        "given) and for preset='auto' every candidate.\n"
         "Adding a constant to z changes noise and cleaned by nothing (cleaned\n"
         "is lifted to a zero minimum), up to rounding.\n"
-        "Raises ValueError for a parameter out of its range (thresholds and r_centre from 0 to 1, line fractions\n"
+        "Raises TypeError for a missing, unknown or mistyped parameter; ValueError for a parameter out of its range (thresholds and r_centre from 0 to 1, line fractions\n"
         "from 0 up, n_run from 1 up; never NaN or infinite), for an array that is not 2-D, is empty, holds NaN\n"
         "or infinity, or has a side below 2 or above 4096; LimitStop when a fixed limit of the engine is reached. The engine runs without\n"
         "the GIL: threads over many images use every core.\n"

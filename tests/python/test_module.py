@@ -44,7 +44,7 @@ def test_any_real_dtype_and_strides_are_converted():
     # Any other shape: padded to a power-of-two square and cut back.
     r = veltrane2.destripe(z[:40, :50], extent=(5.0, 4.0), **GENERAL)
     assert (r.cleaned.shape, r.noise.shape, r.gain.shape, r.side) == ((40, 50), (40, 50), (64, 64), 64)
-    assert r.extent == (5.0, 4.0) and repr(r) == "<veltrane2.Result 40 x 50>"
+    assert r.extent == (5.0, 4.0) and repr(r) == "<veltrane2.Result 40 x 50, extent 5 x 4 (unit 1 m), preset custom>"
     assert r.report.startswith("Padded 50 x 40 to 64 x 64 by mirroring across the edges\n")
     shifted = veltrane2.destripe(z[:40, :50] + 1e6, extent=(5.0, 4.0), **GENERAL)
     np.testing.assert_allclose(shifted.noise, r.noise, rtol=0, atol=1e-8)
@@ -183,15 +183,50 @@ def test_presets_by_name_and_the_automatic_choice(tmp_path, generate):
     assert veltrane2.figures(striped)["line_step"] == veltrane2.destripe(striped, preset="auto").figures["line_step_in"]
 
 
-@pytest.mark.parametrize("kwargs, message", [
-    (dict(preset="bogus"), "unknown preset 'bogus'"),
-    (dict(preset="auto", grouped=True), "tries both level-estimation modes"),
-    (dict(preset="general", h_global=0.3), "either preset or the seven parameters"),
-    (dict(h_global=0.3), "give preset= or all seven"),
+def test_a_preset_by_name_with_numbers_overriding_it():
+    z = np.random.default_rng(11).normal(size=(64, 64)) + (np.arange(64) % 3)[:, None]
+    assert list(veltrane2.PRESETS) == ["general", "keep-slope", "conservative"]  # the command line's names
+    for name, numbers in veltrane2.PRESETS.items():
+        r = veltrane2.destripe(z, preset=name)
+        np.testing.assert_array_equal(r.cleaned, veltrane2.destripe(z, **numbers).cleaned)
+        assert r.choice == name and repr(r).endswith(", preset " + name + ">")
+    changed = dict(veltrane2.PRESETS["keep-slope"], h_off=0.3)
+    r = veltrane2.destripe(z, preset="keep-slope", h_off=0.3, extent=(2.0, 2.0), unit=1e-6)
+    np.testing.assert_array_equal(r.cleaned, veltrane2.destripe(z, **changed).cleaned)
+    assert r.choice is None and repr(r) == "<veltrane2.Result 64 x 64, extent 2 x 2 (unit 1e-06 m), preset custom>"
+    r = veltrane2.destripe(z, preset="auto")
+    assert repr(r).endswith(", preset auto: " + r.choice + ">")
+
+
+@pytest.mark.parametrize("args, kwargs, error, message", [
+    ((), {}, TypeError, "needs preset= ('general', 'keep-slope', 'conservative', 'auto') or all seven parameters; "
+                        "missing: h_global, h_centre, h_off, r_centre, l_centre, l_off, n_run"),
+    ((), dict(h_global=0.3, h_centre=0.1), TypeError, "missing: h_off, r_centre, l_centre, l_off, n_run"),
+    ((0.3,), {}, TypeError, "takes the image as its only positional argument"),
+    ((), dict(preset="bogus"), ValueError, "unknown preset 'bogus'"),
+    ((), dict(preset=1), TypeError, "preset must be a name"),
+    ((), dict(preset="auto", grouped=True), ValueError, "tries both level-estimation modes"),
+    ((), dict(preset="auto", h_off=0.3, n_run=2), ValueError, "chooses the parameters itself: no h_off, n_run"),
+    ((), dict(preset="general", h_offf=0.1), TypeError, "unexpected keyword argument 'h_offf'"),
+    ((), dict(preset="general", n_run=2.5), TypeError, "n_run cannot be float (a whole number)"),
+    ((), dict(preset="general", h_off="x"), TypeError, "h_off cannot be str"),
+    ((), dict(preset="general", h_off=1.5), ValueError, "h_off"),
 ])
-def test_preset_errors(kwargs, message):
-    with pytest.raises(ValueError, match=message):
-        veltrane2.destripe(np.zeros((8, 8)), **kwargs)
+def test_parameter_mistakes_are_short_errors_without_the_array(args, kwargs, error, message):
+    z = np.arange(16.0).reshape(4, 4) + 123456.0
+    with pytest.raises(error) as e:
+        veltrane2.destripe(z, *args, **kwargs)
+    assert message in str(e.value) and "123456" not in str(e.value)
+
+
+def test_a_scan_says_what_it_is(tmp_path):
+    veltrane2.write(str(tmp_path / "a.gsf"), np.zeros((4, 8)), extent=(4.0, 2.0), unit=1e-6, zunits="m", title="Height")
+    veltrane2.write(str(tmp_path / "a.txt"), np.zeros((4, 8)), extent=(4.0, 2.0), unit=1e-6)
+    assert repr(veltrane2.read(str(tmp_path / "a.gsf"))) == \
+        "<veltrane2.Scan 4 x 8, extent 4 x 2 (unit 1e-06 m), gsf, heights in m, 'Height'>"
+    assert repr(veltrane2.read(str(tmp_path / "a.txt"))) == "<veltrane2.Scan 4 x 8, extent 4 x 2 (unit 1e-06 m), text>"
+
+
 INSTRUMENT = os.environ.get("VELTRANE2_INSTRUMENT_DATA",
                             os.path.join(os.path.dirname(__file__), "..", "data", "instrument"))
 
