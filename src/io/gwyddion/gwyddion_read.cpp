@@ -1,4 +1,8 @@
-// The one place that calls Gwyddion's library.
+// The one place that calls Gwyddion's library. The standard headers come
+// first: Gwyddion's define gettext as a macro, which <fstream> would meet.
+#include <filesystem>
+#include <fstream>
+
 #include <libgwyddion/gwyddion.h>
 #include <libgwymodule/gwymodule-file.h>
 #include <libprocess/datafield.h>
@@ -66,6 +70,19 @@ bool backend_built() {
 }
 
 InstrumentFile read_here(const std::string& path, const ChannelPick& pick) {
+    {
+        // A file cut short, which a file module might fill out unasked.
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(path, ec);
+        std::ifstream in(path, std::ios::binary);
+        std::string head(1 << 16, '\0');
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        head.resize(static_cast<std::size_t>(in.gcount()));
+        if (!ec) {
+            const std::string why = cut_short(head, size);
+            if (!why.empty()) throw ReadError(why);
+        }
+    }
     static const bool ready = [] {
         share_loaded_libraries();
         gwy_app_init_nongui(nullptr);

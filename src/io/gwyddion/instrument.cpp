@@ -1,5 +1,6 @@
 #include "io/gwyddion/instrument.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -108,6 +109,19 @@ private:
     std::size_t at_ = 0;
 };
 
+// The number after "<key>:" on a line of a WSxM header, or -1.
+long long header_number(std::string_view head, std::string_view key) {
+    const std::size_t k = head.find(key);
+    if (k == std::string_view::npos) return -1;
+    std::size_t p = k + key.size();
+    while (p < head.size() && (head[p] == ':' || head[p] == ' ')) ++p;
+    long long v = 0;
+    bool any = false;
+    for (; p < head.size() && std::isdigit(static_cast<unsigned char>(head[p])); ++p, any = true)
+        v = v * 10 + (head[p] - '0');
+    return any && v < (1LL << 40) ? v : -1;
+}
+
 }  // namespace
 
 ChannelPick ChannelPick::parse(const std::string& text) {
@@ -201,6 +215,33 @@ InstrumentFile decode(std::string_view bytes) {
 
 InstrumentFile read_isolated(const std::string& path, const ChannelPick& pick, std::chrono::milliseconds timeout) {
     return decode(run_in_child([&] { return encode(read_here(path, pick)); }, timeout));
+}
+
+std::string cut_short(std::string_view head, std::uintmax_t size) {
+    if (head.rfind("WSxM file copyright", 0) != 0) return {};
+    const long long header = header_number(head, "Image header size");
+    const long long columns = header_number(head, "Number of columns");
+    const long long rows = header_number(head, "Number of rows");
+    if (header < 0 || columns < 0 || rows < 0) return {};
+    head = head.substr(0, static_cast<std::size_t>(std::min<long long>(header, static_cast<long long>(head.size()))));
+    // Two-byte integers unless the header names another type.
+    long long bytes = 2;
+    const std::size_t t = head.find("Image Data Type:");
+    if (t != std::string_view::npos) {
+        const std::string type = lower(head.substr(t + 16, head.find('\n', t) - t - 16));
+        bytes = type.find("double") != std::string::npos    ? 8
+                : type.find("float") != std::string::npos   ? 4
+                : type.find("integer") != std::string::npos ? 4
+                : type.find("short") != std::string::npos   ? 2
+                : type.find("char") != std::string::npos    ? 1
+                                                            : 0;
+        if (bytes == 0) return {};
+    }
+    const long long needed = header + rows * columns * bytes;
+    if (static_cast<long long>(size) >= needed) return {};
+    return "the file ends before the data its header announces: " + std::to_string(rows) + " x " +
+           std::to_string(columns) + " values after a header of " + std::to_string(header) + " bytes need " +
+           std::to_string(needed) + " bytes, the file has " + std::to_string(size) + " (cut short?)";
 }
 
 }  // namespace veltrane2::gwyddion

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -90,10 +91,18 @@ std::string channel_name(const Channel& channel);
 // "0 'Height', 1 'Amplitude'".
 std::string channel_names(const std::vector<Channel>& channels);
 
+// When the first bytes of a file (`head`, its header) announce more data
+// than the file's `size` holds, why; else empty. Some file modules read
+// such a cut file and fill its image out with whatever lay beyond the end
+// (the WSxM reader does, without a word): the header's own sizes are
+// checked where a format gives them in text (WSxM: the header size, rows,
+// columns and data type).
+std::string cut_short(std::string_view head, std::uintmax_t size);
+
 // Reads `path` in this process (Gwyddion is set up on first use); throws
 // UnknownFormat when no file module takes it, ReadError with Gwyddion's
-// reason when one fails, or when a picked channel holds a value that is not
-// finite.
+// reason when one fails, when the file is cut short (cut_short) or when a
+// picked channel holds a value that is not finite.
 InstrumentFile read_here(const std::string& path, const ChannelPick& pick);
 
 // How long a child process may take over one file.

@@ -173,21 +173,48 @@ TEST_F(InstrumentFiles, CopiesCutInsideTheHeaderAreRefused) {
     }
 }
 
+// A header that announces more data than the file holds: the file's own
+// sizes, checked before any file module reads it.
+TEST(InstrumentHeaders, FilesCutShortOfTheirAnnouncedData) {
+    const std::string wsxm = "WSxM file copyright UAM\r\nSxM Image file\r\nImage header size: 200\r\n"
+                             "[General Info]\r\n    Number of columns: 4\r\n    Number of rows: 2\r\n";
+    const std::string cut = "the file ends before the data its header announces: 2 x 4 values after a header of "
+                            "200 bytes need ";
+    struct Case {
+        std::string head;
+        std::uintmax_t size;
+        std::string why;  // "" taken
+    } cases[] = {
+        {wsxm, 216, ""},                                                      // two-byte values by default
+        {wsxm, 215, cut + "216 bytes, the file has 215 (cut short?)"},
+        {wsxm + "    Image Data Type: double\r\n", 263, cut + "264 bytes, the file has 263 (cut short?)"},
+        {wsxm + "    Image Data Type: float\r\n", 232, ""},
+        {wsxm + "    Image Data Type: complex\r\n", 10, ""},               // a type not known: not judged
+        {"Gwyddion Simple Field 1.0\n" + wsxm.substr(23), 10, ""},          // not a WSxM file
+        {wsxm.substr(0, 60), 10, ""},                                         // no sizes
+    };
+    for (const Case& c : cases) EXPECT_EQ(cut_short(c.head, c.size), c.why) << c.head;
+}
+
 // The WSxM reader takes a file cut in half and fills the rest with what
-// lies beyond: a channel with values that are not finite is refused.
-TEST_F(InstrumentFiles, HalfFileWithValuesThatAreNotFiniteIsRefused) {
+// lies beyond; the header's sizes tell it is cut.
+TEST_F(InstrumentFiles, HalfFileIsRefusedByItsHeadersSizes) {
     std::ifstream in(kData / "stp-1.stp", std::ios::binary);
     const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(cut_short(all, all.size()), "");
     const fs::path half = fs::path(::testing::TempDir()) / "half.stp";
     std::ofstream(half, std::ios::binary) << all.substr(0, all.size() / 2);
-    try {
-        // What lies beyond the cut is whatever the reader's memory held:
-        // when it happens to be finite there is nothing to refuse.
-        read_isolated(half.string(), ChannelPick{});
-        GTEST_SKIP() << "the values beyond the cut were finite this time";
-    } catch (const ReadError& e) {
-        EXPECT_STREQ(e.what(), "channel 0 'Topography' holds values that are not finite "
-                               "(the file may be cut short or damaged)");
+    const std::string why = "the file ends before the data its header announces: 256 x 256 values after a header "
+                            "of 4607 bytes need 528895 bytes, the file has 264447 (cut short?)";
+    for (const auto& read : {read_here, +[](const std::string& p, const ChannelPick& c) { return read_isolated(p, c); }}) {
+        try {
+            read(half.string(), ChannelPick{});
+            ADD_FAILURE() << "read";
+        } catch (const UnknownFormat& e) {
+            ADD_FAILURE() << "taken as unknown: " << e.what();
+        } catch (const ReadError& e) {
+            EXPECT_EQ(e.what(), why);
+        }
     }
 }
 
