@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../test_util.hpp"
+#include "io/gsf.hpp"
 
 namespace veltrane2::preview {
 namespace {
@@ -55,7 +56,11 @@ TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
         std::string err;
     };
     for (const Case& c : {Case{"missing.txt' -o 'x.png",
-                               "veltrane2-preview: I cannot open the input data file: No such file or directory\n"},
+                               "veltrane2-preview: missing.txt: I cannot open the input data file: No such file or "
+                               "directory\n"},
+                          Case{"--run' 'bad.txt",
+                               "veltrane2-preview: bad.txt: value 3 of 4 (row 2, column 1) is not a number: 'x'\n"},
+                          Case{"--run' 'DENOISE_s.txt", "veltrane2-preview: DENOISE_DENOISE_s.txt: I cannot open "},
                           Case{"bad.txt' -o 'x.png",
                                "veltrane2-preview: bad.txt: value 3 of 4 (row 2, column 1) is not a number: 'x'\n"},
                           Case{"s.txt' -o 'nofolder/x.png", "veltrane2-preview: cannot write nofolder/x.png"}}) {
@@ -64,6 +69,41 @@ TEST(Preview, ProgramRunsOnARunAndRefusesBadImages) {
         EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
         EXPECT_FALSE(vt::fs::exists(dir / "x.png"));
     }
+    // The outputs of a run in a folder, found as the batch writes them:
+    // beside the input, in -o DIR (or --out-dir DIR), or in the other
+    // format's names.
+    vt::fs::create_directories(dir / "dayA" / "out");
+    vt::write_file(dir / "dayA" / "a.txt", vt::image_text(16, 16, z));
+    vt::write_file(dir / "dayA" / "c.txt", vt::image_text(16, 16, z));
+    for (const char* name : {"DENOISE_a.txt", "NOISE_a.txt", "FIL_a.txt"}) {
+        vt::write_file(dir / "dayA" / name, vt::image_text(16, 16, z));
+        vt::write_file(dir / "dayA" / "out" / name, vt::image_text(16, 16, z));
+    }
+    for (const char* name : {"DENOISE_c.gsf", "NOISE_c.gsf", "FIL_c.gsf"}) {
+        GsfImage g;
+        g.xres = g.yres = 16;
+        g.xreal = g.yreal = 1e-6;
+        g.values = z;
+        write_gsf((dir / "dayA" / name).string(), g);
+    }
+    for (const auto& [args, png] : {std::pair{"--run dayA/a.txt", "dayA/a_preview.png"},
+                                    std::pair{"--run dayA/c.txt", "dayA/c_preview.png"},
+                                    std::pair{"--run dayA/a.txt -o dayA/out", "dayA/a_preview.png"},
+                                    std::pair{"--run dayA/a.txt --out-dir dayA/out -o o.png", "o.png"}}) {
+        vt::fs::remove(dir / png);
+        const auto r = vt::run_in(dir.path(), bin + "' " + args + " '--grey", "");
+        EXPECT_EQ(r.status, 0) << args << r.err;
+        EXPECT_EQ(r.out, "Saving preview: " + std::string(png) + "\n");
+        EXPECT_TRUE(vt::fs::exists(dir / png)) << args;
+    }
+    vt::fs::remove(dir / "dayA" / "out" / "NOISE_a.txt");
+    const auto missing = vt::run_in(dir.path(), bin + "' --run dayA/a.txt -o dayA/out '--grey", "");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "veltrane2-preview: dayA/out/NOISE_a.txt: I cannot open the input data file: No such file or "
+                           "directory\n");
+    vt::fs::remove_all(dir / "dayA");
+    vt::fs::remove(dir / "o.png");
+
     // The run's preview has the row-mean plot under the panels: it is taller
     // than the same four panels alone.
     const auto png_height = [&](const std::string& name) {

@@ -94,8 +94,21 @@ double percentile(std::vector<double> values, double percent) {
     return values[k] + (values[k + 1] - values[k]) * (pos - static_cast<double>(k));
 }
 
-std::vector<std::string> run_set(const std::string& name) {
-    return {name, "DENOISE_" + name, "NOISE_" + name, "FIL_" + name};
+std::vector<std::string> run_set(const std::string& name, const std::string& folder) {
+    namespace fs = std::filesystem;
+    const fs::path input(name);
+    const fs::path where = folder.empty() ? input.parent_path() : fs::path(folder);
+    std::vector<std::string> set{name};
+    for (const char* prefix : {"DENOISE_", "NOISE_", "FIL_"}) {
+        const std::string stem = prefix + input.stem().string();
+        std::string found = (where / (prefix + input.filename().string())).string();
+        for (const char* ext : {".gsf", ".txt"}) {
+            const fs::path other = where / (stem + ext);
+            if (!fs::exists(found) && fs::exists(other)) found = other.string();
+        }
+        set.push_back(found);
+    }
+    return set;
 }
 
 bool is_filter_name(const std::string& path) {

@@ -30,8 +30,12 @@ Rgb colour(ColourMap map, double t);
 // linearly between the two nearest ranks.
 double percentile(std::vector<double> values, double percent);
 
-// The images every run writes beside its input NAME, in the order shown.
-std::vector<std::string> run_set(const std::string& name);
+// The input NAME and the outputs a run of it wrote, in the order shown:
+// DENOISE_, NOISE_ and FIL_ in `folder` (empty: beside NAME, as the batch
+// writes them by default), each under the input's name or, when that file
+// is not there, the name of the other format's output (FIL_scan.gsf for
+// scan.txt or scan.ibw).
+std::vector<std::string> run_set(const std::string& name, const std::string& folder = {});
 
 // True for a filter gain image (a name starting with "FIL_"), which is shown
 // on its fixed range 0..1.
