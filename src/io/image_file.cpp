@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -57,6 +58,7 @@ ImageFile text_image_file(const std::string& name, const TextImageReader& reader
     f.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
     f.image.values.resize(static_cast<std::size_t>(h.nx * h.ny));
     reader.read_values(f.image.values.data(), threads);
+    f.comments = reader.comments();
     return f;
 }
 
@@ -143,6 +145,27 @@ gwyddion::InstrumentFile read_instrument(const std::string& name, const gwyddion
 }
 
 }  // namespace
+
+FileFormat format_by_head(const std::string& name, std::string_view head) {
+    if (looks_like_gsf(head)) return FileFormat::kGsf;
+    if (head.find('\0') != std::string_view::npos) return FileFormat::kInstrument;
+    std::ostringstream quiet;
+    try {
+        TextImageReader reader(name, std::string(head), quiet);
+        return FileFormat::kText;
+    } catch (const Error&) {
+        return gwyddion::backend_built() ? FileFormat::kInstrument : FileFormat::kText;
+    }
+}
+
+FileFormat format_of_file(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return FileFormat::kText;
+    std::string head(1 << 16, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    return format_by_head(name, head);
+}
 
 FileFormat default_output_format(FileFormat input) {
     return input == FileFormat::kInstrument ? FileFormat::kGsf : input;
@@ -239,8 +262,8 @@ GsfImage gsf_header_in_metres(const Image& image) {
 }
 
 FileToWrite output_file(const ImageFile& source, Output which, const Image& image, std::string path,
-                        FileFormat format) {
-    FileToWrite f{std::move(path), format, source.name, {}};
+                        FileFormat format, std::string_view text_zunits) {
+    FileToWrite f{std::move(path), format, source.name, {}, {}};
     if (format != FileFormat::kGsf) return f;
     GsfImage& g = f.header;
     if (source.format != FileFormat::kText) {
@@ -253,7 +276,11 @@ FileToWrite output_file(const ImageFile& source, Output which, const Image& imag
         g.zunits = source.gsf.zunits;
         g.title = source.gsf.title;
     } else {
+        // A text image's heights are in metres unless told otherwise, and
+        // its title is its name without the extension.
         g = gsf_header_in_metres(image);
+        g.zunits = text_zunits;
+        g.title = std::filesystem::path(source.name).stem().string();
     }
     const OutputInfo& info = output_info(which);
     if (!info.height_unit) g.zunits.clear();
@@ -266,6 +293,18 @@ FileToWrite output_file(const ImageFile& source, Output which, const Image& imag
                    " padded square)";
     }
     return f;
+}
+
+TextNotes output_notes(const ImageFile& source, Output which) {
+    static constexpr const char* kWhat[] = {"the filter gain on the centred spectrum", "the stripe noise removed",
+                                            "the image cleaned of its stripes"};
+    const std::string input = std::filesystem::path(source.name).filename().string();
+    TextNotes notes;
+    notes.about = std::string(output_info(which).prefix) + " of " + input + ": " +
+                  kWhat[static_cast<std::size_t>(which)] +
+                  (source.comments.empty() ? "" : "; the comment lines of " + input + " follow");
+    notes.comments = source.comments;
+    return notes;
 }
 
 std::string output_file_name(Output which, const std::string& name, FileFormat input, FileFormat output) {
@@ -281,7 +320,7 @@ void write_image_file(std::ostream& out, const FileToWrite& f, const Image& imag
 AtomicFile stage_image_file(std::ostream& out, const FileToWrite& f, const Image& image, int threads) {
     if (f.format == FileFormat::kText) {
         return stage_image(out, f.source, f.path, std::string(kComment), image.nx, image.ny, image.span_x,
-                           image.span_y, image.values.data(), image.unit, threads);
+                           image.span_y, image.values.data(), image.unit, threads, f.notes ? &*f.notes : nullptr);
     }
     out << "Saving image: " << f.path << '\n';
     GsfImage g = f.header;

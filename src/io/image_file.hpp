@@ -28,7 +28,17 @@ struct ImageFile {
     Image image;   // a .gsf's extents in micrometres (unit 1e-6), as text images usually give them
     GsfImage gsf;  // a .gsf's header, or an instrument channel's extents, offsets, units and title (values in `image`)
     std::string channel;  // when an instrument file gives several images: this one's part of the output names
+    std::vector<std::string> comments;  // a text image's comment lines before its header
 };
+
+// The format of the file `name` told from its first bytes `head` (64 KiB
+// are enough), as reading it whole would tell it for every file whose
+// header line lies within them; for what a file's outputs are named.
+FileFormat format_by_head(const std::string& name, std::string_view head);
+
+// The same for the file itself; kText when it cannot be read (the run
+// says why).
+FileFormat format_of_file(const std::string& name);
 
 // The format of the outputs when none is asked for: the input's, and .gsf
 // for an instrument file.
@@ -103,18 +113,24 @@ struct FileToWrite {
     FileFormat format = FileFormat::kText;
     std::string source;  // a text image's first comment line: the name of the file it comes from
     GsfImage header;     // a .gsf's extents, offsets, units and title
+    std::optional<TextNotes> notes;  // a text file's lines beyond the classic program's, and exact extents
 };
+
+// The notes of the batch's text output `which` of `source`: what the file
+// is, then a text input's comment lines.
+TextNotes output_notes(const ImageFile& source, Output which);
 
 // The .gsf header of an image whose extents are span x unit metres.
 GsfImage gsf_header_in_metres(const Image& image);
 
 // Output `which` of the run on `source`, to be written to `path` in
 // `format`. A .gsf output keeps a .gsf input's extents (scaled to the square
-// grid), offsets and units, or gives a text input's extents in metres; its
-// title is the output's prefix and the input's title (or file name), and it
-// has a ZUnits only when the output is a height.
+// grid), offsets and units, or gives a text input's extents in metres and
+// its heights in `text_zunits`; its title is the output's prefix and the
+// input's title (or file name; a text input's without its extension), and
+// it has a ZUnits only when the output is a height.
 FileToWrite output_file(const ImageFile& source, Output which, const Image& image, std::string path,
-                        FileFormat format);
+                        FileFormat format, std::string_view text_zunits = "m");
 
 // The file name of output `which` of the input called `name`: the output's
 // prefix in front of it, with its extension changed when the output is in

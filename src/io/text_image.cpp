@@ -160,6 +160,7 @@ TextImageReader::TextImageReader(const std::string& filename, std::string text, 
                                " values; both sizes must be positive");
                 }
                 header_ = h;
+                header_start_ = pos;
                 data_start_ = next;
                 return;
             }
@@ -168,6 +169,18 @@ TextImageReader::TextImageReader(const std::string& filename, std::string text, 
         pos = next;
     }
     file_error(filename + ": no header line with the five fields \"Nx Ny spanX spanY Unit\"");
+}
+
+std::vector<std::string> TextImageReader::comments() const {
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < header_start_;) {
+        const std::size_t eol = std::min(text_.find('\n', pos), header_start_);
+        std::string line = text_.substr(pos, eol - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && (line[0] == '#' || line[0] == '!')) lines.push_back(std::move(line));
+        pos = eol + 1;
+    }
+    return lines;
 }
 
 namespace {
@@ -299,12 +312,16 @@ char* format_e(char* p, double v, int width, int precision) {
     return p + len;
 }
 
-std::string format_header(int nx, int ny, double spanx, double spany, double unit) {
+std::string format_header(int nx, int ny, double spanx, double spany, double unit, bool exact) {
     char buf[64];
+    const auto span = [&](double v) {
+        return exact ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific).ptr
+                     : format_e(buf, v, 9, 3);
+    };
     std::string line = std::to_string(nx) + ' ' + std::to_string(ny) + ' ';
-    line.append(buf, format_e(buf, spanx, 9, 3));
+    line.append(buf, span(spanx));
     line += ' ';
-    line.append(buf, format_e(buf, spany, 9, 3));
+    line.append(buf, span(spany));
     line += ' ';
     line.append(buf, format_e(buf, unit, 5, 1));
     line += " \n";
@@ -318,11 +335,16 @@ void saveimage(std::ostream& out, const std::string& filename, const std::string
 
 AtomicFile stage_image(std::ostream& out, const std::string& filename, const std::string& fileout,
                        const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
-                       double unit, int threads) {
+                       double unit, int threads, const TextNotes* notes) {
     out << "Saving image: " << fileout << '\n';
     AtomicFile file(fileout);
 
-    std::string head = "# " + filename + "\n# " + comment + '\n' + format_header(nx, ny, spanx, spany, unit);
+    std::string head = "# " + filename + "\n# " + comment + '\n';
+    if (notes != nullptr) {
+        head += "# " + notes->about + '\n';
+        for (const std::string& line : notes->comments) head += line + '\n';
+    }
+    head += format_header(nx, ny, spanx, spany, unit, notes != nullptr);
     file.write(head.data(), head.size());
 
     // The rows are formatted a block of about kChunk characters at a time,

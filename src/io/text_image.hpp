@@ -35,6 +35,9 @@ public:
 
     const ImageHeader& header() const { return header_; }
     const std::string& filename() const { return filename_; }
+    // The comment lines before the header line (those starting with '#' or
+    // '!'), as they are.
+    std::vector<std::string> comments() const;
 
     // Reads the Nx x Ny values that follow the header line into z (room for
     // Nx x Ny values), in file order, parsing a large file in `threads`
@@ -46,6 +49,7 @@ public:
 private:
     std::string filename_;
     std::string text_;
+    std::size_t header_start_ = 0;
     std::size_t data_start_ = 0;
     ImageHeader header_;
 };
@@ -75,14 +79,22 @@ void saveimage(std::ostream& out, const std::string& filename, const std::string
 
 // saveimage() up to the renaming: the complete file under its temporary
 // name, for the caller to commit().
+// What a text output says of itself besides the classic program's two
+// comment lines: a line saying what the file is, then the input's comment
+// lines; and the header's extents with enough digits to read back exactly.
+struct TextNotes {
+    std::string about;                  // without its "# "
+    std::vector<std::string> comments;  // each written as it is
+};
 AtomicFile stage_image(std::ostream& out, const std::string& filename, const std::string& fileout,
                        const std::string& comment, int nx, int ny, double spanx, double spany, const double* z,
-                       double unit, int threads = 1);
+                       double unit, int threads = 1, const TextNotes* notes = nullptr);
 
 // printf("%<width>.<precision>e") of one value, written at p; returns the end.
 char* format_e(char* p, double v, int width, int precision);
 
-// The header line exactly as written: "%d %d %9.3e %9.3e %5.1e \n".
-std::string format_header(int nx, int ny, double spanx, double spany, double unit);
+// The header line exactly as written: "%d %d %9.3e %9.3e %5.1e \n"; with
+// `exact`, the extents in the shortest form that reads back to them.
+std::string format_header(int nx, int ny, double spanx, double spany, double unit, bool exact = false);
 
 }  // namespace veltrane2

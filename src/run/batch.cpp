@@ -54,10 +54,11 @@ std::string batch_help() {
            "  --grouped            level estimation cluster by cluster (the grouping mode)\n"
            "  -o, --out-dir DIR    where the outputs go (created if missing); default: beside each input\n"
            "  -j, --jobs N         images processed at once (default: the number of cores)\n"
-           "  --format text|gsf    format of the outputs (default: the input's; .gsf for an instrument's file)\n"
-           "  --channel N|TITLE    the channel of an instrument's file (default: its first height channel)\n"
+           "  --format text|gsf    format of the outputs (default: the input's; .gsf for an instrument's file)\n"           "  --zunits UNIT        the unit of a text image's heights in .gsf outputs (default: m)\n"
+           "  --channel N|TITLE    the channel of an instrument's file (default: its first height channel);\n"
+           "                       all-height: each height channel, named in the outputs (FIL_scan_1_HeightRetrace.gsf)\n"
            "  --list-channels      list each IMAGE's channels (number, title, size, extent, unit) and exit\n"
-           "  --log                write each image's report lines and figures to <out>/<base>.log\n"
+           "  --log                write each image's report lines, set and figures to <out>/<image>.log\n"
            "  --report FILE.csv    write a table of every image's parameters and figures, one row per image\n"
            "  -q, --quiet          no progress line, only failures and the summary\n"
            "  --skip-existing      skip images whose three outputs exist and are newer than the image\n"
@@ -157,14 +158,16 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
             } else {
                 throw UsageError("option '--format' takes text or gsf, not '" + v + "'");
             }
+        } else if (arg == "--zunits") {
+            o.zunits = value();
+            if (o.zunits.empty() || o.zunits.find_first_of(" \t\r\n") != std::string::npos)
+                throw UsageError("option '--zunits' needs a unit without blanks, like m or nm, not '" + o.zunits + "'");
         } else if (arg == "--report") {
             o.report = value();
             if (o.report.empty()) throw UsageError("option '--report' needs a file name");
         } else if (arg == "--channel") {
             o.channel = value();
             if (o.channel.empty()) throw UsageError("option '--channel' needs a number or a title");
-            if (o.channel == "all-height")
-                throw UsageError("--channel all-height is not taken by the batch yet: give each channel's number");
         } else if (arg == "--list-channels") {
             flag();
             o.list_channels = true;
@@ -205,13 +208,9 @@ BatchOptions parse_command_line(const std::vector<std::string>& args) {
     } else {
         try {
             o.parameters = read_parameters(read_text_file(*params_file), *params_file);
+            o.params_file = *params_file;
         } catch (const Error& e) {
             throw UsageError(std::string("bad parameter file: ") + e.what());
-        }
-        try {
-            check_parameters(o.parameters);
-        } catch (const Error& e) {
-            throw UsageError("bad parameter file: " + *params_file + ": " + e.what());
         }
     }
     o.parameters.grouped = grouped;
@@ -239,14 +238,9 @@ bool outputs_up_to_date(const BatchJob& job, std::optional<FileFormat> format) {
     std::error_code ec;
     const auto input_time = fs::last_write_time(job.input, ec);
     if (ec) return false;
-    // The input's format decides the outputs' names: its first bytes say it.
-    char head[64] = {};
-    std::ifstream in(job.input, std::ios::binary);
-    in.read(head, sizeof head);
-    const FileFormat input =
-        looks_like_gsf(std::string_view(head, static_cast<std::size_t>(in.gcount()))) ? FileFormat::kGsf : FileFormat::kText;
     for (const OutputInfo& output : kOutputs) {
-        const fs::path p = job.out_dir / output_file_name(output.output, job.base, input, format.value_or(input));
+        const fs::path p = job.out_dir / output_file_name(output.output, job.base, job.format,
+                                                          format.value_or(default_output_format(job.format)));
         const auto t = fs::last_write_time(p, ec);
         if (ec || !(t > input_time)) return false;
     }
@@ -299,11 +293,17 @@ std::vector<BatchJob> plan_batch(const BatchOptions& options) {
     std::map<fs::path, std::string> seen;  // output stem -> the input that claims it
     for (const std::string& input : options.images) {
         const fs::path p(input);
-        BatchJob job{input, options.out_dir.empty() ? p.parent_path() : fs::path(options.out_dir),
-                     p.filename().string()};
+        BatchJob job;
+        job.input = input;
+        job.out_dir = options.out_dir.empty() ? p.parent_path() : fs::path(options.out_dir);
+        job.base = p.filename().string();
+        job.channel = options.channel;
         if (job.base.empty() || job.base == "." || job.base == "..") throw UsageError("'" + input + "' is not a file name");
-        // With a format given, a.txt and a.gsf would both give FIL_a.<format>.
-        const std::string key = options.format ? p.stem().string() : job.base;
+        // The outputs' names: a.txt and a.gsf both give FIL_a.<format> with
+        // a format given, a.ibw and a.gsf both FIL_a.gsf.
+        job.format = format_of_file(input);
+        const std::string key = output_file_name(Output::kGain, job.base, job.format,
+                                                 options.format.value_or(default_output_format(job.format)));
         const fs::path claim = fs::weakly_canonical(job.out_dir.empty() ? fs::path(".") : job.out_dir) / key;
         const auto [it, fresh] = seen.emplace(claim, input);
         if (!fresh) {
@@ -313,6 +313,29 @@ std::vector<BatchJob> plan_batch(const BatchOptions& options) {
         jobs.push_back(std::move(job));
     }
     return jobs;
+}
+
+std::vector<BatchJob> expand_channels(std::vector<BatchJob> jobs, const BatchOptions& options) {
+    if (gwyddion::ChannelPick::parse(options.channel).kind != gwyddion::ChannelPick::Kind::kAllHeight) return jobs;
+    std::vector<BatchJob> expanded;
+    for (BatchJob& job : jobs) {
+        std::vector<ChannelChoice> choices;
+        try {
+            choices = channel_choices(job.input, options.channel);
+        } catch (const Error& e) {
+            const std::string what = e.what();
+            job.failure = what.rfind(job.input + ": ", 0) == 0 ? what : job.input + ": " + what;
+            expanded.push_back(std::move(job));
+            continue;
+        }
+        for (const ChannelChoice& c : choices) {
+            BatchJob one = job;
+            one.channel = c.channel;
+            one.base = channel_file_name(job.base, c.tag);
+            expanded.push_back(std::move(one));
+        }
+    }
+    return expanded;
 }
 
 namespace {
@@ -401,6 +424,10 @@ std::string candidates_field(const AutoResult& a) {
 
 Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const std::atomic<int>& stop,
                 std::string& failure, bool& padded, std::string& row) {
+    if (!job.failure.empty()) {
+        failure = job.failure;
+        return Outcome::kFailed;
+    }
     const auto start = std::chrono::steady_clock::now();
     std::ostringstream log;
     std::ostream quiet(nullptr);
@@ -415,12 +442,12 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         // image, names them; all of them and the log are put in place, or
         // none.
         OutputWriters writers;
-        const OutputPlace place{job.out_dir, job.base, o.format};
+        const OutputPlace place{job.out_dir, job.base, o.format, o.zunits, true};
         ReportRow line;
         std::string choice;
         if (o.automatic) {
             Image input;
-            const AutoResult a = auto_to_files(job.input, opt, place, writers, input);
+            const AutoResult a = auto_to_files(job.input, opt, place, writers, input, job.channel);
             const Candidate& c = a.candidates[a.chosen];
             line.choice = c.name;
             line.parameters = c.parameters;
@@ -432,7 +459,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
             line.ny = input.ny;
         } else {
             ImageFile source;
-            destripe_to_files(job.input, o.parameters, opt, place, writers, Fit::kPadded, &source, o.channel);
+            destripe_to_files(job.input, o.parameters, opt, place, writers, Fit::kPadded, &source, job.channel);
             line.choice = o.preset.empty() ? "params" : o.preset;
             line.parameters = o.parameters;
             line.nx = source.image.nx;
@@ -452,9 +479,15 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         const Result& r = writers.outputs();
         padded = r.noise.nx != r.side || r.noise.ny != r.side;
         writers.wait(report);
-        // After the report lines and the outputs, what auto chose and the
-        // run's figures.
-        report << choice << figures_lines(line.figures);
+        // After the report lines and the outputs, what auto chose, the set
+        // used and the run's figures.
+        report << choice;
+        if (line.leave)
+            report << "parameters: auto (none: the image left as it is)\n";
+        else
+            report << parameters_line(o.automatic ? "auto" : o.preset.empty() ? o.params_file : o.preset,
+                                      line.parameters);
+        report << figures_lines(line.figures);
         if (o.log) {
             AtomicFile f((job.out_dir / (job.base + ".log")).string());
             const std::string text = log.str();
@@ -481,7 +514,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
 
 int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const std::atomic<int>& stop,
               bool progress) {
-    std::vector<BatchJob> jobs = plan_batch(o);
+    std::vector<BatchJob> jobs = expand_channels(plan_batch(o), o);
     if (o.skipped_outputs > 0) {
         err << "veltrane2: skipping " << o.skipped_outputs << (o.skipped_outputs == 1 ? " file" : " files")
             << " named as outputs of veltrane2 (FIL_, NOISE_, DENOISE_ or .log); name them alone to run them\n";
@@ -548,6 +581,9 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
     }
     out << "veltrane2: " << done << " of " << total << " images done, " << failed << " failed" << skipped << ", "
         << secs << '\n';
+    out << "veltrane2: "
+        << (o.automatic ? "parameters: auto (chosen per image: each log and the --report table say which)\n"
+                        : parameters_line(o.preset.empty() ? o.params_file : o.preset, o.parameters));
     if (padded.load() > 0) {
         out << "veltrane2: " << padded.load() << " of them padded to a power-of-two square"
             << (o.log ? " (each log says from what size to what)" : " (--log says from what size to what)") << '\n';

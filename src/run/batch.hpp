@@ -26,16 +26,18 @@ public:
 struct BatchOptions {
     Parameters parameters;
     std::string preset;                 // the preset's name; empty for --params
+    std::string params_file;            // --params: the parameter file
     bool automatic = false;             // --preset auto: the best candidate per image
     std::string report;                 // --report: the table of figures, one row per image
     std::vector<std::string> images;
     std::string out_dir;                // empty: beside each input
     int jobs = 0;                       // images at once; 0: one per core
-    bool log = false;                   // report lines to <out>/<base>.log
+    bool log = false;                   // report lines to <out>/<image>.log (scan.txt.log for scan.txt)
     bool quiet = false;                 // no progress line
     bool skip_existing = false;         // skip images whose outputs are all newer than them
     int skipped_outputs = 0;            // inputs left out of `images` because they are outputs of this program
     std::optional<FileFormat> format;   // outputs' format; default: the input's
+    std::string zunits = "m";           // --zunits: a text input's height unit in .gsf outputs
     std::string channel;                // an instrument file's channel: "" the height channel, N, TITLE or all-height
     bool list_channels = false;         // list the images' channels instead of running
     bool help = false;
@@ -55,19 +57,31 @@ std::string batch_help();
 struct BatchJob {
     std::string input;
     std::filesystem::path out_dir;
-    std::string base;  // the input's file name without its folders
+    std::string base;     // the input's file name without its folders; with --channel all-height the
+                          // channel's number and title put before its extension (scan_1_HeightRetrace.ibw)
+    std::string channel;  // the channel to read ("" the default, or --channel's)
+    FileFormat format = FileFormat::kText;  // the input's, as its first bytes tell
+    std::string failure;  // set when the job failed before it ran (the channels of a file not read)
 };
 
 // The jobs of a batch, in the order given. Two inputs whose outputs would
-// have the same names are refused (UsageError naming both).
+// have the same names are refused (UsageError naming both): a.txt and a.gsf
+// with --format, a.ibw and a.gsf (both give FIL_a.gsf) always.
 std::vector<BatchJob> plan_batch(const BatchOptions& options);
+
+// With --channel all-height, an instrument file's job becomes one job per
+// height channel, each named after its channel (a file whose channels
+// cannot be read keeps one job that fails with the reason); other jobs
+// stay as they are.
+std::vector<BatchJob> expand_channels(std::vector<BatchJob> jobs, const BatchOptions& options);
 
 // Creates the output folder `dir` if missing and checks that files can be
 // made in it; throws UsageError naming it.
 void prepare_out_dir(const std::string& dir);
 
 // True when the three outputs of the job, in `format` (default: the
-// input's), all exist and are newer than the input.
+// input's; .gsf for an instrument file), all exist and are newer than the
+// input.
 bool outputs_up_to_date(const BatchJob& job, std::optional<FileFormat> format);
 // --list-channels: each image's channels, one line each, to `out`; a file
 // that cannot be read is a line on `err`. Returns 0, or 1 when any failed.

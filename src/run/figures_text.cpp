@@ -1,5 +1,6 @@
 #include "run/figures_text.hpp"
 
+#include <charconv>
 #include <cstdio>
 
 namespace veltrane2 {
@@ -11,7 +12,19 @@ std::string format(const char* fmt, double a, double b = 0.0, double c = 0.0, do
     return buf;
 }
 
+// The shortest form that reads back to v.
+std::string shortest(double v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
 }  // namespace
+
+std::string parameters_line(const std::string& name, const Parameters& p) {
+    return "parameters: " + name + " (" + shortest(p.h_global) + " " + shortest(p.h_centre) + " " +
+           shortest(p.h_off) + " / " + shortest(p.r_centre) + " / " + shortest(p.l_centre) + " " +
+           shortest(p.l_off) + " " + std::to_string(p.n_run) + ")" + (p.grouped ? ", grouped" : "") + "\n";
+}
 
 std::string figures_lines(const RunFigures& f) {
     return format("Figures: stripe energy %.4f -> %.4f, line-to-line step %.4g -> %.4g\n", f.input.stripe_energy,

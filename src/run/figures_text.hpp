@@ -9,6 +9,11 @@
 
 namespace veltrane2 {
 
+// The set a run used, in the order of a parameter file's lines:
+// "parameters: general (0.3 0.1 0.1 / 0.5 / 0.5 0.8 3)", and ", grouped"
+// after it in that mode.
+std::string parameters_line(const std::string& name, const Parameters& p);
+
 // Two lines: the input's and DENOISE_'s stripe energy and line-to-line
 // step, then the change along the lines, the lowered share and the energy
 // removed.

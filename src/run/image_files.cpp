@@ -90,8 +90,9 @@ void start_output(const ImageFile& source, const OutputPlace& place, const Optio
                   const Image& image, OutputWriters& writers) {
     const FileFormat format = place.format.value_or(default_output_format(source.format));
     const std::string name = output_file_name(which, place.base, source.format, format);
-    FileToWrite f = output_file(source, which, image, (place.folder / name).string(), format);
+    FileToWrite f = output_file(source, which, image, (place.folder / name).string(), format, place.zunits);
     f.source = place.base;
+    if (place.notes && format == FileFormat::kText) f.notes = output_notes(source, which);
     writers.start(std::move(f), image, io_threads(options));
 }
 
@@ -108,10 +109,10 @@ void destripe_to_files(const std::string& filename, const Parameters& parameters
 }
 
 AutoResult auto_to_files(const std::string& filename, const Options& options, const OutputPlace& place,
-                         OutputWriters& writers, Image& input) {
+                         OutputWriters& writers, Image& input, const std::string& channel) {
     std::ostream quiet(nullptr);
     ImageFile source = read_image_file(filename, options.report != nullptr ? *options.report : quiet,
-                                       io_threads(options));
+                                       io_threads(options), channel);
     AutoResult a = naming(filename, [&] { return destripe_auto(source.image, options); });
     writers.outputs() = std::move(a.result);
     for (const OutputInfo& output : kOutputs)

@@ -96,6 +96,9 @@ struct OutputPlace {
     std::string base;                 // the name each output's prefix goes in front of, and the name on a text
                                       // output's first comment line
     std::optional<FileFormat> format; // the outputs' format; by default the input's (.gsf for an instrument file)
+    std::string zunits = "m";         // the unit of a text input's heights, for .gsf outputs
+    bool notes = false;               // text outputs say what they are, carry the input's comments and
+                                      // exact extents (the batch's; the classic program's are as they were)
 };
 
 // Reads and runs the image file `filename` as destripe_file() does and
@@ -111,9 +114,10 @@ void destripe_to_files(const std::string& filename, const Parameters& parameters
 // The same with the automatic choice: the file is read whole, the choice
 // made on it (destripe_auto()), and the chosen outputs written as
 // destripe_to_files() writes them. Returns the choice, whose result is in
-// writers.outputs(); `input` receives the image read.
+// writers.outputs(); `input` receives the image read (an instrument file's
+// `channel`).
 AutoResult auto_to_files(const std::string& filename, const Options& options, const OutputPlace& place,
-                         OutputWriters& writers, Image& input);
+                         OutputWriters& writers, Image& input, const std::string& channel = {});
 
 // Threads for parsing and formatting text images: options.threads, or when
 // that is 0 as many as the machine has cores (at most four).

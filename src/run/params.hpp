@@ -23,7 +23,10 @@ ClassicInput inpt_veltrane(std::istream& in, std::ostream& out);
 
 // The seven parameters from a parameter file's text: the classic input's
 // lines, with or without the image-name line (which is there unless the
-// first value is a number). Throws Error (kBadValue) naming `source`.
+// first value is a number), read strictly: each line holds its values and
+// nothing more, a decimal comma is refused, and every value lies in its
+// range (check_parameters). Throws Error (kBadValue) naming `source`, the
+// line and the value.
 Parameters read_parameters(const std::string& text, const std::string& source);
 
 // Number of characters before the first blank.

@@ -78,7 +78,7 @@ TEST(Parameters, TheBatchRefusesAParameterFileOutOfRange) {
         ADD_FAILURE() << "accepted";
     } catch (const UsageError& e) {
         EXPECT_EQ(std::string(e.what()), "bad parameter file: " + (dir / "p.in").string() +
-                                             ": r_C = 1.5 is out of range: a bright fraction, a number from 0 to 1");
+                                             " line 3: r_C = 1.5 is out of range: a bright fraction, a number from 0 to 1");
     }
 }
 

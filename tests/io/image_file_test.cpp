@@ -55,8 +55,10 @@ TEST(OutputFiles, GsfLabelsOfEachOutput) {
         {&gsf_input, Output::kGain, 3.0, 3.0, "um", "", "FIL_Topography (gain on the spectrum of the 4 x 4 padded square)"},
         {&gsf_input, Output::kNoise, 3.0, 3.0, "um", "nm", "NOISE_Topography"},
         {&untitled, Output::kCleaned, 3.0, 3.0, "um", "nm", "DENOISE_scan.gsf"},
-        {&text_input, Output::kGain, 2e-6, 2e-6, "m", "", "FIL_scan.txt"},
-        {&text_input, Output::kCleaned, 2e-6, 2e-6, "m", "", "DENOISE_scan.txt"},
+        // A text image's heights are in metres; its name without .txt is the title.
+        {&text_input, Output::kGain, 2e-6, 2e-6, "m", "", "FIL_scan"},
+        {&text_input, Output::kCleaned, 2e-6, 2e-6, "m", "m", "DENOISE_scan"},
+        {&text_input, Output::kNoise, 2e-6, 2e-6, "m", "m", "NOISE_scan"},
     };
     for (const Case& c : cases) {
         const FileToWrite f = output_file(*c.source, c.which, square, "out.gsf", FileFormat::kGsf);
@@ -70,6 +72,9 @@ TEST(OutputFiles, GsfLabelsOfEachOutput) {
         // A text output's first comment line names the input as given.
         EXPECT_EQ(output_file(*c.source, c.which, square, "out.txt", FileFormat::kText).source, c.source->name);
     }
+    // --zunits: a text image in other units; a .gsf keeps its own.
+    EXPECT_EQ(output_file(text_input, Output::kNoise, square, "o.gsf", FileFormat::kGsf, "nm").header.zunits, "nm");
+    EXPECT_EQ(output_file(untitled, Output::kNoise, square, "o.gsf", FileFormat::kGsf, "V").header.zunits, "nm");
 }
 
 }  // namespace

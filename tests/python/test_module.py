@@ -14,8 +14,10 @@ GENERAL = veltrane2.PRESETS["general"]
 
 
 def text_values(path):
-    """The values of a text image as the strings written."""
-    return " ".join(open(path).read().split("\n")[3:]).split()
+    """The values of a text image as the strings written (after its comment lines and header line)."""
+    lines = open(path).read().split("\n")
+    header = next(k for k, line in enumerate(lines) if not line.startswith(("#", "!")))
+    return " ".join(lines[header + 1:]).split()
 
 
 @pytest.mark.parametrize("grouped", [False, True])
@@ -210,7 +212,7 @@ def test_a_preset_by_name_with_numbers_overriding_it():
     ((), dict(preset="general", h_offf=0.1), TypeError, "unexpected keyword argument 'h_offf'"),
     ((), dict(preset="general", n_run=2.5), TypeError, "n_run cannot be float (a whole number)"),
     ((), dict(preset="general", h_off="x"), TypeError, "h_off cannot be str"),
-    ((), dict(preset="general", h_off=1.5), ValueError, "h_off"),
+    ((), dict(preset="general", h_off=1.5), ValueError, "h_F = 1.5 is out of range"),
 ])
 def test_parameter_mistakes_are_short_errors_without_the_array(args, kwargs, error, message):
     z = np.arange(16.0).reshape(4, 4) + 123456.0

@@ -54,6 +54,9 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
         {{"--preset", "auto", "--report", "r.csv", "a.txt"}, ""},
         {{"--preset", "general", "a.txt", "--report"}, "option '--report' needs a value"},
         {{"--params", "/nonexistent/p.in", "a.txt"}, "cannot read the parameter file /nonexistent/p.in"},
+        {{"--preset", "general", "--zunits", "nm", "a.txt"}, ""},
+        {{"--preset", "general", "--zunits=", "a.txt"}, "option '--zunits' needs a unit without blanks, like m or nm, not ''"},
+        {{"--preset", "general", "--zunits", "n m", "a.txt"}, "not 'n m'"},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -76,7 +79,7 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
     const std::string help = out.str();
     EXPECT_NE(help.find("\nveltrane2 " + std::string(veltrane2::kVersion) + "\n"), std::string::npos);
     for (const char* word : {"--preset NAME", "--params FILE", "--grouped", "-o, --out-dir DIR", "-j, --jobs N",
-                             "--format text|gsf", "--log ", "<out>/<base>.log", "-q, --quiet", "--help, --version",
+                             "--format text|gsf", "--log ", "<out>/<image>.log", "-q, --quiet", "--help, --version",
                              "Exit status: 0 all images done, 1 some failed,\n2 a usage error, 130 or 143"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
 }
@@ -119,8 +122,22 @@ TEST(BatchOptions, PresetsAreTheExampleFilesTheReadmeAndTheHelp) {
         read_parameters("0.3 0.1\n", "p.in");
         ADD_FAILURE();
     } catch (const RunError& e) {
-        EXPECT_STREQ(e.what(), "p.in ended before h_G h_C h_F could be read");
+        EXPECT_STREQ(e.what(), "p.in line 1: h_F is missing: the line holds h_G h_C and each line holds all its values "
+                               "(h_G h_C h_F, then r_C, then L_C L_F N_CP)");
     }
+}
+
+// A text image's comment lines, header line and the values' text.
+std::tuple<std::vector<std::string>, std::string, std::string> text_parts(const std::string& text) {
+    std::vector<std::string> comments;
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == '#' || text[pos] == '!')) {
+        const std::size_t eol = text.find('\n', pos);
+        comments.push_back(text.substr(pos, eol - pos));
+        pos = eol + 1;
+    }
+    const std::size_t eol = text.find('\n', pos);
+    return {comments, text.substr(pos, eol - pos), text.substr(eol + 1)};
 }
 
 TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
@@ -142,11 +159,36 @@ TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "veltrane2: scans/bad.txt: the data end after 3 of 4096 values\n");
         EXPECT_EQ(r.out.substr(0, r.out.find(" failed,")), "veltrane2: 3 of 4 images done, 1");
-        for (int s = 1; s <= 3; ++s)
-            for (const char* prefix : {"FIL_", "NOISE_", "DENOISE_"}) {
-                const std::string name = prefix + ("s" + std::to_string(s) + ".txt");
-                EXPECT_TRUE(vt::read_file(dir / out / name) == vt::read_file(dir / "scans" / name)) << name;
+        // The classic program's values and first two lines; then a line
+        // saying what the file is, the input's comments, and the header's
+        // extents with every digit.
+        for (int s = 1; s <= 3; ++s) {
+            const std::string input = "s" + std::to_string(s) + ".txt";
+            const auto [input_comments, input_header, input_values] = text_parts(vt::read_file(dir / "scans" / input));
+            for (const auto& [prefix, what] : {std::pair{"FIL_", "the filter gain on the centred spectrum"},
+                                               std::pair{"NOISE_", "the stripe noise removed"},
+                                               std::pair{"DENOISE_", "the image cleaned of its stripes"}}) {
+                const std::string name = prefix + input;
+                const auto [comments, header, values] = text_parts(vt::read_file(dir / out / name));
+                const auto [classic_comments, classic_header, classic_values] =
+                    text_parts(vt::read_file(dir / "scans" / name));
+                EXPECT_TRUE(values == classic_values) << name;
+                ASSERT_EQ(classic_comments.size(), 2u);
+                EXPECT_EQ(std::vector<std::string>(comments.begin(), comments.begin() + 2), classic_comments);
+                std::vector<std::string> notes = {"# " + std::string(prefix) + " of " + input + ": " + what +
+                                                  (input_comments.empty() ? "" : "; the comment lines of " + input +
+                                                                                     " follow")};
+                notes.insert(notes.end(), input_comments.begin(), input_comments.end());
+                EXPECT_EQ(std::vector<std::string>(comments.begin() + 2, comments.end()), notes) << name;
+                EXPECT_EQ(header.substr(0, header.find(' ', header.find(' ') + 1)),
+                          classic_header.substr(0, classic_header.find(' ', classic_header.find(' ') + 1)));
+                std::istringstream in(input_header), got(header);
+                double field_in[5], field_out[5];
+                for (int f = 0; f < 5; ++f) in >> field_in[f], got >> field_out[f];
+                EXPECT_EQ(field_out[2], field_in[2]) << header;  // the input's extents exactly
+                EXPECT_EQ(field_out[3], field_in[3]) << header;
             }
+        }
         // The log holds the classic program's report lines.
         const auto classic = vt::run_in(dir / "scans", VELTRANE2_BIN, vt::run_input("s2.txt"));
         const auto report = [](const std::string& s) {
@@ -174,6 +216,35 @@ TEST(Batch, OutputsAreTheClassicProgramsWhateverTheJobs) {
     const GsfImage g = read_gsf((dir / "scans" / "DENOISE_s1.gsf").string());
     const TextImage t = vt::load(dir / "scans" / "DENOISE_s1.txt");
     for (std::size_t k = 0; k < t.z.size(); ++k) ASSERT_NEAR(g.values[k], t.z[k], 6e-7 * (std::abs(t.z[k]) + 1e-3));
+}
+
+// A text output says what it is, carries the input's comments and its
+// extents to the last digit; a .gsf output of a text image has its heights
+// in metres (or --zunits) and the input's name without .txt as its title.
+TEST(Batch, OutputsSayWhatTheyAreAndKeepTheInputsComments) {
+    vt::ScratchDir dir;
+    std::string text = "# DNA on mica\r\n! tip 3, 0.5 Hz\r\n\n8 8 1.769080 1.769080 1e-6\n";
+    for (int k = 0; k < 64; ++k) text += std::to_string(1e-9 * ((k * 37) % 11) + 1e-10 * (k / 8 % 2)) + " ";
+    vt::write_file(dir / "a.txt", text + "\n");
+    ASSERT_EQ(run_args(dir.path(), "--preset general -q -o t a.txt").status, 0);
+    const std::string head = vt::read_file(dir / "t" / "DENOISE_a.txt");
+    EXPECT_EQ(head.substr(0, head.find(" \n") + 2),
+              "# a.txt\n# " + std::string(kComment) + "\n# DENOISE_ of a.txt: the image cleaned of its stripes; the "
+              "comment lines of a.txt follow\n# DNA on mica\n! tip 3, 0.5 Hz\n8 8 1.76908e+00 1.76908e+00 1.0e-06 \n");
+    const struct {
+        const char* args;
+        const char* folder;
+        const char* zunits;  // of NOISE_ and DENOISE_ (FIL_ has none)
+    } cases[] = {{"--format gsf", "g", "m"}, {"--format gsf --zunits nm", "n", "nm"}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(run_args(dir.path(), "--preset general -q -o " + std::string(c.folder) + " " + c.args + " a.txt").status, 0);
+        for (const char* prefix : {"FIL_", "NOISE_", "DENOISE_"}) {
+            const GsfImage g = read_gsf((dir / c.folder / (prefix + std::string("a.gsf"))).string());
+            EXPECT_EQ(g.title, prefix + std::string("a"));
+            EXPECT_EQ(g.zunits, std::string(prefix) == "FIL_" ? "" : c.zunits) << c.args << prefix;
+            EXPECT_DOUBLE_EQ(g.xreal, 1.76908e-06);
+        }
+    }
 }
 
 // --report's table: its columns, one row per image done in the order
@@ -385,6 +456,34 @@ TEST(Batch, OutputsAreNotRunAgainAndUpToDateImagesCanBeSkipped) {
     EXPECT_FALSE(vt::fs::exists(dir / "FIL_FIL_b.txt"));
 }
 
+// The set a batch used is its summary's last line and in each log.
+TEST(Batch, TheSetUsedIsInTheSummaryAndEachLog) {
+    vt::ScratchDir dir;
+    vt::generate(dir.path(), "a.txt", "--size 32 --seed 4");
+    vt::write_file(dir / "p.in", "img.txt\n0.25 0.05 0.125\n0.6\n1.5 0 1\n");
+    const struct {
+        std::string args;
+        const char* line;  // of the summary and the log
+    } cases[] = {
+        {"--preset general", "parameters: general (0.3 0.1 0.1 / 0.5 / 0.5 0.8 3)\n"},
+        {"--preset keep-slope --grouped", "parameters: keep-slope (0.45 1 0.1 / 0.15 / 0.5 0.8 3), grouped\n"},
+        {"--params p.in", "parameters: p.in (0.25 0.05 0.125 / 0.6 / 1.5 0 1)\n"},
+    };
+    for (const auto& c : cases) {
+        const auto r = run_args(dir.path(), "-q --log " + c.args + " a.txt");
+        ASSERT_EQ(r.status, 0) << c.args << r.err;
+        EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "veltrane2: " + std::string(c.line)) << c.args;
+        const std::string log = vt::read_file(dir / "a.txt.log");
+        EXPECT_NE(log.find("\n" + std::string(c.line) + "Figures: "), std::string::npos) << log;
+    }
+    const auto r = run_args(dir.path(), "-q --log --preset auto a.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),
+              "veltrane2: parameters: auto (chosen per image: each log and the --report table say which)\n");
+    const std::string log = vt::read_file(dir / "a.txt.log");
+    EXPECT_NE(log.find("\nparameters: auto "), std::string::npos) << log;
+}
+
 TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
     vt::ScratchDir dir;
     std::string images;
@@ -433,8 +532,8 @@ TEST(Batch, ScansOfAnyShapeArePaddedAndCutBack) {
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(run_args(dir.path(), "--preset general -q --format gsf -o out wide.txt").status, 0);
     EXPECT_EQ(read_gsf((dir / "out" / "FIL_wide.gsf").string()).title,
-              "FIL_wide.txt (gain on the spectrum of the 64 x 64 padded square)");
-    EXPECT_EQ(read_gsf((dir / "out" / "NOISE_wide.gsf").string()).title, "NOISE_wide.txt");
+              "FIL_wide (gain on the spectrum of the 64 x 64 padded square)");
+    EXPECT_EQ(read_gsf((dir / "out" / "NOISE_wide.gsf").string()).title, "NOISE_wide");
     EXPECT_NE(r.out.find("\nveltrane2: 2 of them padded to a power-of-two square (each log says from what size to "
                          "what)\n"),
               std::string::npos)

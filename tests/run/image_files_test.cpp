@@ -45,7 +45,7 @@ TEST(OutputWriters, InOrderKeepsWhatCameBeforeAFailureAllOrNoneKeepsNothing) {
             Result& r = w.outputs();
             r.gain = r.noise = r.cleaned = Image{2, 2, 1.0, 1.0, 1.0, {1, 2, 3, 4}};
             for (const auto& [name, image] : {std::pair<std::string, Image*>{"a.txt", &r.gain}, {second, &r.noise}, {"c.txt", &r.cleaned}})
-                w.start(FileToWrite{(dir / name).string(), FileFormat::kText, "in.txt", {}}, *image, 1);
+                w.start(FileToWrite{(dir / name).string(), FileFormat::kText, "in.txt", {}, {}}, *image, 1);
             try {
                 if (c.all_or_none) {
                     w.wait(report);

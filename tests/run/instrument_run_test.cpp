@@ -89,25 +89,84 @@ TEST_F(InstrumentRun, ChannelByNumberTitleAllHeightAndAbsent) {
         {"--channel amplitude --format text full_multiple_images.txt", 0,
          {"DENOISE_full_multiple_images.txt", "FIL_full_multiple_images.txt", "NOISE_full_multiple_images.txt"}, "",
          ""},
-        {"--channel all-height spot_1-1000nm.ibw", 2, {}, "",
-         "veltrane2: --channel all-height is not taken by the batch yet: give each channel's number\n"
-         "Try 'veltrane2 --help'.\n"},
+        // Each height channel, its number and title in the names; a text or
+        // .gsf image among them gives its one image.
+        {"--channel all-height spot_1-1000nm.ibw di-1.di", 0,
+         {"DENOISE_di-1_0_Height.gsf", "DENOISE_di-1_1_Height.gsf", "DENOISE_spot_1-1000nm_0_HeightTrace.gsf",
+          "DENOISE_spot_1-1000nm_1_HeightRetrace.gsf", "FIL_di-1_0_Height.gsf", "FIL_di-1_1_Height.gsf",
+          "FIL_spot_1-1000nm_0_HeightTrace.gsf", "FIL_spot_1-1000nm_1_HeightRetrace.gsf", "NOISE_di-1_0_Height.gsf",
+          "NOISE_di-1_1_Height.gsf", "NOISE_spot_1-1000nm_0_HeightTrace.gsf",
+          "NOISE_spot_1-1000nm_1_HeightRetrace.gsf"},
+         "DENOISE_di-1.di channel 0 'Height'", ""},
+        {"--channel all-height --preset auto di-1.di", 0, {}, "", ""},
+        {"--channel all-height small.gsf", 0, {"DENOISE_small.gsf", "FIL_small.gsf", "NOISE_small.gsf"}, "", ""},
+        {"--channel all-height stp-1.stp nothing.ibw", 1,
+         {"DENOISE_stp-1_0_Topography.gsf", "FIL_stp-1_0_Topography.gsf", "NOISE_stp-1_0_Topography.gsf"}, "",
+         "veltrane2: nothing.ibw: I cannot open the input data file: No such file or directory\n"},
         {"--channel Friction mi-1.mi --channel 7", 1, {}, "",
          "veltrane2: mi-1.mi: no channel 7; its channels are 0 'Topography', 1 'Deflection', 2 'Friction', "
          "3 'Friction'\n"},
         {"--channel Height stp-1.stp", 1, {}, "",
          "veltrane2: stp-1.stp: no channel titled 'Height'; its channels are 0 'Topography'\n"},
     };
+    GsfImage small;
+    small.xres = small.yres = 8;
+    small.xreal = small.yreal = 1e-6;
+    for (int k = 0; k < 64; ++k) small.values.push_back(1e-9 * (k % 5));
+    write_gsf((dir / "small.gsf").string(), small);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         vt::fs::remove_all(dir / "out");
-        const auto r = run(std::string("--preset general -q -o out ") + c.args);
+        const std::string args = c.args;
+        const auto r = run((args.find("--preset") == std::string::npos ? "--preset general -q -o out " : "-q -o out ") +
+                           args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, c.err);
+        if (args.find("auto") != std::string::npos) {
+            EXPECT_EQ(outputs().size(), 6u);  // the same two channels' names, each image's choice its own
+            continue;
+        }
         EXPECT_EQ(outputs(), c.outputs);
         if (!c.title.empty()) {
             EXPECT_EQ(read_gsf((dir / "out" / c.outputs.front()).string()).title, c.title);
         }
+    }
+}
+
+// An instrument file's outputs are .gsf: --skip-existing finds them, and
+// a.ibw beside a.gsf would write the same names.
+TEST_F(InstrumentRun, SkipExistingAndClashingNames) {
+    ASSERT_EQ(run("--preset general -q -o out spot_1-1000nm.ibw").status, 0);
+    ASSERT_EQ(run("--preset general -q -o out --channel all-height di-1.di").status, 0);
+    const struct {
+        const char* args;
+        int status;
+        const char* out;  // the summary's start, or "" for a usage error
+        const char* err;
+    } cases[] = {
+        {"--skip-existing spot_1-1000nm.ibw", 0, "veltrane2: 0 of 0 images done, 0 failed, 1 up to date, ", ""},
+        {"--skip-existing --channel all-height di-1.di", 0, "veltrane2: 0 of 0 images done, 0 failed, 2 up to date, ",
+         ""},
+        {"--skip-existing di-1.di", 0, "veltrane2: 1 of 1 images done, 0 failed, ", ""},
+        {"spot_1-1000nm.ibw sub/spot_1-1000nm.gsf", 2, "",
+         "veltrane2: 'spot_1-1000nm.ibw' and 'sub/spot_1-1000nm.gsf' would write outputs of the same names into out\n"
+         "Try 'veltrane2 --help'.\n"},
+        {"spot_1-1000nm.ibw sub/spot_1-1000nm.txt", 0, "veltrane2: 2 of 2 images done, 0 failed, ", ""},
+    };
+    vt::fs::create_directories(dir / "sub");
+    GsfImage g;
+    g.xres = g.yres = 8;
+    g.xreal = g.yreal = 1e-6;
+    g.values.assign(64, 0.0);
+    g.values[3] = 1e-9;
+    write_gsf((dir / "sub" / "spot_1-1000nm.gsf").string(), g);
+    vt::write_file(dir / "sub" / "spot_1-1000nm.txt", vt::image_text(8, 8, g.values));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const auto r = run(std::string("--preset general -q -o out ") + c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out.substr(0, std::string(c.out).size()), c.out);
     }
 }
 
@@ -135,6 +194,14 @@ TEST_F(InstrumentRun, CutFilesFailAmongGoodOnes) {
         vt::write_file(dir / cut, vt::read_file(dir / f).substr(0, 3000));
         args += " " + cut;
     }
+    // Cut in half: the header's sizes say so.
+    const std::string stp = vt::read_file(dir / "stp-1.stp");
+    vt::write_file(dir / "half.stp", stp.substr(0, stp.size() / 2));
+    const auto half = run("--preset general -q -o half half.stp");
+    EXPECT_EQ(half.status, 1);
+    EXPECT_EQ(half.err, "veltrane2: half.stp: the file ends before the data its header announces: 256 x 256 values "
+                        "after a header of 4607 bytes need 528895 bytes, the file has 264447 (cut short?)\n");
+    EXPECT_FALSE(vt::fs::exists(dir / "half" / "FIL_half.gsf"));
     const auto r = run(args + " stp-1.stp");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(outputs(), (std::vector<std::string>{"DENOISE_mi-1.gsf", "DENOISE_stp-1.gsf", "FIL_mi-1.gsf",

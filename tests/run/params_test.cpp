@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <vector>
 
 namespace veltrane2 {
 namespace {
@@ -42,9 +43,16 @@ TEST(Params, ListDirectedReads) {
 
 TEST(Params, UnreadableInputIsReportedWithoutEcho) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", "the input file name"},
-        {"img.txt\n0.1 0.2\n", "h_G h_C h_F"},
-        {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8\n", "L_C L_F N_CP"},
+        {"", "standard input is empty: the input file name cannot be read"},
+        // which value is missing, and where the values before it were read
+        {"img.txt\n0.1 0.2\n", "standard input ends after line 2, before h_F could be read (h_G h_C were read from line 2)"},
+        {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8\n",
+         "standard input ends after line 4, before N_CP could be read (L_C L_F were read from line 4)"},
+        {"img.txt\n0.1 0.2 0.3\n0.5\n", "standard input ends after line 3, before L_C L_F N_CP could be read"},
+        // seven on one line: the read of three leaves four
+        {"img.txt\n0.3 0.1 0.1 0.5 0.5 0.8 3\n",
+         "standard input ends after line 2, before r_C could be read (line 2 holds 7 values, of which only h_G h_C h_F "
+         "are read: r_C goes on a line of its own)"},
         {"img.txt\n0.1 abc 0.3\n0.5\n0.5 0.8 3\n", "'abc' on standard input line 2"},
         {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8 3.5\n", "N_CP"},
         {"img.txt\n0.1,,0.3\n0.5\n0.5 0.8 3\n", "empty value"},
@@ -64,6 +72,46 @@ TEST(Params, UnreadableInputIsReportedWithoutEcho) {
             EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }
         EXPECT_EQ(out.str(), "") << "no echo before all four reads succeed";
+    }
+}
+
+// The batch's parameter files are read strictly: each message names the
+// file, the line and the value.
+TEST(Params, ParameterFilesAreReadAsTyped) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"0,3 0,1 0,1\n0,5\n0,5 0,8 3\n", "p.in line 1: '0,3' has a decimal comma; write 0.3 (a comma separates two values)"},
+        {"img.txt\n0.3 0.1 0.1\n0,5\n0.5 0.8 3\n", "p.in line 3: '0,5' has a decimal comma; write 0.5"},
+        {"0.3 0.1 0.1\n0.5\n0,5 0.8 3\n", "p.in line 3: '0,5' has a decimal comma"},
+        {"0.3 0.1\n0.5\n0.5 0.8 3\n",
+         "p.in line 1: h_F is missing: the line holds h_G h_C and each line holds all its values (h_G h_C h_F, then "
+         "r_C, then L_C L_F N_CP)"},
+        {"0.3 0.1 0.1\n0.5\n0.5\n", "p.in line 3: L_F N_CP are missing: the line holds L_C"},
+        {"0.3 0.1 0.1 0.5 0.5 0.8 3\n", "p.in line 1: h_F is followed by '0.5': the line holds h_G h_C h_F and nothing more"},
+        {"0.3 0.1 0.1\n0.5\n0.5 0.8 3 7\n", "p.in line 3: N_CP is followed by '7'"},
+        {"0.3,0.1,0.1,0.2\n0.5\n0.5 0.8 3\n", "p.in line 1: h_F is followed by '0.2'"},
+        {"0.3 0.1 0.1\n0.5\n", "p.in ends after line 2, before L_C L_F N_CP could be read"},
+        {"", "p.in is empty: h_G h_C h_F cannot be read"},
+        {"img.txt\n5 0.1 0.1\n0.5\n0.5 0.8 3\n",
+         "p.in line 2: h_G = 5 is out of range: a homogeneity threshold, a number from 0 to 1"},
+        {"0.3 0.1 0.1\n\n-0.5\n0.5 0.8 3\n", "p.in line 3: r_C = -0.5 is out of range"},
+        {"0.3 0.1 0.1\n0.5\n0.5 0.8 0\n", "p.in line 3: N_CP = 0 is out of range"},
+        {"0.3 0.1 0.1\n0.5\n0.5 x 3\n", "cannot read 'x' on p.in line 3 as a number (L_F)"},
+    };
+    for (const auto& [text, message] : cases) {
+        try {
+            read_parameters(text, "p.in");
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const RunError& e) {
+            EXPECT_EQ(std::string(e.what()).substr(0, std::string(message).size()), message) << text;
+        }
+    }
+    // What the list-directed rules take and a typed file means alike.
+    const char* taken[] = {"0.3,0.1,0.1\n0.5\n0.5,0.8,3\n", "img.txt extra words\n0.3, 0.1 ,0.1\n\n0.5\n0.5 0.8 3,\n",
+                           "0.3 0.1 0.1\n0.5\n0.5 0.8 3\n\n"};
+    for (const char* text : taken) {
+        const Parameters p = read_parameters(text, "p.in");
+        EXPECT_EQ(std::vector<double>({p.h_global, p.h_centre, p.h_off, p.r_centre, p.l_centre, p.l_off, 1.0 * p.n_run}),
+                  std::vector<double>({0.3, 0.1, 0.1, 0.5, 0.5, 0.8, 3})) << text;
     }
 }
 

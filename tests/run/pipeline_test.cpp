@@ -90,7 +90,7 @@ TEST(WholeRun, FailuresExitNonZeroAndWriteNothing) {
     const std::vector<Failure> cases = {
         {vt::run_input("missing.txt"), "", 1,
          "veltrane2: I cannot open the input data file: No such file or directory\n", "Opening image: missing.txt"},
-        {"in.txt\n0.3 0.1\n", "2 2 1 1 1\n1 2 3 4\n", 2, "standard input ended before h_G h_C h_F", ""},
+        {"in.txt\n0.3 0.1\n", "2 2 1 1 1\n1 2 3 4\n", 2, "standard input ends after line 2, before h_F could be read", ""},
         {"in.txt\n0.3 zero 0.1\n0.5\n0.5 0.8 3\n", "2 2 1 1 1\n1 2 3 4\n", 2, "'zero'", ""},
         {vt::run_input("in.txt"), "2 2 1 1 1\n1 2 3\n", 1, "in.txt: the data end after 3 of 4 values", ""},
         {vt::run_input("in.txt"), "2 2 1 1 1\n1 2 inf 4\n", 1, "value 3 of 4 (row 2, column 1) is not finite", ""},
