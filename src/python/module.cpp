@@ -251,7 +251,9 @@ PYBIND11_MODULE(veltrane2, m) {
                          "The outputs of destripe(): noise and cleaned (the input's shape), gain (on the padded "
                          "side x side square) and report.")
         .def_readonly("gain", &PyResult::gain,
-                      "filter gain in the centred spectrum layout of the padded side x side square, 0 to 1")
+                      "filter gain in the centred spectrum layout of the padded side x side square, 0 to 1; the zero "
+                      "frequency is at index (side/2 - 1, side/2 - 1), one before numpy's fftshift: "
+                      "np.roll(r.gain, 1, axis=(0, 1)) is in np.fft.fftshift's layout")
         .def_readonly("noise", &PyResult::noise, "the removed stripe noise")
         .def_readonly("cleaned", &PyResult::cleaned, "the cleaned image; noise + cleaned = z - z.min()")
         .def_readonly("report", &PyResult::report, "the run's report lines")
