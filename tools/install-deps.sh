@@ -6,14 +6,15 @@
 #                                 development files for the Gwyddion module
 #   tools/install-deps.sh python  the above and what the Python module and pip install . need
 #   tools/install-deps.sh test    all of these and what the tests use (fuzzing, Gwyddion's
-#                                 reader, the Debian package and its man page, ccache, and
+#                                 reader, the Debian package and its man page, ccache, gcovr
+#                                 for the coverage preset, and
 #                                 Google Benchmark and FFTW for bench/engine_bench, which the
 #                                 release build makes)
 set -euo pipefail
 build=(cmake g++ make pkg-config libcairo2-dev fonts-dejavu-core libgwyddion20-dev libgtk2.0-dev libgtkglext1-dev)
 python=(python3-dev pybind11-dev python3-numpy python3-venv python3-setuptools python3-wheel)
 test=(libgtest-dev clang libclang-rt-14-dev gwyddion python3-pytest python3-dask python3-distributed xvfb
-      help2man dpkg-dev ccache libbenchmark-dev libfftw3-dev)
+      help2man dpkg-dev ccache libbenchmark-dev libfftw3-dev gcovr)
 case "${1:-}" in
     build) want=("${build[@]}") ;;
     python) want=("${build[@]}" "${python[@]}") ;;
