@@ -21,35 +21,29 @@ void get_offline(IntMap& offline) {
         for (int i = 1; i <= nx; ++i) offline(i, j) = (i == mid || j == mid) ? 0 : 1;
 }
 
-void real_locsymm(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
-                  const RealImage& tempht, const IntMap& bimage, SymmWindow& mat1, SymmWindow& mat2) {
+double window_mismatch(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
+                       const RealImage& tempht, const IntMap& bimage, double limit) {
     const int ns0 = 2 * ns + 1;
     const double c1 = tempht(loci[0], locj[0]);
     const double c2 = tempht(loci[1], locj[1]);
-    for (int ix = 1; ix <= ns0; ++ix) {
-        const int i = ix - ns - 1;
-        for (int iy = 1; iy <= ns0; ++iy) {
-            const int j = iy - ns - 1;
-            const int i1 = loci[0] + i;
-            const int j1 = locj[0] + j;
-            if (box.contains(i1, j1) && bimage(i1, j1) == 1) mat1(ix, iy) = std::abs(tempht(i1, j1) - c1);
-        }
-    }
-    for (int ix = 1; ix <= ns0; ++ix) {
-        const int i = ns + 1 - ix;
-        for (int iy = 1; iy <= ns0; ++iy) {
-            const int j = ns + 1 - iy;
-            const int i1 = loci[1] + i;
-            const int j1 = locj[1] + j;
-            if (box.contains(i1, j1) && bimage(i1, j1) == 1) mat2(ix, iy) = std::abs(tempht(i1, j1) - c2);
-        }
-    }
-}
-
-double rmatch_2mask(int n, const SymmWindow& a, const SymmWindow& b) {
+    // Each term is formed as it is needed instead of from two windows filled
+    // first: a pixel that is not selected or outside the box gives 0.
+    const auto difference = [&](int i1, int j1, double c) {
+        return box.contains(i1, j1) && bimage(i1, j1) == 1 ? std::abs(tempht(i1, j1) - c) : 0.0;
+    };
     double s = 0.0;
-    for (int i = 1; i <= n; ++i)
-        for (int j = 1; j <= n; ++j) s += std::abs(a(i, j) - b(i, j));
+    for (int ix = 1; ix <= ns0; ++ix) {
+        const int i1 = loci[0] + ix - ns - 1;
+        const int i2 = loci[1] + ns + 1 - ix;
+        for (int iy = 1; iy <= ns0; ++iy) {
+            const double d1 = difference(i1, locj[0] + iy - ns - 1, c1);
+            const double d2 = difference(i2, locj[1] + ns + 1 - iy, c2);
+            s += std::abs(d1 - d2);
+        }
+        // The terms are not negative: a sum that has reached the limit stays
+        // there (a sum that is not a number stays that).
+        if (s >= limit) return s;
+    }
     return s;
 }
 
@@ -81,18 +75,15 @@ void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& bo
 
     // Every pair is decided on the image and the mask as they were before
     // the pass; the pairs taken are then passed in their order.
+    // A pair whose two values differ is not taken, whatever its windows: the
+    // windows are compared only for pairs of equal values.
     std::vector<std::pair<std::array<int, 2>, std::array<int, 2>>> taken;
-    SymmWindow mat3;
-    SymmWindow mat4;
     for (const auto& [i, j] : candidates) {
         const std::array<int, 2> loci{i, 2 * icent[0] - i};
         const std::array<int, 2> locj{j, 2 * icent[1] - j};
         if (loci[1] < 1 || loci[1] > nx || locj[1] < 1 || locj[1] > ny) continue;
-        mat3 = SymmWindow{};
-        mat4 = SymmWindow{};
-        real_locsymm(box, ns, loci, locj, tempht, bimage, mat3, mat4);
-        const double dff = rmatch_2mask(ns0, mat3, mat4);
-        if (std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < kPvtiny && dff < kPvtiny) taken.emplace_back(loci, locj);
+        if (!(std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < kPvtiny)) continue;
+        if (window_mismatch(box, ns, loci, locj, tempht, bimage, kPvtiny) < kPvtiny) taken.emplace_back(loci, locj);
     }
     for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, tempht, bimage);
 }

@@ -13,24 +13,19 @@ namespace veltrane2 {
 // Largest window side of the pass (MXSYMM).
 inline constexpr int kMxsymm = 50;
 
-// A window of differences, (ix, iy) 1-based, side up to MXSYMM.
-struct SymmWindow {
-    std::array<double, kMxsymm * kMxsymm> v{};
-    double& operator()(int ix, int iy) { return v[static_cast<std::size_t>((ix - 1) + kMxsymm * (iy - 1))]; }
-    double operator()(int ix, int iy) const { return v[static_cast<std::size_t>((ix - 1) + kMxsymm * (iy - 1))]; }
-};
-
 // 0 on the middle row and column (index n / 2 of the n x n map), 1 elsewhere.
 void get_offline(IntMap& offline);
 
-// Differences from the pixel (loci(1), locj(1)) of its selected window
-// pixels inside the box, and the same for the mirror (loci(2), locj(2)) with
-// the offsets reversed.
-void real_locsymm(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
-                  const RealImage& tempht, const IntMap& bimage, SymmWindow& mat1, SymmWindow& mat2);
-
-// Sum of |a - b| over the first n x n entries.
-double rmatch_2mask(int n, const SymmWindow& a, const SymmWindow& b);
+// How far the neighbourhoods of the pixel (loci(1), locj(1)) and of its
+// mirror (loci(2), locj(2)) are from mirror images of each other: over the
+// window of side 2 ns + 1, the sum of |d1 - d2|, where d1 is the difference
+// of a selected window pixel inside the box from the pixel (0 for any other
+// window pixel) and d2 the same for the mirror with the offsets reversed.
+// The terms are added first offset outer, second inner. The sum only grows,
+// so it stops as soon as it reaches `limit` (returning what it has then):
+// below `limit` it is the whole sum.
+double window_mismatch(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
+                       const RealImage& tempht, const IntMap& bimage, double limit);
 
 // Pulls the larger of the two values down to their mean and unselects both.
 void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht, IntMap& table);

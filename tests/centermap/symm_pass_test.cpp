@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "core/errors.hpp"
 
@@ -20,10 +22,59 @@ TEST(SymmetricPass, WindowLimit) {
     }
 }
 
-TEST(SymmetricPass, WindowMismatchCountsTheLastRowAndColumn) {
-    SymmWindow a{}, b{};
-    b(3, 3) = 1.5;
-    EXPECT_EQ(rmatch_2mask(3, a, b), 1.5);
+// Hand-checked windows of side 3 (ns = 1) around (3, 3) and its mirror
+// (6, 6) on an 8 x 8 grid: each term is |d1 - d2| of the window position and
+// its reversed position, a pixel not selected or outside the box giving 0.
+TEST(SymmetricPass, WindowMismatch) {
+    struct Case {
+        const char* name;
+        Box box;
+        std::vector<std::array<int, 3>> selected;  // (i, j, value) set in the mask (default 1 everywhere)
+        std::vector<std::pair<std::array<int, 2>, double>> heights;  // changed heights (default 1)
+        double limit;
+        double want;
+    } cases[] = {
+        {"equal windows", Box::of(8, 8), {}, {}, 1e300, 0.0},
+        // (4, 4) is offset (+1, +1) from (3, 3); its partner is (5, 5).
+        {"one difference", Box::of(8, 8), {}, {{{4, 4}, 3.0}}, 1e300, 2.0},
+        {"last row and column count", Box::of(8, 8), {}, {{{7, 7}, 2.5}}, 1e300, 1.5},
+        {"unselected pixel gives 0", Box::of(8, 8), {{4, 4, 0}}, {{{4, 4}, 3.0}, {{5, 5}, 4.0}}, 1e300, 3.0},
+        {"outside the box gives 0", Box{1, 5, 1, 5}, {}, {{{5, 5}, 4.0}}, 1e300, 0.0 + 3.0 * 1 + 0.0},
+        {"both sides differ", Box::of(8, 8), {}, {{{2, 3}, 5.0}, {{7, 6}, 2.0}}, 1e300, 3.0},
+        // Terms 4 (row ix = 1) then 3 (row 3): the sum stops after the row that reaches the limit.
+        {"stops at the limit", Box::of(8, 8), {}, {{{2, 2}, 5.0}, {{4, 4}, 4.0}}, 1.0, 4.0},
+        {"whole below the limit", Box::of(8, 8), {}, {{{2, 2}, 5.0}, {{4, 4}, 4.0}}, 7.5, 7.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RealImage t(8, 8, 1.0);
+        IntMap b(8, 8, 1);
+        for (const auto& [i, j, v] : c.selected) b(i, j) = v;
+        for (const auto& [at, h] : c.heights) t(at[0], at[1]) = h;
+        EXPECT_EQ(window_mismatch(c.box, 1, {3, 6}, {3, 6}, t, b, c.limit), c.want);
+    }
+}
+
+// The pass takes a pair when the two values are equal and their windows
+// are mirror images; the larger of a pair of nearly equal values is pulled
+// down to their mean. Every pair is decided before any is passed.
+TEST(SymmetricPass, TakesMirroredPairsOnly) {
+    RealImage t(8, 8, 1.0);
+    IntMap b(8, 8, 1), offline(8, 8, 1);
+    t(2, 2) = 3.0;  // mirror (6, 6) through (4, 4) stays 1: not taken
+    t(3, 5) = 1.0 + 1e-9;  // mirror (5, 3): equal within 1e-8, windows 8 x 1e-9 apart
+    t(5, 3) = 1.0;
+    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), offline, t, b);
+    EXPECT_EQ(b(2, 2), 1);
+    EXPECT_EQ(b(6, 6), 1);
+    EXPECT_EQ(t(2, 2), 3.0);
+    EXPECT_EQ(b(3, 5), 0);
+    EXPECT_EQ(b(5, 3), 0);
+    // Both pixels are candidates, so the pair is passed twice, in the order
+    // of its pixels: (3, 5) first, then (5, 3) with (3, 5) as its mirror.
+    const double once = 0.5 * ((1.0 + 1e-9) + 1.0);
+    EXPECT_EQ(t(3, 5), 0.5 * (1.0 + once));
+    EXPECT_EQ(t(5, 3), 1.0);
 }
 
 }  // namespace
