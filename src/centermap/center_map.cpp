@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "image/image_ops.hpp"
 
@@ -104,32 +105,38 @@ CentreMap center_map2(double thresh_centmap, const RealImage& tempht, IntMap& bi
     // visit, and so every pixel of the centre map, lies in this box.
     const long long reach = std::max(5, irad);
     const Box disc = Box::clamped(icent[0] - reach, icent[0] + reach, icent[1] - reach, icent[1] + reach, Box::of(nx, ny));
-    IntMap table = IntMap::to_fill(nx, ny);  // read in the box only
-    disc.for_each([&table](int i, int j) { table(i, j) = 0; });
 
-    // Counts the not yet visited disc positions of radius up to intv (inside
-    // the image) as bright (nn, taken into the map) or not (nz).
+    // Counts the disc positions of (rounded) radius up to intv (inside the
+    // image) not counted by an earlier visit as bright (nn, taken into the
+    // map) or not (nz). The rounded radius grows with |iy| for each ix, so
+    // the positions up to a radius are |iy| <= seen[ix] for each ix, and a
+    // visit takes only the new ring beyond the last visit's bound.
+    const int most = static_cast<int>(reach);
+    std::vector<int> seen(static_cast<std::size_t>(2 * most + 1), -1);
+    const auto radius = [](int ix, int iy) { return nint(std::sqrt(static_cast<double>(ix * ix + iy * iy))); };
     int nn = 0;
     int nz = 0;
     auto visit = [&](int intv) {
         nn = 0;
         nz = 0;
         for (int ix = -intv; ix <= intv; ++ix) {
+            int& bound = seen[static_cast<std::size_t>(ix + most)];
+            const int before = bound;
+            while (bound < intv && radius(ix, bound + 1) <= intv) ++bound;
             const int i = icent[0] + ix;
             if (i < 1 || i > nx) continue;
-            for (int iy = -intv; iy <= intv; ++iy) {
+            const auto take = [&](int iy) {
                 const int j = icent[1] + iy;
-                if (j < 1 || j > ny) continue;
-                const int ir = nint(std::sqrt(static_cast<double>(ix * ix + iy * iy)));
-                if (ir > intv || table(i, j) != 0) continue;
-                table(i, j) = -1;
+                if (j < 1 || j > ny) return;
                 if (bimage(i, j) == 1) {
                     cent(i, j) = 1;
                     ++nn;
                 } else {
                     ++nz;
                 }
-            }
+            };
+            for (int iy = -bound; iy < 0 && iy <= -(before + 1); ++iy) take(iy);
+            for (int iy = before + 1; iy <= bound; ++iy) take(iy);
         }
     };
 

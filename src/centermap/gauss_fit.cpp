@@ -24,37 +24,44 @@ void damped_step(const Mat3& a, double u, const double g[3], double h[3]) {
 
 }  // namespace
 
-void gauss_gradf_n_f(const GaussfitT1& gf, const double para[3], int i0, int j0, double val, double& f0,
-                     double gradf[3]) {
-    const int dj = j0 - gf.iv;
-    const int di = i0 - gf.iu;
-    const double fact1 = -0.5 * (dj * dj) / gf.sigx;
-    const double fact2 = -0.5 * (di * di) / gf.sigy;
-    const double fact = para[1] * fact1 + para[2] * fact2;
-    const double e = std::exp(fact);
-    f0 = para[0] * val - e;
-    gradf[0] = val;
-    gradf[1] = -e * fact1;
-    gradf[2] = -e * fact2;
+std::vector<FitSample> fit_samples(const GaussfitT1& gf, const RealImage& tempht, const IntMap& cenmap,
+                                   const Box& box) {
+    std::vector<FitSample> samples;
+    box.for_each_first_major([&](int i0, int j0) {
+        if (cenmap(i0, j0) <= 0) return;
+        const int dj = j0 - gf.iv;
+        const int di = i0 - gf.iu;
+        const double fact1 = -0.5 * (dj * dj) / gf.sigx;
+        const double fact2 = -0.5 * (di * di) / gf.sigy;
+        samples.push_back({tempht(i0, j0), fact1, fact2});
+    });
+    return samples;
 }
 
-void calc_g_n_cost(const GaussfitT1& gf, const double para[3], const RealImage& tempht, const IntMap& cenmap,
-                   const Box& box, double g[3], double& cost, Mat3* a) {
+void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, double gradf[3]) {
+    const double fact = para[1] * s.fact1 + para[2] * s.fact2;
+    const double e = std::exp(fact);
+    f0 = para[0] * s.val - e;
+    gradf[0] = s.val;
+    gradf[1] = -e * s.fact1;
+    gradf[2] = -e * s.fact2;
+}
+
+void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost, Mat3* a) {
     g[0] = g[1] = g[2] = 0.0;
     cost = 0.0;
     if (a != nullptr) *a = Mat3{};
-    box.for_each_first_major([&](int i, int j) {
-        if (cenmap(i, j) <= 0) return;
+    for (const FitSample& s : samples) {
         double f0;
         double gradf[3];
-        gauss_gradf_n_f(gf, para, i, j, tempht(i, j), f0, gradf);
+        gauss_gradf_n_f(s, para, f0, gradf);
         for (int p = 0; p < 3; ++p) g[p] = g[p] + gradf[p] * f0;
         cost = cost + f0 * f0;
         if (a != nullptr) {
             for (int q = 1; q <= 3; ++q)
                 for (int p = 1; p <= 3; ++p) (*a)(p, q) = (*a)(p, q) + gradf[p - 1] * gradf[q - 1];
         }
-    });
+    }
 }
 
 void updated_para(int ndim, const double* para, const double* h, double* paran) {
@@ -73,6 +80,9 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
     double v = 2.0;
     double gnorm_old = 0.0;
     double cost = 0.0;
+    // The data and the model's widths stay as they are until the fit ends:
+    // each sum goes over the same samples.
+    const std::vector<FitSample> samples = fit_samples(gf, tempht, cenmap, box);
 
     auto finish = [&](int code, bool limit) {
         tempht(gf.iu, gf.iv) = 1.0 / para[0];
@@ -92,7 +102,7 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
         }
         double g[3];
         Mat3 a;
-        calc_g_n_cost(gf, para, tempht, cenmap, box, g, cost, &a);
+        calc_g_n_cost(samples, para, g, cost, &a);
 
         const double gnorm = vnorm(3, g);
         if (gnorm < kPvtiny) return finish(1, false);
@@ -120,7 +130,7 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
         updated_para(3, para, h, para0);
         double g0[3];
         double cost0 = 0.0;
-        calc_g_n_cost(gf, para0, tempht, cenmap, box, g0, cost0);
+        calc_g_n_cost(samples, para0, g0, cost0);
 
         double l0lh = 0.0;
         for (int p = 0; p < 3; ++p) l0lh = l0lh + h[p] * (u * h[p] - g0[p]);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 #include "centermap/center_map.hpp"
 #include "image/box.hpp"
@@ -19,16 +20,28 @@ struct GaussfitT1 {
     int iv = 0;         // model centre, second index
 };
 
-// Residual f0 and its gradient with respect to para at pixel (i0, j0)
-// holding the data value val.
-void gauss_gradf_n_f(const GaussfitT1& gf, const double para[3], int i0, int j0, double val, double& f0,
-                     double gradf[3]);
+// One pixel of the fit: its data value and the two exponents of the model
+// at unit parameters, -0.5 dj^2 / sigx and -0.5 di^2 / sigy, for its offsets
+// (di, dj) from the model centre.
+struct FitSample {
+    double val;
+    double fact1;
+    double fact2;
+};
 
-// Gradient g = sum of gradf x f0 and cost = sum of f0 squared over the box
-// pixels whose mask value is positive (first index outer); with a, also the
-// matrix sum of gradf x gradf transposed.
-void calc_g_n_cost(const GaussfitT1& gf, const double para[3], const RealImage& tempht, const IntMap& cenmap,
-                   const Box& box, double g[3], double& cost, Mat3* a = nullptr);
+// The pixels of the box whose mask value is positive, first index outer
+// (the order of the fit's sums).
+std::vector<FitSample> fit_samples(const GaussfitT1& gf, const RealImage& tempht, const IntMap& cenmap,
+                                   const Box& box);
+
+// Residual f0 and its gradient with respect to para at one pixel.
+void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, double gradf[3]);
+
+// Gradient g = sum of gradf x f0 and cost = sum of f0 squared over the
+// samples in their order; with a, also the matrix sum of gradf x gradf
+// transposed.
+void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost,
+                   Mat3* a = nullptr);
 
 // paran = para + h.
 void updated_para(int ndim, const double* para, const double* h, double* paran);
