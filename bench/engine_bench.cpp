@@ -19,6 +19,7 @@
 // total / (three FFTW transforms); then the medians over the scans.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -92,7 +93,18 @@ struct Measured {
     std::map<std::string, std::vector<double>> stage;  // seconds per iteration
     std::vector<double> total;
     std::string stop;  // the error that ended the run, if one did
+    std::uint64_t digest = 0;  // of the outputs' bytes, to compare builds
 };
+
+// FNV-1a over the bytes of the three outputs.
+std::uint64_t digest_of(const Result& r) {
+    std::uint64_t h = 1469598103934665603ULL;
+    for (const Image* img : {&r.gain, &r.noise, &r.cleaned}) {
+        const auto* p = reinterpret_cast<const unsigned char*>(img->values.data());
+        for (std::size_t k = 0; k < img->values.size() * sizeof(double); ++k) h = (h ^ p[k]) * 1099511628211ULL;
+    }
+    return h;
+}
 
 double median(std::vector<double> v) {
     if (v.empty()) return 0.0;
@@ -321,6 +333,7 @@ int main(int argc, char** argv) {
                                                  try {
                                                      Result r = destripe(scan.image, p, o);
                                                      benchmark::DoNotOptimize(r.cleaned.values.data());
+                                                     if (m->digest == 0) m->digest = digest_of(r);
                                                  } catch (const Error& e) {
                                                      m->stop = e.what();
                                                      state.SkipWithError(e.what());
@@ -346,6 +359,8 @@ int main(int argc, char** argv) {
         for (const Measured& m : mode.runs)
             if (m.stop.empty() && !m.total.empty()) ran.push_back(m);
         if (!ran.empty()) print_table(mode.name, ran, reference);
+        std::printf("%s mode: digests of the outputs\n", mode.name.c_str());
+        for (const Measured& m : ran) std::printf("  %-26s %016llx\n", m.scan.c_str(), static_cast<unsigned long long>(m.digest));
         for (const Measured& m : mode.runs)
             if (!m.stop.empty()) std::printf("%-26s stopped: %s\n", m.scan.c_str(), m.stop.c_str());
     }
