@@ -89,6 +89,7 @@ ImageFile instrument_image_file(const std::string& name, gwyddion::ChannelValues
     g.values = std::move(v.values);
     f.image = image_of(g);
     if (several) f.channel = channel_tag(c);
+    f.channel_number = c.number;
     return f;
 }
 

@@ -29,6 +29,7 @@ struct ImageFile {
     GsfImage gsf;  // a .gsf's header, or an instrument channel's extents, offsets, units and title (values in `image`)
     std::string channel;  // when an instrument file gives several images: this one's part of the output names
     std::vector<std::string> comments;  // a text image's comment lines before its header
+    int channel_number = 0;  // the instrument file's channel read (its number in Gwyddion); 0 for a text or .gsf file
 };
 
 // The format of the file `name` told from its first bytes `head` (64 KiB

@@ -446,8 +446,9 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         ReportRow line;
         std::string choice;
         if (o.automatic) {
-            Image input;
-            const AutoResult a = auto_to_files(job.input, opt, place, writers, input, job.channel);
+            ImageFile source;
+            const AutoResult a = auto_to_files(job.input, opt, place, writers, source, job.channel);
+            const Image& input = source.image;
             const Candidate& c = a.candidates[a.chosen];
             line.choice = c.name;
             line.parameters = c.parameters;
@@ -457,6 +458,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
             choice = choice_lines(a);
             line.nx = input.nx;
             line.ny = input.ny;
+            line.channel = source.channel_number;
         } else {
             ImageFile source;
             destripe_to_files(job.input, o.parameters, opt, place, writers, Fit::kPadded, &source, job.channel);
@@ -464,6 +466,7 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
             line.parameters = o.parameters;
             line.nx = source.image.nx;
             line.ny = source.image.ny;
+            line.channel = source.channel_number;
             if (o.log || !o.report.empty()) {
                 // The input is not kept: the figures do not change with a
                 // constant, and noise + cleaned is the lifted input.

@@ -27,7 +27,7 @@ std::string choice_lines(const AutoResult& a);
 std::string report_header();
 struct ReportRow {
     std::string file;
-    int channel = 0;
+    int channel = 0;         // an instrument file's channel read (Gwyddion's number); 0 for a text or .gsf file
     int nx = 0, ny = 0;
     int grid = 0;            // the side of the grid the run analysed
     std::string choice;      // the preset's name, "params", or the candidate auto took

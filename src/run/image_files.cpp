@@ -109,15 +109,14 @@ void destripe_to_files(const std::string& filename, const Parameters& parameters
 }
 
 AutoResult auto_to_files(const std::string& filename, const Options& options, const OutputPlace& place,
-                         OutputWriters& writers, Image& input, const std::string& channel) {
+                         OutputWriters& writers, ImageFile& source, const std::string& channel) {
     std::ostream quiet(nullptr);
-    ImageFile source = read_image_file(filename, options.report != nullptr ? *options.report : quiet,
-                                       io_threads(options), channel);
+    source = read_image_file(filename, options.report != nullptr ? *options.report : quiet, io_threads(options),
+                             channel);
     AutoResult a = naming(filename, [&] { return destripe_auto(source.image, options); });
     writers.outputs() = std::move(a.result);
     for (const OutputInfo& output : kOutputs)
         start_output(source, place, options, output.output, writers.outputs().*output.image, writers);
-    input = std::move(source.image);
     return a;
 }
 

@@ -111,13 +111,13 @@ void destripe_to_files(const std::string& filename, const Parameters& parameters
                        const OutputPlace& place, OutputWriters& writers, Fit fit = Fit::kClassicSquare,
                        ImageFile* source = nullptr, const std::string& channel = {});
 
-// The same with the automatic choice: the file is read whole, the choice
-// made on it (destripe_auto()), and the chosen outputs written as
-// destripe_to_files() writes them. Returns the choice, whose result is in
-// writers.outputs(); `input` receives the image read (an instrument file's
-// `channel`).
+// The same with the automatic choice: the file (an instrument file's
+// channel picked by `channel`) is read whole, the choice made on it
+// (destripe_auto()), and the chosen outputs written as destripe_to_files()
+// writes them. Returns the choice, whose result is in writers.outputs();
+// `source` receives what was read of the file, its values too.
 AutoResult auto_to_files(const std::string& filename, const Options& options, const OutputPlace& place,
-                         OutputWriters& writers, Image& input, const std::string& channel = {});
+                         OutputWriters& writers, ImageFile& source, const std::string& channel = {});
 
 // Threads for parsing and formatting text images: options.threads, or when
 // that is 0 as many as the machine has cores (at most four).

@@ -170,6 +170,38 @@ TEST_F(InstrumentRun, SkipExistingAndClashingNames) {
     }
 }
 
+// The --report table's channel column is the channel read, picked by
+// default, by number or by title, with a ready set and with auto.
+TEST_F(InstrumentRun, ReportNamesTheChannelRead) {
+    struct Case {
+        const char* args;
+        std::vector<std::string> channels;  // of each row
+    } cases[] = {
+        {"--preset general di-1.di", {"0"}},
+        {"--preset general --channel 1 di-1.di", {"1"}},
+        {"--preset general --channel amplitude full_multiple_images.txt", {"1"}},
+        {"--preset general --channel all-height di-1.di", {"0", "1"}},
+        {"--preset auto --channel 2 mi-1.mi", {"2"}},
+        {"--preset auto stp-1.stp", {"0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        vt::fs::remove_all(dir / "out");
+        const auto r = run(std::string("-q -o out --report out/table.csv ") + c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::istringstream table(vt::read_file(dir / "out" / "table.csv"));
+        std::string header;
+        std::getline(table, header);
+        const std::string file = std::string(c.args).substr(std::string(c.args).rfind(' ') + 1);
+        std::vector<std::string> got;
+        for (std::string row; std::getline(table, row);) {
+            EXPECT_EQ(row.substr(0, file.size() + 1), file + ",");
+            got.push_back(row.substr(file.size() + 1, row.find(',', file.size() + 1) - file.size() - 1));
+        }
+        EXPECT_EQ(got, c.channels);
+    }
+}
+
 TEST_F(InstrumentRun, ListChannels) {
     const auto r = run("--list-channels stp-1.stp di-1.di missing.di");
     EXPECT_EQ(r.status, 1);
