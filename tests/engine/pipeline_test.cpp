@@ -240,7 +240,9 @@ TEST(Destripe, OutputsScaleWithTheHeights) {
         Image scaled = base;
         for (double& v : scaled.values) v *= c.scale;
         const Result r = destripe(scaled, Parameters::general(), one);
-        if (c.exact) EXPECT_EQ(r.gain.values, at_one.gain.values);
+        if (c.exact) {
+            EXPECT_EQ(r.gain.values, at_one.gain.values);
+        }
         for (const auto& [out, ref] : {std::pair{&r.noise, &at_one.noise}, {&r.cleaned, &at_one.cleaned}}) {
             ASSERT_EQ(out->values.size(), ref->values.size());
             for (std::size_t k = 0; k < ref->values.size(); ++k) {
