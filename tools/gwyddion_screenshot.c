@@ -1,5 +1,6 @@
-/* Opens the Gwyddion module's dialog on a text image and saves a picture of
- * it (tools/gwyddion-screenshot.sh runs it under Xvfb).
+/* Opens the Gwyddion module's dialog on a text image, with the automatic
+ * choice as its preset, and saves a picture of it
+ * (tools/gwyddion-screenshot.sh runs it under Xvfb).
  *
  *   gwyddion_screenshot MODULE.so IMAGE.txt OUT.png
  */
@@ -81,7 +82,10 @@ int main(int argc, char **argv) {
     gwy_container_set_const_string(data, gwy_app_get_data_palette_key_for_id(0), "Gwyddion.net");
     gwy_app_data_browser_add(data);
     gwy_app_data_browser_select_data_field(data, 0);
-    g_timeout_add(4000, snap, NULL);
+    /* The preset auto (as the module stores it), which shows the candidate
+     * it took beside the figures. */
+    gwy_container_set_enum_by_name(gwy_app_settings_get(), "/module/veltrane2_destripe/preset", 999);
+    g_timeout_add(6000, snap, NULL);
     gwy_process_func_run("veltrane2_destripe", data, GWY_RUN_INTERACTIVE);
     return status;
 }

@@ -2,12 +2,14 @@
 // Stripes (Spectral), one destripe() call on the current channel.
 //
 // The dialog (GwyDialog with a GwyParamTable) holds the ready parameter
-// sets, the seven numbers, the grouped mode and what to create; it shows the
-// cleaned image as a live preview. Run non-interactively (Gwyddion's "repeat
+// sets, the automatic choice among them, the seven numbers, the grouped mode
+// and what to create; it shows the cleaned image as a live preview and,
+// under it, the run's figures (and with auto the candidate taken). Run non-interactively (Gwyddion's "repeat
 // last" and its macros) it takes the parameters last used, which Gwyddion
 // keeps in its settings under /module/veltrane2_destripe/.
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -49,10 +51,16 @@ enum {
     PARAM_UPDATE,
     MESSAGE_UNITS,
     MESSAGE_STATUS,
+    INFO_TAKEN,
+    INFO_STRIPE_ENERGY,
+    INFO_LINE_STEP,
+    INFO_CHANGE,
+    INFO_LOWERED,
 };
 
 // The preset is stored as its place in veltrane2::kPresets (new sets come
-// after the others), custom as a number beyond them.
+// after the others), auto and custom as numbers beyond them.
+constexpr gint kPresetAuto = 999;
 constexpr gint kPresetCustom = 1000;
 
 enum Output { kOutputReplace = 0, kOutputNewChannel = 1 };
@@ -68,7 +76,7 @@ GwyParamDef* define_params() {
     static GwyParamDef* paramdef = nullptr;
     // The names the command line's --preset takes.
     static std::array<std::string, veltrane2::kPresets.size()> names;
-    static std::array<GwyEnum, veltrane2::kPresets.size() + 1> presets;
+    static std::array<GwyEnum, veltrane2::kPresets.size() + 2> presets;
     static const GwyEnum outputs[] = {
         {"Replace the channel's data", kOutputReplace},
         {"Add the cleaned image as a new channel", kOutputNewChannel},
@@ -79,6 +87,7 @@ GwyParamDef* define_params() {
         names[i] = veltrane2::kPresets[i].name;
         presets[i] = {names[i].c_str(), static_cast<gint>(i)};
     }
+    presets[names.size()] = {"auto", kPresetAuto};
     presets.back() = {"custom", kPresetCustom};
     const Parameters g = Parameters::general();
     paramdef = gwy_param_def_new();
@@ -118,6 +127,12 @@ Parameters run_parameters(GwyParams* params) {
     return p;
 }
 
+// Whether the preset is the automatic choice, which tries the ready sets in
+// both modes and leaving the channel as it is.
+bool is_auto(GwyParams* params) {
+    return gwy_params_get_enum(params, PARAM_PRESET) == kPresetAuto;
+}
+
 // Makes the stored numbers those of the stored preset.
 void sanitise_params(GwyParams* params) {
     const Parameters p = run_parameters(params);
@@ -135,6 +150,8 @@ void sanitise_params(GwyParams* params) {
 struct Outcome {
     std::array<GwyDataField*, veltrane2::kOutputs.size()> fields{};
     std::string error;
+    std::string taken;  // auto: the candidate taken
+    veltrane2::RunFigures figures;
 
     Outcome() = default;
     Outcome(const Outcome&) = delete;
@@ -143,6 +160,7 @@ struct Outcome {
     void clear() {
         for (GwyDataField*& f : fields) GWY_OBJECT_UNREF(f);
         error.clear();
+        taken.clear();
     }
     GwyDataField* operator[](veltrane2::Output which) const { return fields[static_cast<std::size_t>(which)]; }
 };
@@ -164,9 +182,10 @@ GwyDataField* to_field(const veltrane2::Image& img, GwyDataField* like, bool hei
     return f;
 }
 
-// Runs the filter on the channel's values; its extents and units go to the
-// outputs as they are (the values do not depend on them).
-void destripe_field(GwyDataField* field, const Parameters& p, Outcome& out) {
+// Runs the filter (with `automatic`, the automatic choice) on the channel's
+// values; its extents and units go to the outputs as they are (the values
+// do not depend on them).
+void destripe_field(GwyDataField* field, bool automatic, const Parameters& p, Outcome& out) {
     out.clear();
     const gint nx = gwy_data_field_get_xres(field);
     const gint ny = gwy_data_field_get_yres(field);
@@ -187,7 +206,16 @@ void destripe_field(GwyDataField* field, const Parameters& p, Outcome& out) {
     veltrane2::Options options;
     options.max_side = veltrane2::kLargestSide;
     try {
-        const veltrane2::Result r = veltrane2::destripe(img, p, options);
+        veltrane2::Result r;
+        if (automatic) {
+            veltrane2::AutoResult a = veltrane2::destripe_auto(img, options);
+            r = std::move(a.result);
+            out.taken = a.candidates[a.chosen].name;
+            out.figures = a.candidates[a.chosen].figures;
+        } else {
+            r = veltrane2::destripe(img, p, options);
+            out.figures = veltrane2::run_figures(img, r);
+        }
         for (std::size_t k = 0; k < veltrane2::kOutputs.size(); ++k) {
             const veltrane2::OutputInfo& info = veltrane2::kOutputs[k];
             out.fields[k] = to_field(r.*info.image, field, info.height_unit);
@@ -233,7 +261,8 @@ void apply(GwyContainer* data, gint id, GQuark quark, GwyDataField* field, GwyPa
         gwy_data_field_data_changed(field);
         gwy_app_channel_log_add_proc(data, id, id);
     } else {
-        add_channel(data, id, out[veltrane2::Output::kCleaned], "Destriped", true);
+        const std::string title = out.taken.empty() ? "Destriped" : "Destriped (auto: " + out.taken + ")";
+        add_channel(data, id, out[veltrane2::Output::kCleaned], title.c_str(), true);
     }
     if (gwy_params_get_boolean(params, PARAM_ADD_NOISE)) {
         add_channel(data, id, out[veltrane2::Output::kNoise], "Stripe noise", true);
@@ -249,11 +278,54 @@ struct Gui {
     GwyContainer* preview = nullptr;
     GwyDialog* dialog = nullptr;
     GwyParamTable* table = nullptr;
+    GwyParamTable* figures = nullptr;  // under the preview
     Outcome* outcome = nullptr;
 };
 
 const gint kNumbers[] = {PARAM_H_GLOBAL, PARAM_H_CENTRE, PARAM_H_OFF, PARAM_R_CENTRE,
                          PARAM_L_CENTRE, PARAM_L_OFF,    PARAM_N_RUN};
+
+// The numbers and the mode mean nothing to auto, which tries its own.
+void set_sensitivity(Gui* gui) {
+    const gboolean own = !is_auto(gui->params);
+    for (gint n : kNumbers) gwy_param_table_set_sensitive(gui->table, n, own);
+    gwy_param_table_set_sensitive(gui->table, PARAM_GROUPED, own);
+}
+
+std::string before_after(double before, double after, const char* format) {
+    char buf[100];
+    std::snprintf(buf, sizeof buf, format, before, after);
+    return buf;
+}
+
+// The figures of the run shown, or none.
+void show_figures(Gui* gui, const Outcome* out) {
+    GwyParamTable* t = gui->figures;
+    if (out == nullptr) {
+        for (gint id : {INFO_TAKEN, INFO_STRIPE_ENERGY, INFO_LINE_STEP, INFO_CHANGE, INFO_LOWERED})
+            gwy_param_table_info_set_valuestr(t, id, nullptr);
+        return;
+    }
+    const veltrane2::RunFigures& f = out->figures;
+    gwy_param_table_info_set_valuestr(t, INFO_TAKEN, out->taken.empty() ? nullptr : out->taken.c_str());
+    gwy_param_table_info_set_valuestr(
+        t, INFO_STRIPE_ENERGY,
+        before_after(f.input.stripe_energy, f.cleaned.stripe_energy, "%.4g \u2192 %.4g").c_str());
+    // The step in the channel's own unit, scaled as Gwyddion shows its values.
+    GwySIValueFormat* vf = gwy_data_field_get_value_format_z(gui->field, GWY_SI_UNIT_FORMAT_VFMARKUP, nullptr);
+    gwy_param_table_info_set_valuestr(t, INFO_LINE_STEP,
+                                      before_after(f.input.line_step / vf->magnitude,
+                                                   f.cleaned.line_step / vf->magnitude, "%.4g \u2192 %.4g")
+                                          .c_str());
+    gwy_param_table_set_unitstr(t, INFO_LINE_STEP, vf->units);
+    gwy_si_unit_value_format_free(vf);
+    gwy_param_table_info_set_valuestr(t, INFO_CHANGE, before_after(f.change_along_lines, 0.0, "%.4g").c_str());
+    gwy_param_table_info_set_valuestr(
+        t, INFO_LOWERED,
+        before_after(100.0 * f.lowered_share, 100.0 * f.energy_removed, "%.3g %% of the spectrum, %.3g %% of the energy")
+            .c_str());
+}
+
 
 void param_changed(Gui* gui, gint id) {
     GwyParams* params = gui->params;
@@ -282,6 +354,7 @@ void param_changed(Gui* gui, gint id) {
             if (!same) gwy_param_table_set_enum(gui->table, PARAM_PRESET, kPresetCustom);
         }
     }
+    if (id == PARAM_PRESET || id < 0) set_sensitivity(gui);
     if (id != PARAM_OUTPUT && id != PARAM_ADD_NOISE && id != PARAM_ADD_GAIN && id != PARAM_UPDATE) {
         gwy_dialog_invalidate(gui->dialog);
     }
@@ -289,12 +362,14 @@ void param_changed(Gui* gui, gint id) {
 
 void preview(gpointer user_data) {
     Gui* gui = static_cast<Gui*>(user_data);
-    destripe_field(gui->field, run_parameters(gui->params), *gui->outcome);
+    destripe_field(gui->field, is_auto(gui->params), run_parameters(gui->params), *gui->outcome);
     if (!gui->outcome->error.empty()) {
         gwy_param_table_set_label(gui->table, MESSAGE_STATUS, gui->outcome->error.c_str());
+        show_figures(gui, nullptr);
         return;
     }
     gwy_param_table_set_label(gui->table, MESSAGE_STATUS, nullptr);
+    show_figures(gui, gui->outcome);
     GwyDataField* shown = GWY_DATA_FIELD(gwy_container_get_object(gui->preview, gwy_app_get_data_key_for_id(0)));
     gwy_data_field_copy((*gui->outcome)[veltrane2::Output::kCleaned], shown, FALSE);
     gwy_data_field_data_changed(shown);
@@ -326,8 +401,23 @@ GwyDialogOutcome run_gui(GwyContainer* data, gint id, GwyDataField* field, GwyPa
     gui.dialog = GWY_DIALOG(dialog);
     gwy_dialog_add_buttons(gui.dialog, GWY_RESPONSE_UPDATE, GWY_RESPONSE_RESET, GTK_RESPONSE_CANCEL, GTK_RESPONSE_OK,
                            0);
+    // The preview with the run's figures under it, the controls beside.
     GtkWidget* view = gwy_create_preview(gui.preview, 0, kPreviewSize, FALSE);
-    GtkWidget* hbox = gwy_create_dialog_preview_hbox(GTK_DIALOG(dialog), GWY_DATA_VIEW(view), FALSE);
+    GtkWidget* hbox = gtk_hbox_new(FALSE, 0);
+    gwy_dialog_add_content(gui.dialog, hbox, TRUE, TRUE, 0);
+    GtkWidget* left = gtk_vbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(hbox), left, FALSE, FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(left), view, FALSE, FALSE, 0);
+    GwyParamTable* figures = gwy_param_table_new(params);
+    gui.figures = figures;
+    gwy_param_table_append_header(figures, -1, "Figures of the run (input \u2192 cleaned)");
+    gwy_param_table_append_info(figures, INFO_TAKEN, "Auto took");
+    gwy_param_table_append_info(figures, INFO_STRIPE_ENERGY, "Stripe energy");
+    gwy_param_table_append_info(figures, INFO_LINE_STEP, "Line-to-line step");
+    gwy_param_table_append_info(figures, INFO_CHANGE, "Change along the lines");
+    gwy_param_table_append_info(figures, INFO_LOWERED, "Lowered");
+    gtk_box_pack_start(GTK_BOX(left), gwy_param_table_widget(figures), FALSE, FALSE, 0);
+    gwy_dialog_add_param_table(gui.dialog, figures);
 
     GwyParamTable* table = gwy_param_table_new(params);
     gui.table = table;
@@ -353,6 +443,7 @@ GwyDialogOutcome run_gui(GwyContainer* data, gint id, GwyDataField* field, GwyPa
     gwy_dialog_add_param_table(gui.dialog, table);
 
     g_signal_connect_swapped(table, "param-changed", G_CALLBACK(param_changed), &gui);
+    set_sensitivity(&gui);
     gwy_dialog_set_preview_func(gui.dialog, GWY_PREVIEW_IMMEDIATE, preview, &gui, nullptr);
     const GwyDialogOutcome result = gwy_dialog_run(gui.dialog);
     g_object_unref(gui.preview);
@@ -380,7 +471,7 @@ void destripe_channel(GwyContainer* data, GwyRunType run, const gchar*) {
         if (result != GWY_DIALOG_HAVE_RESULT) {
             GtkWindow* window = gwy_app_find_window_for_channel(data, id);
             if (window) gwy_app_wait_cursor_start(window);
-            destripe_field(field, run_parameters(params), outcome);
+            destripe_field(field, is_auto(params), run_parameters(params), outcome);
             if (window) gwy_app_wait_cursor_finish(window);
         }
         if (outcome.error.empty()) {

@@ -137,10 +137,11 @@ void expect_output(GwyContainer* data, int id, const char* title_prefix, const v
 
 struct PresetCase {
     const char* name;
-    int preset;  // as the dialog stores it: the place in kPresets, 1000 for custom
+    int preset;  // as the dialog stores it: the place in kPresets, 999 for auto, 1000 for custom
     Parameters stored;
-    Parameters run;
+    Parameters run;  // (auto: none)
 };
+constexpr int kAuto = 999;
 
 const Parameters kOwn{0.4, 0.2, 0.2, 0.5, 0.5, 0.5, 3};
 const Parameters kGrouped{0.3, 0.1, 0.1, 0.5, 0.5, 0.8, 3, true};
@@ -163,7 +164,16 @@ TEST_P(ModulePreset, NewChannelsAreTheLibrarysOutputs) {
     const veltrane2::Image img = scan(std::get<1>(GetParam()));
     veltrane2::Options o;
     o.max_side = veltrane2::kLargestSide;
-    const veltrane2::Result want = veltrane2::destripe(img, c.run, o);
+    veltrane2::Result want;
+    std::string cleaned_title = "Destriped";
+    if (c.preset == kAuto) {
+        // The new channel's title names the candidate taken.
+        veltrane2::AutoResult a = veltrane2::destripe_auto(img, o);
+        want = std::move(a.result);
+        cleaned_title += " (auto: " + a.candidates[a.chosen].name + ")";
+    } else {
+        want = veltrane2::destripe(img, c.run, o);
+    }
 
     GwyContainer* data = file_with(img);
     remember(c.preset, c.stored, 1, true, true);
@@ -173,6 +183,9 @@ TEST_P(ModulePreset, NewChannelsAreTheLibrarysOutputs) {
     ASSERT_EQ(ids.size(), 4u);
     EXPECT_TRUE(values(channel(data, 0)) == img.values) << "the channel itself is untouched";
     expect_output(data, ids[1], "Destriped", want.cleaned, "m");
+    // (Gwyddion numbers the titles it gives.)
+    EXPECT_EQ(title(data, ids[1]).rfind(cleaned_title + " ", 0), 0u) << title(data, ids[1]);
+    EXPECT_EQ(title(data, ids[1]).find("(auto:") != std::string::npos, c.preset == kAuto);
     expect_output(data, ids[2], "Stripe noise", want.noise, "m");
     expect_output(data, ids[3], "Stripe filter gain", want.gain, "");
     gwy_app_data_browser_remove(data);
@@ -186,6 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          PresetCase{"keep_slope", 1, kOwn, Parameters::keep_slope()},
                                          PresetCase{"conservative", 2, kOwn, Parameters::conservative()},
                                          PresetCase{"custom", 1000, kOwn, kOwn},
+                                         PresetCase{"auto", kAuto, kGrouped, {}},
                                          PresetCase{"general_grouped", 0, kGrouped, kGrouped}),
                        ::testing::Bool()),
     [](const auto& info) {
