@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "io/gwyddion/child.hpp"
 
@@ -217,31 +218,75 @@ InstrumentFile read_isolated(const std::string& path, const ChannelPick& pick, s
     return decode(run_in_child([&] { return encode(read_here(path, pick)); }, timeout));
 }
 
-std::string cut_short(std::string_view head, std::uintmax_t size) {
-    if (head.rfind("WSxM file copyright", 0) != 0) return {};
-    const long long header = header_number(head, "Image header size");
-    const long long columns = header_number(head, "Number of columns");
-    const long long rows = header_number(head, "Number of rows");
-    if (header < 0 || columns < 0 || rows < 0) return {};
-    head = head.substr(0, static_cast<std::size_t>(std::min<long long>(header, static_cast<long long>(head.size()))));
-    // Two-byte integers unless the header names another type.
-    long long bytes = 2;
+namespace {
+
+// What a header announces: `images` images of rows x columns values of
+// `bytes` bytes each after `header` bytes.
+struct Announced {
+    long long header = -1, images = 1, rows = -1, columns = -1, bytes = 0;
+};
+
+// WSxM: "Image header size:", "Number of rows:", "Number of columns:" and
+// "Image Data Type:" (two-byte integers when it is not there).
+std::optional<Announced> wsxm_sizes(std::string_view head) {
+    if (head.rfind("WSxM file copyright", 0) != 0) return std::nullopt;
+    Announced a;
+    a.header = header_number(head, "Image header size");
+    if (a.header < 0) return std::nullopt;
+    head = head.substr(0, static_cast<std::size_t>(std::min<long long>(a.header, static_cast<long long>(head.size()))));
+    a.columns = header_number(head, "Number of columns");
+    a.rows = header_number(head, "Number of rows");
+    a.bytes = 2;
     const std::size_t t = head.find("Image Data Type:");
     if (t != std::string_view::npos) {
         const std::string type = lower(head.substr(t + 16, head.find('\n', t) - t - 16));
-        bytes = type.find("double") != std::string::npos    ? 8
-                : type.find("float") != std::string::npos   ? 4
-                : type.find("integer") != std::string::npos ? 4
-                : type.find("short") != std::string::npos   ? 2
-                : type.find("char") != std::string::npos    ? 1
-                                                            : 0;
-        if (bytes == 0) return {};
+        a.bytes = type.find("double") != std::string::npos    ? 8
+                  : type.find("float") != std::string::npos   ? 4
+                  : type.find("integer") != std::string::npos ? 4
+                  : type.find("short") != std::string::npos   ? 2
+                  : type.find("char") != std::string::npos    ? 1
+                                                              : 0;
     }
-    const long long needed = header + rows * columns * bytes;
+    return a;
+}
+
+// PicoView images: "xPixels", "yPixels", a "bufferLabel" line per image,
+// then the line "data BINARY" (two-byte values) or "data BINARY_32" after
+// which the values start.
+std::optional<Announced> picoview_sizes(std::string_view head) {
+    if (head.rfind("fileType", 0) != 0 || lower(head.substr(0, head.find('\n'))).find("image") == std::string::npos)
+        return std::nullopt;
+    const std::size_t data = head.find("\ndata ");
+    if (data == std::string_view::npos) return std::nullopt;
+    const std::size_t eol = head.find('\n', data + 1);
+    if (eol == std::string_view::npos) return std::nullopt;
+    std::string type(head.substr(data + 6, eol - data - 6));
+    type.erase(0, type.find_first_not_of(' '));
+    type.erase(type.find_last_not_of(" \r") + 1);
+    Announced a;
+    a.bytes = type == "BINARY_32" ? 4 : type == "BINARY" ? 2 : 0;
+    a.header = static_cast<long long>(eol + 1);
+    head = head.substr(0, data);
+    a.columns = header_number(head, "\nxPixels");
+    a.rows = header_number(head, "\nyPixels");
+    a.images = 0;
+    for (std::size_t k = head.find("\nbufferLabel"); k != std::string_view::npos; k = head.find("\nbufferLabel", k + 1))
+        ++a.images;
+    return a;
+}
+
+}  // namespace
+
+std::string cut_short(std::string_view head, std::uintmax_t size) {
+    std::optional<Announced> a = wsxm_sizes(head);
+    if (!a) a = picoview_sizes(head);
+    if (!a || a->header < 0 || a->rows < 0 || a->columns < 0 || a->images < 1 || a->bytes == 0) return {};
+    const long long needed = a->header + a->images * a->rows * a->columns * a->bytes;
     if (static_cast<long long>(size) >= needed) return {};
-    return "the file ends before the data its header announces: " + std::to_string(rows) + " x " +
-           std::to_string(columns) + " values after a header of " + std::to_string(header) + " bytes need " +
-           std::to_string(needed) + " bytes, the file has " + std::to_string(size) + " (cut short?)";
+    return "the file ends before the data its header announces: " +
+           (a->images > 1 ? std::to_string(a->images) + " images of " : std::string()) + std::to_string(a->rows) +
+           " x " + std::to_string(a->columns) + " values after a header of " + std::to_string(a->header) +
+           " bytes need " + std::to_string(needed) + " bytes, the file has " + std::to_string(size) + " (cut short?)";
 }
 
 }  // namespace veltrane2::gwyddion

@@ -96,7 +96,8 @@ std::string channel_names(const std::vector<Channel>& channels);
 // such a cut file and fill its image out with whatever lay beyond the end
 // (the WSxM reader does, without a word): the header's own sizes are
 // checked where a format gives them in text (WSxM: the header size, rows,
-// columns and data type).
+// columns and data type; PicoView: the pixels, images and data type, as its
+// reader takes a file a few values short and fills them in).
 std::string cut_short(std::string_view head, std::uintmax_t size);
 
 // Reads `path` in this process (Gwyddion is set up on first use); throws

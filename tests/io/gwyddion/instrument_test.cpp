@@ -180,6 +180,9 @@ TEST(InstrumentHeaders, FilesCutShortOfTheirAnnouncedData) {
                              "[General Info]\r\n    Number of columns: 4\r\n    Number of rows: 2\r\n";
     const std::string cut = "the file ends before the data its header announces: 2 x 4 values after a header of "
                             "200 bytes need ";
+    const std::string pico = "fileType      Image\nversion       PicoView 0x10c04\nxPixels       4\n"
+                             "yPixels       2\nbufferLabel   Topography\nbufferLabel   Friction\n";
+    const std::string pico32 = pico + "data          BINARY_32\n", pico16 = pico + "data          BINARY\n";
     struct Case {
         std::string head;
         std::uintmax_t size;
@@ -192,12 +195,40 @@ TEST(InstrumentHeaders, FilesCutShortOfTheirAnnouncedData) {
         {wsxm + "    Image Data Type: complex\r\n", 10, ""},               // a type not known: not judged
         {"Gwyddion Simple Field 1.0\n" + wsxm.substr(23), 10, ""},          // not a WSxM file
         {wsxm.substr(0, 60), 10, ""},                                         // no sizes
+        {pico32, pico32.size() + 64, ""},                                   // two images of 2 x 4 four-byte values
+        {pico + "data          BINARY_32\r\n", pico32.size() + 1 + 63,
+         "the file ends before the data its header announces: 2 images of 2 x 4 values after a header of " +
+             std::to_string(pico32.size() + 1) + " bytes need " + std::to_string(pico32.size() + 65) +
+             " bytes, the file has " + std::to_string(pico32.size() + 64) + " (cut short?)"},
+        {pico16, pico16.size() + 31, "the file ends before the data its header announces: 2 images of 2 x 4 values"},
+        {pico16, pico16.size() + 32, ""},
+        {pico + "data          ASCII\n", 10, ""},                              // values as text: not judged
     };
-    for (const Case& c : cases) EXPECT_EQ(cut_short(c.head, c.size), c.why) << c.head;
+    for (const Case& c : cases) {
+        const std::string why = cut_short(c.head, c.size);
+        EXPECT_EQ(c.why.empty() ? why : why.substr(0, c.why.size()), c.why) << c.head;
+    }
 }
 
 // The WSxM reader takes a file cut in half and fills the rest with what
 // lies beyond; the header's sizes tell it is cut.
+// The PicoView reader takes a file a few values short and fills them in;
+// cut in half it refuses it itself.
+TEST_F(InstrumentFiles, PicoViewFileShortOfItsLastValuesIsRefused) {
+    std::ifstream in(kData / "mi-1.mi", std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(cut_short(all, all.size()), "");
+    const fs::path cut = fs::path(::testing::TempDir()) / "short.mi";
+    std::ofstream(cut, std::ios::binary) << all.substr(0, all.size() - 100);
+    try {
+        read_isolated(cut.string(), ChannelPick::parse("3"));
+        ADD_FAILURE() << "read";
+    } catch (const ReadError& e) {
+        EXPECT_STREQ(e.what(), "the file ends before the data its header announces: 4 images of 256 x 256 values "
+                               "after a header of 5073 bytes need 1053649 bytes, the file has 1053549 (cut short?)");
+    }
+}
+
 TEST_F(InstrumentFiles, HalfFileIsRefusedByItsHeadersSizes) {
     std::ifstream in(kData / "stp-1.stp", std::ios::binary);
     const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
