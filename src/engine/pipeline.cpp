@@ -318,8 +318,19 @@ Image EngineRun::output_shape() const {
 }
 
 void EngineRun::finish(Result& r, const OutputReady& ready) {
-    const Spectrum spectrum = take_spectrum();
-    finish(spectrum, r, ready);
+    // A run on its own keeps no second log spectrum while the analysis lowers
+    // one: it lowers the spectrum's own, and the one the gain is formed
+    // against is formed again from the transform (the same values), once the
+    // maps of the analysis have made room, and let go of once the gain is.
+    Spectrum s = take_spectrum();
+    DriverImages im;
+    im.fmage = std::move(s.logamp);
+    analyse(s.n, im);
+    StageClock clock(st_.times);
+    s.logamp = RealImage::square_to_fill(s.n);
+    log_fft_spectral(st_.threads, s.frc, s.fic, s.logamp);
+    clock.lap("relog");
+    form_outputs(st_, s, im.fmage, output_shape(), make_noise_, r, ready, &s.logamp);
 }
 
 Spectrum EngineRun::take_spectrum() {
@@ -358,37 +369,36 @@ Spectrum EngineRun::take_spectrum() {
     // From here on the centred spectrum holds all that the run needs of the
     // input.
     tempht.release();
-    // The log spectrum and the copy the transform forms with it are written
-    // whole before they are read; they take the memory the transform let go.
+    // The log spectrum is written whole before it is read; it takes the
+    // memory the transform let go.
     s.logamp = RealImage::square_to_fill(n);
-    RealImage first = RealImage::square_to_fill(n);
-    log_fft_spectral(threads, s.frc, s.fic, first, s.logamp);
+    log_fft_spectral(threads, s.frc, s.fic, s.logamp);
     clock.lap("logamp");
     return s;
 }
 
 void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
-    const RunState& st = st_;
-    const int n = s.n;
-    StageClock clock(st.times);
     tempht_.release();
-
     DriverImages im;
     im.fmage = s.logamp;
+    analyse(s.n, im);
+    form_outputs(st_, s, im.fmage, output_shape(), make_noise_, r, ready);
+}
+
+void EngineRun::analyse(int n, DriverImages& im) {
+    StageClock clock(st_.times);
+    tempht_.release();
     im.smage = RealImage::square_to_fill(n);
     clock.lap("prepare");
-    analyse_spectrum(st, im);
-    clock.skip();
+    analyse_spectrum(st_, im);
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
     for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();
     for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
-
-    form_outputs(st, s, im.fmage, output_shape(), make_noise_, r, ready);
 }
 
 void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready) {
+                  Result& r, const OutputReady& ready, RealImage* spent) {
     const int threads = st.threads;
     std::ostream& out = *st.out;
     const int n = s.n;
@@ -397,6 +407,7 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         if (ready) ready(which, image);
     };
     form_spd_filter(out, s.logamp, lowered, threads);
+    if (spent != nullptr) spent->release();
     r.gain = shape;
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
@@ -408,6 +419,9 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         }
     });
     refuse_not_finite(r.gain, "gain");
+    // The transforms weight the spectrum by the gain's copy.
+    lowered.release();
+    const double* gain = r.gain.values.data();
     clock.lap("filter");
     made(Output::kGain, r.gain);
     clock.skip();
@@ -415,14 +429,14 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     // cleaned image what the gain lets through.
     if (make_noise) {
         r.noise = shape;
-        form_noise_image(threads, lowered, s.frc, s.fic, r.noise.values.data());
+        form_noise_image(threads, gain, s.frc, s.fic, r.noise.values.data());
         scale_back(s, r.noise, "noise");
         clock.lap("noise");
         made(Output::kNoise, r.noise);
         clock.skip();
     }
     r.cleaned = shape;
-    filter_fft_by_input(threads, lowered, s.frc, s.fic, r.cleaned.values.data());
+    filter_fft_by_input(threads, gain, s.frc, s.fic, r.cleaned.values.data());
     scale_back(s, r.cleaned, "cleaned");
     clock.lap("cleaned");
     made(Output::kCleaned, r.cleaned);
@@ -469,11 +483,8 @@ void cut_back(Result& r, const Image& image, int side) {
 }
 
 void noise_image(const Spectrum& s, const Image& gain, int threads, Image& noise) {
-    const int n = s.n;
-    RealImage g = RealImage::square_to_fill(n);
-    std::copy(gain.values.begin(), gain.values.end(), g.data());
     noise = gain;
-    form_noise_image(threads, g, s.frc, s.fic, noise.values.data());
+    form_noise_image(threads, gain.values.data(), s.frc, s.fic, noise.values.data());
     scale_back(s, noise, "noise");
 }
 

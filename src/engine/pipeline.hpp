@@ -132,6 +132,9 @@ public:
     Image output_shape() const;
 
 private:
+    // The analysis of the log spectrum in im.fmage, from the maps it makes
+    // to their release.
+    void analyse(int n, DriverImages& im);
 
     std::ostream quiet_{nullptr};
     RunState st_;
@@ -147,10 +150,12 @@ private:
 
 // The gain, the noise (when make_noise) and the cleaned image of a run from
 // its spectrum and the log spectrum its analysis lowered (used up: it
-// becomes the gain on the grid), each an image like `shape`, telling
-// `ready` (if any) of each as it is made.
+// becomes the gain, and is let go of once r.gain holds it), each an image
+// like `shape`, telling `ready` (if any) of each as it is made. `spent`, when
+// given, is a log spectrum the caller owns (the spectrum's own), let go of
+// once the gain is formed.
 void form_outputs(const RunState& st, const Spectrum& spectrum, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready = {});
+                  Result& r, const OutputReady& ready = {}, RealImage* spent = nullptr);
 
 // Checks `image` as destripe() does and puts it on the grid of `run`, an
 // image of another shape than a power-of-two square mirrored out to the

@@ -9,7 +9,7 @@
 
 namespace veltrane2 {
 
-void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage, RealImage& copy) {
+void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage) {
     const int n = fr.nx();
     const double pvtiny1 = kPvtiny * kPvtiny;
     // Each value is handled on its own and the smallest logarithm does not
@@ -37,11 +37,6 @@ void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, Rea
     for (double m : part_min) rmin = std::min(rmin, m);
     for (const auto& list : tiny)
         for (double* p : list) *p = rmin;
-    for_parts(threads, n, 64, [&](int, int j0, int j1) {
-        const std::size_t from = static_cast<std::size_t>(j0) * static_cast<std::size_t>(n);
-        const std::size_t to = static_cast<std::size_t>(j1) * static_cast<std::size_t>(n);
-        std::copy(fmage.data() + from, fmage.data() + to, copy.data() + from);
-    });
 }
 
 }  // namespace veltrane2

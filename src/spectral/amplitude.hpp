@@ -9,7 +9,8 @@ namespace veltrane2 {
 // fmage = log |F| of every coefficient (the amplitude is the square root of
 // fr^2 + fi^2 as fft_spectral_density forms it), on up to `threads`
 // threads; amplitudes too small for a logarithm (at most kPvtiny squared)
-// take the smallest logarithm found. `copy` receives the same values.
-void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage, RealImage& copy);
+// take the smallest logarithm found. The values do not depend on the
+// thread count, so a log spectrum let go of can be formed again.
+void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage);
 
 }  // namespace veltrane2

@@ -205,6 +205,15 @@ inline void prefetch_centred(int m, int i0, int count, int j, const RealImage& g
     prefetch_lanes(&g(center0_index(m, i0), cj), &g(center0_index(m, i0 + count - 1), cj), write);
 }
 
+// The same for values of side n stored as a grid's are (first index fastest).
+inline void prefetch_centred(int m, int i0, int count, int j, const double* g, int n) {
+    const auto at = [g, n](int i, int jj) {
+        return g + static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(jj - 1) * static_cast<std::size_t>(n);
+    };
+    const int cj = center0_index(m, j);
+    prefetch_lanes(at(center0_index(m, i0), cj), at(center0_index(m, i0 + count - 1), cj), false);
+}
+
 // The indices i0..i0+count-1 in at most two runs that stay side by side in
 // the centred spectrum: run(s0, s1, c) for lanes s0..s1-1, lane s0 going to
 // centred position c.
@@ -356,22 +365,31 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic) {
         });
 }
 
-void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const RealImage& gain, bool complement,
+void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
                double* marker) {
     const int m = frc.nx();
-    RealImage fftyr = RealImage::square_to_fill(m);
+    // The real parts between the two passes are kept in the output itself:
+    // the second pass reads a column whole before it writes that column's
+    // result, and the columns are shared out whole. Only the imaginary
+    // parts take a grid of their own.
+    const auto fftyr = [marker, m](int i, int j) -> double& {
+        return marker[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m)];
+    };
     RealImage fftyi = RealImage::square_to_fill(m);
     const int h = m / 2;
     pass_along_second(
         threads, m, Direction::kInverse,
         [&](int i0, int count, int j, double* re, double* im) {
             const int cj = center0_index(h, j);
-            if (j + kAhead <= m)
-                for (const RealImage* g : {&frc, &fic, &gain}) prefetch_centred(h, i0, count, j + kAhead, *g, false);
+            if (j + kAhead <= m) {
+                for (const RealImage* g : {&frc, &fic}) prefetch_centred(h, i0, count, j + kAhead, *g, false);
+                prefetch_centred(h, i0, count, j + kAhead, gain, m);
+            }
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
                 const double* r = &frc(c, cj);
                 const double* q = &fic(c, cj);
-                const double* g = &gain(c, cj);
+                const double* g =
+                    gain + static_cast<std::size_t>(c - 1) + static_cast<std::size_t>(cj - 1) * static_cast<std::size_t>(m);
                 if (complement) {
                     for (int s = s0; s < s1; ++s) {
                         const double w = 1.0 - g[s - s0];

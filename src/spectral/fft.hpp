@@ -39,8 +39,9 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic);
 // off0center_fft moves it back from), weighted coefficient by coefficient by
 // gain as filter_fft_by_input weights it (or by 1 - gain, as
 // form_noise_image does, with `complement`); the real part goes to
-// marker[0..m*m-1], first index fastest (m the side of the spectrum).
-void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const RealImage& gain, bool complement,
+// marker[0..m*m-1], first index fastest (m the side of the spectrum); the
+// gain is m*m values in that order too.
+void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
                double* marker);
 
 }  // namespace veltrane2

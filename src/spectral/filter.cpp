@@ -86,11 +86,11 @@ void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& imag
     }
 }
 
-void form_noise_image(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* noise) {
+void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise) {
     inv_fft2d(threads, frc, fic, hin, true, noise);
 }
 
-void filter_fft_by_input(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* image) {
+void filter_fft_by_input(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* image) {
     inv_fft2d(threads, frc, fic, hin, false, image);
 }
 

@@ -20,10 +20,10 @@ void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& imag
 
 // The noise image: the real part of the inverse transform of (1 - gain)
 // times the centred spectrum, into noise[0..n*n-1] (n the side of the spectrum).
-void form_noise_image(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* noise);
+void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise);
 
 // The cleaned image: the real part of the inverse transform of the centred
 // spectrum multiplied by the gain, into image[0..n*n-1].
-void filter_fft_by_input(int threads, const RealImage& hin, const RealImage& frc, const RealImage& fic, double* image);
+void filter_fft_by_input(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* image);
 
 }  // namespace veltrane2

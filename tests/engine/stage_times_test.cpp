@@ -34,7 +34,7 @@ TEST(StageTimes, EveryStageOnceInRunOrderAndTheSameBytes) {
     const Image sample{256, 256, in.header.spanx, in.header.spany, in.header.unit, in.z};
     const std::vector<std::string> whole = {"load",    "lift",   "forward", "logamp", "prepare",
                                             "streak",  "refnoise", "centmap", "select", "offsymm",
-                                            "levels",  "filter", "noise",   "cleaned", "cut"};
+                                            "levels",  "relog",  "filter", "noise",   "cleaned", "cut"};
     Parameters grouped = Parameters::general();
     grouped.grouped = true;
     struct Case {

@@ -47,7 +47,7 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
         for (bool complement : {false, true}) {
             const RealImage gain(m, m, complement ? 0.0 : 1.0);
             std::vector<double> back(static_cast<std::size_t>(m) * m);
-            inv_fft2d(0, re, im, gain, complement, back.data());
+            inv_fft2d(0, re, im, gain.data(), complement, back.data());
             for (int j = 1; j <= m; ++j)
                 for (int i = 1; i <= m; ++i) ASSERT_NEAR(back[(i - 1) + (j - 1) * m], x(i, j), 1e-12) << m;
         }
@@ -59,14 +59,13 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
 TEST(Fft, LogAmplitudeOfTinyValuesIsTheSmallestLogarithm) {
     for (int threads : {1, 3}) {
         const int n = 128;
-        RealImage re(n, n, 3.0), im(n, n, 4.0), out(n, n), copy(n, n);
+        RealImage re(n, n, 3.0), im(n, n, 4.0), out(n, n);
         re(2, 100) = 0.0, im(2, 100) = 0.0;  // tiny
         re(7, 9) = 0.5, im(7, 9) = 0.0;      // the smallest logarithm
-        log_fft_spectral(threads, re, im, out, copy);
+        log_fft_spectral(threads, re, im, out);
         EXPECT_EQ(out(1, 1), std::log(5.0));
         EXPECT_EQ(out(7, 9), std::log(0.5));
         EXPECT_EQ(out(2, 100), std::log(0.5));
-        EXPECT_TRUE(out == copy);
     }
 }
 
