@@ -1,6 +1,7 @@
 #include "centermap/region_select.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "cluster/line_cluster.hpp"
@@ -34,19 +35,22 @@ PassSettings pass_settings(const RunState& st, Pass pass, const Box& box) {
     return p;
 }
 
+// The selection and its copy hold 0 and 1 only: a byte a pixel.
+using Marks = Grid<std::int8_t>;
+
 // The thresholded selection inside the box: 1 where the region map is 1 and
 // the homogeneity is strictly above the threshold. The selection and the
 // maps made from it are read and written inside the box only: nothing is
 // set outside it.
-IntMap threshold_selection(const PassSettings& p, const IntMap& cent, const RealImage& hmage) {
-    IntMap table = IntMap::to_fill(cent.nx(), cent.ny());
+Marks threshold_selection(const PassSettings& p, const IntMap& cent, const RealImage& hmage) {
+    Marks table = Marks::to_fill(cent.nx(), cent.ny());
     for (int j = p.box.j0; j <= p.box.j1; ++j)
         for (int i = p.box.i0; i <= p.box.i1; ++i) table(i, j) = cent(i, j) == 1 && hmage(i, j) > p.thresh ? 1 : 0;
     return table;
 }
 
-IntMap box_copy(const PassSettings& p, const IntMap& m) {
-    IntMap copy = IntMap::to_fill(m.nx(), m.ny());
+Marks box_copy(const PassSettings& p, const Marks& m) {
+    Marks copy = Marks::to_fill(m.nx(), m.ny());
     for (int j = p.box.j0; j <= p.box.j1 && p.box.i0 <= p.box.i1; ++j)
         std::copy(&m(p.box.i0, j), &m(p.box.i0, j) + (p.box.i1 - p.box.i0 + 1), &copy(p.box.i0, j));
     return copy;
@@ -60,15 +64,15 @@ IntMap box_copy(const PassSettings& p, const IntMap& m) {
 // run of 1 that is too short (length <= icnnt, or < icnnt when `strict`).
 // `along_second` says whether a line is a row i (running over j) or a
 // column j (running over i).
-void clean_lines(const PassSettings& p, bool along_second, bool strict, IntMap& work, const IntMap& region) {
+void clean_lines(const PassSettings& p, bool along_second, bool strict, Marks& work, const IntMap& region) {
     const int lo = along_second ? p.box.i0 : p.box.j0;
     const int hi = along_second ? p.box.i1 : p.box.j1;
     const int a = along_second ? p.box.j0 : p.box.i0;
     const int b = along_second ? p.box.j1 : p.box.i1;
-    auto at = [along_second](IntMap& m, int line, int pos) -> int& {
+    auto at = [along_second](Marks& m, int line, int pos) -> std::int8_t& {
         return along_second ? m(line, pos) : m(pos, line);
     };
-    auto value = [along_second](const IntMap& m, int line, int pos) {
+    auto value = [along_second](const Marks& m, int line, int pos) -> int {
         return along_second ? m(line, pos) : m(pos, line);
     };
     // The counts of every line, taken before any line is cleaned: cleaning
@@ -104,7 +108,7 @@ void clean_lines(const PassSettings& p, bool along_second, bool strict, IntMap& 
     }
 }
 
-void trace(const RunState& st, const PassSettings& p, const IntMap& table, const RealImage& hmage, int ival) {
+void trace(const RunState& st, const PassSettings& p, const Marks& table, const RealImage& hmage, int ival) {
     if (!st.trace) return;
     double sum = 0.0;
     for (int i = p.box.i0; i <= p.box.i1; ++i)
@@ -114,7 +118,7 @@ void trace(const RunState& st, const PassSettings& p, const IntMap& table, const
     *st.out << list_line("SELECT_HOMO_REGION SELECTED PTS=", ival);
 }
 
-int box_sum(const PassSettings& p, const IntMap& m) {
+int box_sum(const PassSettings& p, const Marks& m) {
     int s = 0;
     for (int j = p.box.j0; j <= p.box.j1; ++j)
         for (int i = p.box.i0; i <= p.box.i1; ++i) s += m(i, j);
@@ -125,8 +129,8 @@ int box_sum(const PassSettings& p, const IntMap& m) {
 
 void select_homo_region(const RunState& st, Pass pass, const Box& box, IntMap& cent, const RealImage& hmage) {
     const PassSettings p = pass_settings(st, pass, box);
-    IntMap table = threshold_selection(p, cent, hmage);
-    IntMap bi = box_copy(p, table);
+    Marks table = threshold_selection(p, cent, hmage);
+    Marks bi = box_copy(p, table);
     // The region becomes the selection, nothing outside the box.
     const int nx = cent.nx();
     const int ny = cent.ny();
@@ -148,8 +152,8 @@ void select_homo_region(const RunState& st, Pass pass, const Box& box, IntMap& c
 void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const IntMap& offline, IntMap& cent,
                              const RealImage& hmage) {
     const PassSettings p = pass_settings(st, pass, box);
-    IntMap table = threshold_selection(p, cent, hmage);
-    IntMap bi = box_copy(p, table);
+    Marks table = threshold_selection(p, cent, hmage);
+    Marks bi = box_copy(p, table);
     const int ival = box_sum(p, table);
     trace(st, p, table, hmage, ival);
     if (ival == 0) {

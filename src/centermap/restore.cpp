@@ -1,6 +1,8 @@
 #include "centermap/restore.hpp"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "image/image_ops.hpp"
 #include "core/listout.hpp"
@@ -54,8 +56,8 @@ double fix_hline(int ns, int i0, int j0, const RealImage& tempht, const IntMap& 
     return fix_line(ns, i0, j0, 0, 1, tempht, bimage);
 }
 
-void gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, const IntMap& bimage, IntMap& bi,
-                  int i0, int j0, double& ave, double& std_dev) {
+bool gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, const IntMap& bimage, int i0, int j0,
+                  double& ave, double& std_dev) {
     if (cut.i0 > 999999 || cut.i1 > 999999) out << list_line("I column range in GAUSS_CONSTR=", cut.i0, cut.i1);
     if (cut.j0 > 999999 || cut.j1 > 999999) out << list_line("J colume range in GAUSS_CONSTR=", cut.j0, cut.j1);
     ave = 0.0;
@@ -67,31 +69,33 @@ void gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, 
         ave = average_n(n, ave, tempht(i, j));
         std_dev = standd_n2(n, std_dev, ave, tempht(i, j));
     });
-    if (n <= 1) return;
+    if (n <= 1) return false;
     std_dev = std::sqrt(std_dev / (n - 1));
     if (tempht(i0, j0) > ave + std_dev) tempht(i0, j0) = ave;
-    bi(i0, j0) = 0;
+    return true;
 }
 
 void restore_intensity(std::ostream& out, const Box& cut, int ns, RealImage& tempht, IntMap& cent) {
-    IntMap bi = cent;
+    // The pixels to unmark are listed during the sweep and unmarked after
+    // it, so that every test reads the map as it was on entry.
+    std::vector<std::pair<int, int>> unmark;
     cut.for_each_first_major([&](int i, int j) {
         if (cent(i, j) != 1) return;
         if (vline_pix(i, j, cent)) {
             const double val = fix_vline(ns, i, j, tempht, cent);
             if (tempht(i, j) > val) tempht(i, j) = val;
-            bi(i, j) = 0;
+            unmark.emplace_back(i, j);
         } else if (hline_pix(i, j, cent)) {
             const double val = fix_hline(ns, i, j, tempht, cent);
             if (tempht(i, j) > val) tempht(i, j) = val;
-            bi(i, j) = 0;
+            unmark.emplace_back(i, j);
         } else {
             double ave = 0.0;
             double std_dev = 0.0;
-            gauss_constr(out, cut, ns, tempht, cent, bi, i, j, ave, std_dev);
+            if (gauss_constr(out, cut, ns, tempht, cent, i, j, ave, std_dev)) unmark.emplace_back(i, j);
         }
     });
-    cent = std::move(bi);
+    for (const auto& [i, j] : unmark) cent(i, j) = 0;
 }
 
 }  // namespace veltrane2
