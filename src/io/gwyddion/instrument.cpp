@@ -110,18 +110,24 @@ private:
     std::size_t at_ = 0;
 };
 
-// The number after "<key>:" on a line of a WSxM header, or -1.
-long long header_number(std::string_view head, std::string_view key) {
+// The whole number after "<key>" (and blanks or a colon) in a header, or
+// -1 when there is none or it is beyond `limit`.
+long long header_number(std::string_view head, std::string_view key, long long limit = 1LL << 40) {
     const std::size_t k = head.find(key);
     if (k == std::string_view::npos) return -1;
     std::size_t p = k + key.size();
     while (p < head.size() && (head[p] == ':' || head[p] == ' ')) ++p;
     long long v = 0;
     bool any = false;
-    for (; p < head.size() && std::isdigit(static_cast<unsigned char>(head[p])); ++p, any = true)
+    for (; p < head.size() && std::isdigit(static_cast<unsigned char>(head[p])); ++p, any = true) {
         v = v * 10 + (head[p] - '0');
-    return any && v < (1LL << 40) ? v : -1;
+        if (v > limit) return -1;
+    }
+    return any ? v : -1;
 }
+
+// Sides beyond this are not judged (and the sizes stay far from overflow).
+constexpr long long kLargestHeaderSide = 1 << 20;
 
 }  // namespace
 
@@ -234,8 +240,8 @@ std::optional<Announced> wsxm_sizes(std::string_view head) {
     a.header = header_number(head, "Image header size");
     if (a.header < 0) return std::nullopt;
     head = head.substr(0, static_cast<std::size_t>(std::min<long long>(a.header, static_cast<long long>(head.size()))));
-    a.columns = header_number(head, "Number of columns");
-    a.rows = header_number(head, "Number of rows");
+    a.columns = header_number(head, "Number of columns", kLargestHeaderSide);
+    a.rows = header_number(head, "Number of rows", kLargestHeaderSide);
     a.bytes = 2;
     const std::size_t t = head.find("Image Data Type:");
     if (t != std::string_view::npos) {
@@ -267,8 +273,8 @@ std::optional<Announced> picoview_sizes(std::string_view head) {
     a.bytes = type == "BINARY_32" ? 4 : type == "BINARY" ? 2 : 0;
     a.header = static_cast<long long>(eol + 1);
     head = head.substr(0, data);
-    a.columns = header_number(head, "\nxPixels");
-    a.rows = header_number(head, "\nyPixels");
+    a.columns = header_number(head, "\nxPixels", kLargestHeaderSide);
+    a.rows = header_number(head, "\nyPixels", kLargestHeaderSide);
     a.images = 0;
     for (std::size_t k = head.find("\nbufferLabel"); k != std::string_view::npos; k = head.find("\nbufferLabel", k + 1))
         ++a.images;

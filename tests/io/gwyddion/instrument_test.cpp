@@ -195,6 +195,10 @@ TEST(InstrumentHeaders, FilesCutShortOfTheirAnnouncedData) {
         {wsxm + "    Image Data Type: complex\r\n", 10, ""},               // a type not known: not judged
         {"Gwyddion Simple Field 1.0\n" + wsxm.substr(23), 10, ""},          // not a WSxM file
         {wsxm.substr(0, 60), 10, ""},                                         // no sizes
+        {"WSxM file copyright UAM\r\nImage header size: 99999999999999999999999\r\nNumber of columns: 4\r\n"
+         "Number of rows: 2\r\n", 10, ""},                                  // sizes beyond reason: not judged
+        {"WSxM file copyright UAM\r\nImage header size: 100\r\nNumber of columns: 4000000\r\n"
+         "Number of rows: 4000000\r\n", 10, ""},
         {pico32, pico32.size() + 64, ""},                                   // two images of 2 x 4 four-byte values
         {pico + "data          BINARY_32\r\n", pico32.size() + 1 + 63,
          "the file ends before the data its header announces: 2 images of 2 x 4 values after a header of " +
