@@ -332,7 +332,9 @@ Parameters read_parameters(const std::string& text, const std::string& source) {
     const char* b = word.data() + (!word.empty() && word[0] == '+' ? 1 : 0);
     const auto res = std::from_chars(b, word.data() + word.size(), v);
     // (An empty file has no name line either: what it lacks is the values.)
-    const bool with_name = !word.empty() && (res.ec != std::errc() || res.ptr != word.data() + word.size());
+    const bool number = (res.ec == std::errc() || res.ec == std::errc::result_out_of_range) &&
+                        res.ptr == word.data() + word.size();
+    const bool with_name = !word.empty() && !number;
     std::istringstream in(text);
     ReadLines lines;
     const Parameters p = read_input(in, source, with_name, true, &lines).parameters;

@@ -96,6 +96,7 @@ TEST(Params, ParameterFilesAreReadAsTyped) {
         {"0.3 0.1 0.1\n\n-0.5\n0.5 0.8 3\n", "p.in line 3: r_C = -0.5 is out of range"},
         {"0.3 0.1 0.1\n0.5\n0.5 0.8 0\n", "p.in line 3: N_CP = 0 is out of range"},
         {"0.3 0.1 0.1\n0.5\n0.5 x 3\n", "cannot read 'x' on p.in line 3 as a number (L_F)"},
+        {"1e999 0.1 0.1\n0.5\n0.5 0.8 3\n", "cannot read '1e999' on p.in line 1 as a number (h_G)"},
     };
     for (const auto& [text, message] : cases) {
         try {
