@@ -13,39 +13,36 @@ int level_whole_map(const IntMap& bimage, IntMap& levmap) {
     const int ny = bimage.ny();
     const Box whole = Box::of(nx, ny);
     start_integer_table(levmap, 0);
-    // Each pixel's level depends only on the levels of earlier rings, never
-    // on other pixels of its own ring, so the pixels may be visited in any
-    // order: the storage order, keeping only those still without a level.
-    std::vector<std::pair<int, int>> open;
+    // Ring 1 is the border of the streak. A pixel of value 1 takes ring
+    // nl + 1 when it has none yet and touches a pixel of ring nl: the rings
+    // are a search outwards from the border, each ring found from the
+    // neighbours of the one before instead of from a sweep over every pixel
+    // still without a ring. (Touching is mutual, and a pixel that takes a
+    // ring is not of the ring being searched from, so the order of the
+    // search does not matter.)
+    std::vector<std::pair<int, int>> ring;
     for (int j = 1; j <= ny; ++j) {
         for (int i = 1; i <= nx; ++i) {
             if (bimage(i, j) > 0 && !inside2d(1, bimage, i, j)) {
                 levmap(i, j) = 1;
-            } else if (bimage(i, j) != 0) {
-                open.emplace_back(i, j);
+                ring.emplace_back(i, j);
             }
         }
     }
     int nl = 1;
-    std::vector<std::pair<int, int>> promoted;
-    std::vector<std::pair<int, int>> still_open;
+    std::vector<std::pair<int, int>> next;
     for (;;) {
-        promoted.clear();
-        still_open.clear();
-        for (const auto& [i, j] : open) {
-            bool touches = false;
-            for_each_neighbour(1, i, j, whole, [&](int i1, int j1) { touches = touches || levmap(i1, j1) == nl; });
-            if (touches && bimage(i, j) == 1) {
-                promoted.emplace_back(i, j);
-            } else {
-                still_open.emplace_back(i, j);
-            }
+        next.clear();
+        for (const auto& [i, j] : ring) {
+            for_each_neighbour(1, i, j, whole, [&](int i1, int j1) {
+                if (levmap(i1, j1) == 0 && bimage(i1, j1) == 1) {
+                    levmap(i1, j1) = nl + 1;
+                    next.emplace_back(i1, j1);
+                }
+            });
         }
-        // Labels are set after the sweep, so that a pixel promoted in this
-        // sweep never promotes another one in the same sweep.
-        for (const auto& [i, j] : promoted) levmap(i, j) = nl + 1;
-        if (promoted.empty()) return nl;
-        open.swap(still_open);
+        if (next.empty()) return nl;
+        ring.swap(next);
         ++nl;
     }
 }

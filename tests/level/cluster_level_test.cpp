@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "cluster/cluster_map.hpp"
 #include "level/level_map.hpp"
@@ -81,6 +83,58 @@ TEST(LevelEstimator, FallbackMeanOfTheUnmarkedNeighbours) {
     all(1, 1) = 0;
     v(1, 1) = 3.0;
     EXPECT_EQ(avenxn_x(2, v, all, 0, 2, 2), 3.0);
+}
+
+}  // namespace
+}  // namespace veltrane2
+
+namespace veltrane2 {
+namespace {
+
+// The rings of the whole streak, hand-checked: ring 1 is the border (a
+// marked pixel with a four-neighbour inside the grid that is not 1), each
+// next ring the unringed pixels of value 1 that touch the ring
+// before (eight-neighbourhood); a pixel of another value is never ringed.
+TEST(LevelWholeMap, RingsFromTheBorderInwards) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> mask;   // rows j = 1.. of the map, i along the row: '#' 1, 'x' 2, '.' 0
+        std::vector<std::string> rings;  // the expected level of each pixel
+        int levels;
+    } cases[] = {
+        {"empty", {"...", "...", "..."}, {"000", "000", "000"}, 1},
+        {"a square",
+         {".......", ".#####.", ".#####.", ".#####.", ".#####.", ".#####.", "......."},
+         {"0000000", "0111110", "0122210", "0123210", "0122210", "0111110", "0000000"},
+         3},
+        // Neighbours outside the grid do not count: a streak filling the grid has no border.
+        {"the grid's edge is no border", {"###", "###", "###"}, {"000", "000", "000"}, 1},
+        {"a value other than 1 stays without a ring",
+         {".......", ".#####.", ".#####.", ".##x##.", ".#####.", ".#####.", "......."},
+         {"0000000", "0111110", "0121210", "0110110", "0121210", "0111110", "0000000"},
+         2},
+        {"a block two wide inside",
+         {"......", ".####.", ".####.", ".####.", ".####.", "......"},
+         {"000000", "011110", "012210", "012210", "011110", "000000"},
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int ny = static_cast<int>(c.mask.size());
+        const int nx = static_cast<int>(c.mask[0].size());
+        IntMap b(nx, ny), lev(nx, ny);
+        for (int j = 1; j <= ny; ++j)
+            for (int i = 1; i <= nx; ++i) {
+                const char m = c.mask[static_cast<std::size_t>(j - 1)][static_cast<std::size_t>(i - 1)];
+                b(i, j) = m == '#' ? 1 : m == 'x' ? 2 : 0;
+            }
+        EXPECT_EQ(level_whole_map(b, lev), c.levels);
+        for (int j = 1; j <= ny; ++j) {
+            std::string row;
+            for (int i = 1; i <= nx; ++i) row += static_cast<char>('0' + lev(i, j));
+            EXPECT_EQ(row, c.rings[static_cast<std::size_t>(j - 1)]) << "row " << j;
+        }
+    }
 }
 
 }  // namespace
