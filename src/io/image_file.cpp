@@ -55,6 +55,7 @@ ImageFile text_image_file(const std::string& name, const TextImageReader& reader
         throw Error(ErrorKind::kBadShape, name + ": " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
                                               " is larger than the largest side " + std::to_string(kLargestSide));
     }
+    reader.refuse_short_data();
     f.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
     f.image.values.resize(static_cast<std::size_t>(h.nx * h.ny));
     reader.read_values(f.image.values.data(), threads);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/errors.hpp"
+#include "image/parallel.hpp"
 #include "io/atomic_file.hpp"
 
 namespace veltrane2 {
@@ -106,13 +107,9 @@ std::string read_whole_file(const std::string& filename, int threads) {
         const auto bound = [size, parts](int t) {
             return size / static_cast<std::size_t>(parts) * static_cast<std::size_t>(t);
         };
-        std::vector<std::thread> pool;
-        for (int t = 1; t < parts; ++t)
-            pool.emplace_back([&, t] {
-                got[static_cast<std::size_t>(t)] = read_into(text, bound(t), t + 1 == parts ? size : bound(t + 1));
-            });
-        got[0] = read_into(text, 0, parts == 1 ? size : bound(1));
-        for (auto& th : pool) th.join();
+        run_on_threads(parts, [&](int t) {
+            got[static_cast<std::size_t>(t)] = read_into(text, bound(t), t + 1 == parts ? size : bound(t + 1));
+        });
         for (int t = 0; t < parts; ++t) {
             const Stretch& g = got[static_cast<std::size_t>(t)];
             if (g.err != 0) fail(g.err);
@@ -268,11 +265,7 @@ void TextImageReader::read_values(double* z, int threads) const {
     if (parts == 1) {
         stretches[0].parse(z, count);
     } else {
-        std::vector<std::thread> pool;
-        for (int t = 1; t < parts; ++t)
-            pool.emplace_back([&, t] { stretches[static_cast<std::size_t>(t)].parse(nullptr, count); });
-        stretches[0].parse(z, count);
-        for (auto& th : pool) th.join();
+        run_on_threads(parts, [&](int t) { stretches[static_cast<std::size_t>(t)].parse(t == 0 ? z : nullptr, count); });
     }
     long long k = 0;
     for (const Stretch& s : stretches) {
@@ -289,6 +282,31 @@ void TextImageReader::read_values(double* z, int threads) const {
     file_error(filename_ + ": the data end after " + std::to_string(k) + " of " + std::to_string(count) + " values");
 }
 
+void TextImageReader::refuse_short_data() const {
+    const long long count = header_.nx * header_.ny;
+    const std::size_t len = text_.size() - data_start_;
+    if (static_cast<unsigned long long>(count) <= (len + 1) / 2) return;
+    // Too short for certain: the values are read to the first bad one or the
+    // end, without being kept, for read_values()' message.
+    const char* p = text_.data() + data_start_;
+    const char* const end = text_.data() + text_.size();
+    long long k = 0;
+    for (;; ++k) {
+        while (p < end && is_space(*p)) ++p;
+        if (p == end) break;
+        const char* tok = p;
+        while (p < end && !is_space(*p)) ++p;
+        double v = 0.0;
+        const char* what = nullptr;
+        if (!parse_value(tok, p, v, what)) {
+            file_error(filename_ + ": value " + std::to_string(k + 1) + " of " + std::to_string(count) + " (row " +
+                       std::to_string(k / header_.nx + 1) + ", column " + std::to_string(k % header_.nx + 1) + ") is " +
+                       what + ": '" + std::string(tok, p) + "'");
+        }
+    }
+    file_error(filename_ + ": the data end after " + std::to_string(k) + " of " + std::to_string(count) + " values");
+}
+
 TextImage loadimage(const std::string& filename, std::ostream& out, long long max_values) {
     TextImageReader reader(filename, out);
     const ImageHeader& h = reader.header();
@@ -296,6 +314,7 @@ TextImage loadimage(const std::string& filename, std::ostream& out, long long ma
         file_error(filename + ": the header gives " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
                    " values, more than the " + std::to_string(max_values) + " that can be read");
     }
+    reader.refuse_short_data();
     TextImage img;
     img.header = h;
     img.z.resize(static_cast<std::size_t>(h.nx * h.ny));
@@ -352,59 +371,82 @@ AtomicFile stage_image(std::ostream& out, const std::string& filename, const std
     // are written in their order, each by the part that formatted it.
     constexpr std::size_t kChunk = 1 << 20;
     const long long values = static_cast<long long>(nx) * ny;
-    const int parts = values < (1 << 16) ? 1 : std::clamp(threads, 1, ny);
+    int parts = values < (1 << 16) ? 1 : std::clamp(threads, 1, ny);
     const int block_rows = std::max(1, static_cast<int>(kChunk / (14 * static_cast<std::size_t>(std::max(nx, 1)))));
     const int blocks = (ny + block_rows - 1) / block_rows;
     std::mutex lock;
     std::condition_variable turn;
-    int next = 0;  // the block to be written next
+    bool go = false;  // the number of parts is settled
+    int next = 0;     // the block to be written next
     std::exception_ptr error;
-    const auto part = [&](int t) {
-        // Each value takes at most 14 characters and a blank.
-        std::string buf(static_cast<std::size_t>(block_rows) * (static_cast<std::size_t>(nx) * 15 + 1), '\0');
-        for (int b = t; b < blocks; b += parts) {
-            char* p = buf.data();
-            const char* last = nullptr;  // the text of the value before, in this block
-            std::uint64_t last_bits = 0;
-            std::size_t last_len = 0;
-            for (int j = b * block_rows; j < std::min(ny, (b + 1) * block_rows); ++j) {
-                const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
-                for (int i = 0; i < nx; ++i) {
-                    // A value that repeats the one before (as most of a
-                    // gain image does) repeats its text.
-                    const auto bits = std::bit_cast<std::uint64_t>(zr[i]);
-                    if (last != nullptr && bits == last_bits) {
-                        std::memcpy(p, last, last_len);
-                        p += last_len;
-                    } else {
-                        last = p;
-                        last_bits = bits;
-                        p = format_e(p, zr[i], 12, 6);
-                        last_len = static_cast<std::size_t>(p - last);
+    const auto part = [&](int t) noexcept {
+        try {
+            {
+                // The parts wait for one another's blocks, so every part
+                // needs a thread: the parts are as many as threads started.
+                std::unique_lock<std::mutex> hold(lock);
+                turn.wait(hold, [&] { return go; });
+                if (t >= parts) return;
+            }
+            // Each value takes at most 14 characters and a blank.
+            std::string buf(static_cast<std::size_t>(block_rows) * (static_cast<std::size_t>(nx) * 15 + 1), '\0');
+            for (int b = t; b < blocks; b += parts) {
+                char* p = buf.data();
+                const char* last = nullptr;  // the text of the value before, in this block
+                std::uint64_t last_bits = 0;
+                std::size_t last_len = 0;
+                for (int j = b * block_rows; j < std::min(ny, (b + 1) * block_rows); ++j) {
+                    const double* zr = z + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx);
+                    for (int i = 0; i < nx; ++i) {
+                        // A value that repeats the one before (as most of a
+                        // gain image does) repeats its text.
+                        const auto bits = std::bit_cast<std::uint64_t>(zr[i]);
+                        if (last != nullptr && bits == last_bits) {
+                            std::memcpy(p, last, last_len);
+                            p += last_len;
+                        } else {
+                            last = p;
+                            last_bits = bits;
+                            p = format_e(p, zr[i], 12, 6);
+                            last_len = static_cast<std::size_t>(p - last);
+                        }
+                        *p++ = ' ';
                     }
-                    *p++ = ' ';
+                    *p++ = '\n';
                 }
-                *p++ = '\n';
-            }
-            std::unique_lock<std::mutex> hold(lock);
-            turn.wait(hold, [&] { return next == b || error; });
-            if (error) return;
-            hold.unlock();  // no other part writes before `next` moves on
-            try {
+                std::unique_lock<std::mutex> hold(lock);
+                turn.wait(hold, [&] { return next == b || error; });
+                if (error) return;
+                hold.unlock();  // no other part writes before `next` moves on
                 file.write(buf.data(), static_cast<std::size_t>(p - buf.data()));
-            } catch (...) {
                 hold.lock();
-                error = std::current_exception();
+                ++next;
                 turn.notify_all();
-                return;
             }
-            hold.lock();
-            ++next;
+        } catch (...) {
+            // Out of memory for the buffer, or the write failed: the other
+            // parts stop at their next turn.
+            std::lock_guard<std::mutex> hold(lock);
+            if (!error) error = std::current_exception();
             turn.notify_all();
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 1; t < parts; ++t) pool.emplace_back(part, t);
+    pool.reserve(static_cast<std::size_t>(parts));
+    int started = 1;
+    for (; started < parts; ++started) {
+        try {
+            pool.emplace_back(part, started);
+        } catch (...) {
+            break;  // fewer parts, each on a thread
+        }
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        parts = started;
+        go = true;
+    }
+    turn.notify_all();
     part(0);
     for (auto& th : pool) th.join();
     if (error) std::rethrow_exception(error);

@@ -46,6 +46,11 @@ public:
     // value in file order).
     void read_values(double* z, int threads = 1) const;
 
+    // Refuses, as read_values() would, data that cannot hold the header's
+    // nx * ny values for their length alone (every value takes a character
+    // and a separator), so that no storage is set aside for them first.
+    void refuse_short_data() const;
+
 private:
     std::string filename_;
     std::string text_;

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "image/parallel.hpp"
 #include "io/atomic_file.hpp"
 #include "io/text_image.hpp"
 #include "run/figures_text.hpp"
@@ -509,6 +510,8 @@ Outcome process(const BatchJob& job, const BatchOptions& o, int threads, const s
         failure = job.input + ": " + e.what();
     } catch (const std::bad_alloc&) {
         failure = job.input + ": out of memory";
+    } catch (const std::exception& e) {
+        failure = job.input + ": " + e.what();
     }
     return Outcome::kFailed;
 }
@@ -553,10 +556,7 @@ int run_batch(const BatchOptions& o, std::ostream& out, std::ostream& err, const
                 prog.done(r == Outcome::kDone, failure);
         }
     };
-    std::vector<std::thread> pool;
-    for (int w = 1; w < workers; ++w) pool.emplace_back(work);
-    work();
-    for (auto& t : pool) t.join();
+    run_on_threads(workers, [&](int) { work(); });
     prog.finish();
 
     const int failed = prog.failed();
@@ -624,25 +624,34 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
     pthread_sigmask(SIG_BLOCK, &set, &old);
     std::atomic<int> stop{0};
     std::atomic<bool> finished{false};
-    std::thread watcher([&] {
-        const timespec tick{0, 100'000'000};
-        while (!finished.load()) {
-            const int sig = sigtimedwait(&set, nullptr, &tick);
-            if (sig > 0 && stop.load() == 0) stop.store(sig);
-        }
-    });
+    std::thread watcher;
+    try {
+        watcher = std::thread([&] {
+            const timespec tick{0, 100'000'000};
+            while (!finished.load()) {
+                const int sig = sigtimedwait(&set, nullptr, &tick);
+                if (sig > 0 && stop.load() == 0) stop.store(sig);
+            }
+        });
+    } catch (...) {
+        // No thread to be had: the signals act as they would without it.
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
     int status = 0;
     try {
         status = run_batch(o, out, err, stop, ::isatty(STDERR_FILENO) == 1);
-    } catch (...) {
-        finished.store(true);
-        watcher.join();
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-        throw;
+    } catch (const std::bad_alloc&) {
+        err << "veltrane2: out of memory\n";
+        status = 1;
+    } catch (const std::exception& e) {
+        err << "veltrane2: " << e.what() << '\n';
+        status = 1;
     }
     finished.store(true);
-    watcher.join();
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (watcher.joinable()) {
+        watcher.join();
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
     return status;
 }
 

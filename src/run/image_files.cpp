@@ -64,6 +64,7 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
         opened.text.reset();
         const ImageHeader& h = reader.header();
         naming(name, [&] { run.take_shape(h.nx, h.ny, h.spanx, h.spany, h.unit); });
+        reader.refuse_short_data();
         source.image = Image{static_cast<int>(h.nx), static_cast<int>(h.ny), h.spanx, h.spany, h.unit, {}};
         RealImage& grid = run.grid();
         if (h.nx == grid.nx()) {
@@ -132,13 +133,19 @@ void OutputWriters::join() {
 void OutputWriters::start(FileToWrite f, const Image& image, int threads) {
     jobs_.push_back(std::make_unique<Job>());
     Job& job = *jobs_.back();
-    job.thread = std::thread([&job, f = std::move(f), &image, threads] {
+    job.to_write = std::move(f);
+    const auto write = [&job, &image, threads]() noexcept {
         try {
-            job.file.emplace(stage_image_file(job.report, f, image, threads));
+            job.file.emplace(stage_image_file(job.report, job.to_write, image, threads));
         } catch (...) {
             job.error = std::current_exception();
         }
-    });
+    };
+    try {
+        job.thread = std::thread(write);
+    } catch (...) {
+        write();  // no thread to be had: written here
+    }
 }
 
 void OutputWriters::add(AtomicFile file) {

@@ -79,6 +79,7 @@ public:
 
 private:
     struct Job {
+        FileToWrite to_write;
         std::ostringstream report;
         std::optional<AtomicFile> file;
         std::exception_ptr error;

@@ -139,10 +139,7 @@ void for_blocks(int threads, int m, Work work) {
             work(first, std::min(blocks, first + kTake));
         }
     };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(share);
-    share();
-    for (auto& th : pool) th.join();
+    run_on_threads(threads, [&](int) { share(); });
 }
 
 // One pass along the second index: for every first index i, the sequence

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -51,6 +53,45 @@ TEST(Parallel, SideBySideRunsBothAndThrowsAsInOrder) {
                       pass, [&] { fail("second"); }, threads),
                   "second");
         EXPECT_EQ(message([&] { fail("first"); }, pass, threads), "first");
+    }
+}
+
+// Every task runs once whichever of them throw; the caller gets the
+// exception of the lowest task that threw (a bad_alloc on a thread of its
+// own included), never a terminated process.
+TEST(Parallel, ThreadsHandTheirExceptionsToTheCaller) {
+    struct Case {
+        int count;
+        std::vector<int> throwing;  // tasks that throw; the first of them out of memory
+        std::string expected;       // what the caller catches
+    } cases[] = {
+        {1, {}, ""},
+        {4, {}, ""},
+        {1, {0}, "out of memory"},
+        {4, {3}, "out of memory"},
+        {4, {2, 1}, "task 1"},  // task 2 is out of memory, but task 1 comes first
+        {3, {1, 0}, "task 0"},
+        {3, {0, 2}, "out of memory"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::atomic<int>> ran(static_cast<std::size_t>(c.count));
+        std::string caught;
+        try {
+            run_on_threads(c.count, [&](int t) {
+                ++ran[static_cast<std::size_t>(t)];
+                for (std::size_t k = 0; k < c.throwing.size(); ++k) {
+                    if (c.throwing[k] != t) continue;
+                    if (k == 0) throw std::bad_alloc();
+                    throw std::runtime_error("task " + std::to_string(t));
+                }
+            });
+        } catch (const std::bad_alloc&) {
+            caught = "out of memory";
+        } catch (const std::runtime_error& e) {
+            caught = e.what();
+        }
+        for (const auto& r : ran) EXPECT_EQ(r.load(), 1);
+        EXPECT_EQ(caught, c.expected) << c.count;
     }
 }
 

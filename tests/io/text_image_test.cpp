@@ -160,6 +160,42 @@ TEST(TextFormat, MalformedOrMissingFilesAreRefusedWithTheReason) {
     }
 }
 
+// Data too short for the header's sizes by their length alone are refused
+// before any storage is set aside for the values, with the message reading
+// them gives; data that may be long enough are left to the reading.
+TEST(TextFormat, DataTooShortForTheHeaderAreRefusedBeforeTheirStorage) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"4096 4096 1 1 1e-6\n1 2 3\n", "x.txt: the data end after 3 of 16777216 values"},
+        {"3 3 1 1 1\n1 2 3 4", "x.txt: the data end after 4 of 9 values"},
+        {"3 3 1 1 1\n1 2 x 4", "x.txt: value 3 of 9 (row 1, column 3) is not a number: 'x'"},
+        {"3 3 1 1 1\n1 2 3 nan 5 6 ", "x.txt: value 4 of 9 (row 2, column 1) is not finite: 'nan'"},
+        {"2 2 1 1 1\n1 2 3 4", ""},    // seven characters may hold four values
+        {"2 2 1 1 1\n1 2 3  ", ""},    // the reading finds these short
+        {"2 2 1 1 1\n1 2 3 ", "x.txt: the data end after 3 of 4 values"},  // six cannot
+        {"2 2 1 1 1\n\n\n\n\n\n\n\n", ""},
+    };
+    std::ostringstream quiet;
+    for (const auto& [text, message] : cases) {
+        const TextImageReader reader("x.txt", text, quiet);
+        std::string early, reading;
+        try {
+            reader.refuse_short_data();
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::kBadValue);
+            early = e.what();
+        }
+        EXPECT_EQ(early, message) << text;
+        if (early.empty() || reader.header().nx * reader.header().ny > 100) continue;
+        std::vector<double> z(static_cast<std::size_t>(reader.header().nx * reader.header().ny));
+        try {
+            reader.read_values(z.data());
+        } catch (const Error& e) {
+            reading = e.what();
+        }
+        EXPECT_EQ(reading, early) << text;
+    }
+}
+
 // A write that fails half way (here: the file size limit, as a full disk
 // would) is reported, and the file of that name keeps its old contents.
 TEST(TextFormat, FailedWriteLeavesTheOldFileAndNoTemporary) {
