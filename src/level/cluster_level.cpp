@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "image/extremes.hpp"
 #include "image/image_ops.hpp"
@@ -41,23 +43,30 @@ Level1 level_map(const ClusterStats& stats, const IntMap& cluster, IntMap& levma
 
 void level_map_1clust(int is, const IntMap& cluster, IntMap& levmap, const Box& extent) {
     const Box whole = Box::of(cluster);
-    // A pixel's ring depends only on the rings before it, so each sweep may
-    // set its new ring as it goes: only the previous ring promotes.
-    for (int nl = 1;; ++nl) {
-        const int nl1 = nl + 1;
-        int ntot = 0;
-        extent.for_each_first_major([&](int i, int j) {
-            if (cluster(i, j) != is || levmap(i, j) != 0 || !inside2d(is, cluster, i, j)) return;
-            bool hit = false;
-            for_each_neighbour(1, i, j, whole, [&](int i1, int j1) {
-                hit = hit || (levmap(i1, j1) == nl && cluster(i1, j1) == is);
+    // A pixel of the cluster inside the extent, without a ring and with all
+    // its four-neighbours in the cluster, takes ring nl + 1 when it touches
+    // a pixel of the cluster of ring nl. Each ring is found from the
+    // neighbours of the one before (touching is mutual) instead of from a
+    // sweep over the extent; only the previous ring promotes, so the order
+    // does not matter.
+    std::vector<std::pair<int, int>> ring;
+    const Box around = Box::clamped(static_cast<long long>(extent.i0) - 1, static_cast<long long>(extent.i1) + 1,
+                                    static_cast<long long>(extent.j0) - 1, static_cast<long long>(extent.j1) + 1, whole);
+    if (extent.empty()) return;
+    around.for_each([&](int i, int j) {
+        if (levmap(i, j) == 1 && cluster(i, j) == is) ring.emplace_back(i, j);
+    });
+    std::vector<std::pair<int, int>> next;
+    for (int nl = 1; !ring.empty(); ++nl) {
+        next.clear();
+        for (const auto& [i0, j0] : ring) {
+            for_each_neighbour(1, i0, j0, extent, [&](int i, int j) {
+                if (cluster(i, j) != is || levmap(i, j) != 0 || !inside2d(is, cluster, i, j)) return;
+                levmap(i, j) = nl + 1;
+                next.emplace_back(i, j);
             });
-            if (hit) {
-                levmap(i, j) = nl1;
-                ++ntot;
-            }
-        });
-        if (ntot == 0) return;
+        }
+        ring.swap(next);
     }
 }
 
