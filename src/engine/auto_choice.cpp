@@ -137,6 +137,10 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     const Spectrum spectrum = first.take_spectrum();
     const Image shape = first.output_shape();
     const ImageFigures of_input = image_figures(image);
+    // The first pass of the inverse transform under the gain 1: a gain
+    // lowers the sequences of few first indices, and each run's cleaned
+    // image takes the others from here.
+    const InverseFirstPass ones = inverse_first_pass(options.threads, spectrum.frc, spectrum.fic);
 
     // The candidates that run a set, the sets' first candidates and the
     // distinct global thresholds among them, in the candidates' order: a
@@ -251,7 +255,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
             }
             for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
             if (stopped == nullptr) {
-                form_outputs(st, spectrum, im.fmage, shape, false, result);
+                form_outputs(st, spectrum, im.fmage, shape, false, result, {}, nullptr, &ones);
                 cut_back(result, image, side);
             }
         }

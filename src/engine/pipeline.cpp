@@ -398,7 +398,7 @@ void EngineRun::analyse(int n, DriverImages& im) {
 }
 
 void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready, RealImage* spent) {
+                  Result& r, const OutputReady& ready, RealImage* spent, const InverseFirstPass* ones) {
     const int threads = st.threads;
     std::ostream& out = *st.out;
     const int n = s.n;
@@ -436,7 +436,11 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         clock.skip();
     }
     r.cleaned = shape;
-    filter_fft_by_input(threads, gain, s.frc, s.fic, r.cleaned.values.data());
+    if (ones != nullptr) {
+        inv_fft2d_from(threads, *ones, s.frc, s.fic, gain, r.cleaned.values.data());
+    } else {
+        filter_fft_by_input(threads, gain, s.frc, s.fic, r.cleaned.values.data());
+    }
     scale_back(s, r.cleaned, "cleaned");
     clock.lap("cleaned");
     made(Output::kCleaned, r.cleaned);

@@ -10,6 +10,7 @@
 
 #include "core/run_state.hpp"
 #include "image/grid.hpp"
+#include "spectral/fft.hpp"
 
 namespace veltrane2 {
 
@@ -154,8 +155,11 @@ private:
 // like `shape`, telling `ready` (if any) of each as it is made. `spent`, when
 // given, is a log spectrum the caller owns (the spectrum's own), let go of
 // once the gain is formed.
+// With `ones` (the spectrum's inverse_first_pass()), the cleaned image's
+// transform takes its first pass from there where the gain is 1.
 void form_outputs(const RunState& st, const Spectrum& spectrum, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready = {}, RealImage* spent = nullptr);
+                  Result& r, const OutputReady& ready = {}, RealImage* spent = nullptr,
+                  const InverseFirstPass* ones = nullptr);
 
 // Checks `image` as destripe() does and puts it on the grid of `run`, an
 // image of another shape than a power-of-two square mirrored out to the

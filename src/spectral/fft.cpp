@@ -453,4 +453,116 @@ void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const do
     });
 }
 
+
+InverseFirstPass inverse_first_pass(int threads, const RealImage& frc, const RealImage& fic) {
+    const int m = frc.nx();
+    const int h = m / 2;
+    InverseFirstPass ones;
+    ones.re = RealImage::square_to_fill(m);
+    ones.im = RealImage::square_to_fill(m);
+    // inv_fft2d's first pass with the gain 1: a value times 1 is the value.
+    pass_along_second(
+        threads, m, Direction::kInverse,
+        [&](int i0, int count, int j, double* re, double* im) {
+            const int cj = center0_index(h, j);
+            centred_runs(h, i0, count, [&](int s0, int s1, int c) {
+                const double* r = &frc(c, cj);
+                const double* q = &fic(c, cj);
+                for (int s = s0; s < s1; ++s) {
+                    re[s] = r[s - s0];
+                    im[s] = q[s - s0];
+                }
+            });
+        },
+        [&](int i0, int count, int j, const double* re, const double* im) {
+            double* r = &ones.re(i0, j);
+            double* q = &ones.im(i0, j);
+            for (int s = 0; s < count; ++s) {
+                r[s] = re[s];
+                q[s] = im[s];
+            }
+        });
+    return ones;
+}
+
+void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& frc, const RealImage& fic,
+                    const double* gain, double* marker) {
+    const int m = frc.nx();
+    const int h = m / 2;
+    const auto g = [gain, m](int i, int j) {
+        return gain[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m)];
+    };
+    // The first indices whose sequence of the first pass the gain changes:
+    // those whose centred row holds a gain other than 1.
+    std::vector<char> lowered(static_cast<std::size_t>(m) + 1, 0);
+    for (int j = 1; j <= m; ++j)
+        for (int c = 1; c <= m; ++c)
+            if (g(c, j) != 1.0) lowered[static_cast<std::size_t>(c)] = 1;
+    std::vector<int> rows;
+    for (int i = 1; i <= m; ++i)
+        if (lowered[static_cast<std::size_t>(center0_index(h, i))] != 0) rows.push_back(i);
+    if (2 * rows.size() > static_cast<std::size_t>(m)) {
+        inv_fft2d(threads, frc, fic, gain, false, marker);
+        return;
+    }
+    // Their sequences transformed as the first pass transforms them, each
+    // m complex values interleaved.
+    const std::size_t seq = 2 * static_cast<std::size_t>(m);
+    std::vector<double> patch(seq * rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        double* d = &patch[k * seq];
+        const int c = center0_index(h, rows[k]);
+        for (int j = 1; j <= m; ++j) {
+            const int cj = center0_index(h, j);
+            d[2 * j - 2] = frc(c, cj) * g(c, cj);
+            d[2 * j - 1] = fic(c, cj) * g(c, cj);
+        }
+        four1_lanes<1>(d, m, Direction::kInverse);
+    }
+    // Column j of the first pass's result: the shared one with the changed
+    // sequences' values put in.
+    const auto fetch = [&](int j, double* re, double* im) {
+        std::copy(&ones.re(1, j), &ones.re(1, j) + m, re);
+        std::copy(&ones.im(1, j), &ones.im(1, j) + m, im);
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            re[rows[k] - 1] = patch[k * seq + static_cast<std::size_t>(2 * j - 2)];
+            im[rows[k] - 1] = patch[k * seq + static_cast<std::size_t>(2 * j - 1)];
+        }
+    };
+    // The second pass as inv_fft2d's.
+    auto column = [marker, m](int j) { return marker + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m); };
+    for_blocks(threads, m, [&](int first, int last) {
+        PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
+        std::vector<double> r(static_cast<std::size_t>(m)), q(static_cast<std::size_t>(m));
+        for (int b = first; b < last; ++b) {
+            const int j0 = 1 + b * kBatch;
+            const int count = std::min(kBatch, m - j0 + 1);
+            if (count < kBatch) {
+                for (int j = j0; j < j0 + count; ++j) {
+                    fetch(j, r.data(), q.data());
+                    for (int i = 0; i < m; ++i) {
+                        buf[2 * i] = r[static_cast<std::size_t>(i)];
+                        buf[2 * i + 1] = q[static_cast<std::size_t>(i)];
+                    }
+                    four1_lanes<1>(buf.data(), m, Direction::kInverse);
+                    double* out = column(j);
+                    for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
+                }
+                continue;
+            }
+            for (int s = 0; s < kBatch; ++s) {
+                fetch(j0 + s, r.data(), q.data());
+                for (int i = 0; i < m; ++i) {
+                    buf[static_cast<std::size_t>(2 * i) * kBatch + s] = r[static_cast<std::size_t>(i)];
+                    buf[static_cast<std::size_t>(2 * i + 1) * kBatch + s] = q[static_cast<std::size_t>(i)];
+                }
+            }
+            four1_lanes<kBatch>(buf.data(), m, Direction::kInverse);
+            for (int s = 0; s < kBatch; ++s) {
+                double* out = column(j0 + s);
+                for (int i = 0; i < m; ++i) out[i] = buf[static_cast<std::size_t>(2 * i) * kBatch + s];
+            }
+        }
+    });
+}
 }  // namespace veltrane2

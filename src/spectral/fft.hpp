@@ -44,4 +44,19 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic);
 void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
                double* marker);
 
+
+// The first pass of inv_fft2d() with the gain 1 everywhere, for inverse
+// transforms of one spectrum under gains that lower few of its first
+// indices (the streak lies along the second index).
+struct InverseFirstPass {
+    RealImage re;  // (i, j): position j of the transformed sequence of first index i
+    RealImage im;
+};
+InverseFirstPass inverse_first_pass(int threads, const RealImage& frc, const RealImage& fic);
+
+// inv_fft2d(threads, frc, fic, gain, false, marker), the same values, with
+// the first pass taken from `ones` (made from frc and fic) wherever the gain
+// leaves a sequence as it is.
+void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& frc, const RealImage& fic,
+                    const double* gain, double* marker);
 }  // namespace veltrane2

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <complex>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "core/errors.hpp"
 #include "core/constants.hpp"
@@ -56,6 +58,51 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
 
 // The logarithmic amplitude: an amplitude too small for a logarithm takes
 // the smallest one found, however the columns are shared out.
+// The inverse with a shared first pass gives inv_fft2d's values bit for bit:
+// with the gain 1, with the streak's middle row lowered (and a few rows
+// beside it), with a lowered value at the edge of the centring, and with
+// more than half the rows lowered (then it is inv_fft2d itself); on one
+// thread and three, below and above the size the passes share out.
+TEST(Fft, InverseFromASharedFirstPassIsTheInverse) {
+    struct Case {
+        const char* name;
+        std::vector<int> rows;  // centred first indices lowered along their whole row
+    } cases[] = {
+        {"gain 1", {}},
+        {"middle row", {0}},
+        {"streak and neighbours", {-2, -1, 0, 1, 2}},
+        {"edge of the centring", {1000}},
+        {"most rows", {-1000}},
+    };
+    for (const int m : {8, 256}) {
+        const RealImage re = random_image(m, 21), im = random_image(m, 22);
+        for (const int threads : {1, 3}) {
+            const InverseFirstPass ones = inverse_first_pass(threads, re, im);
+            for (const Case& c : cases) {
+                SCOPED_TRACE(testing::Message() << c.name << ", m " << m << ", threads " << threads);
+                std::vector<double> gain(static_cast<std::size_t>(m) * m, 1.0);
+                const auto lower_row = [&](int ci) {
+                    for (int j = 0; j < m; ++j)
+                        gain[static_cast<std::size_t>(ci - 1) + static_cast<std::size_t>(j) * m] = 0.25 + 0.5 * ((ci + j) % 3);
+                };
+                for (const int r : c.rows) {
+                    if (r == 1000) {
+                        gain[static_cast<std::size_t>(m - 1) + static_cast<std::size_t>(m / 2) * m] = 0.5;  // (m, m/2 + 1)
+                    } else if (r == -1000) {
+                        for (int ci = 1; ci <= m; ci += 1 + (ci % 4 == 0)) lower_row(ci);
+                    } else {
+                        lower_row(m / 2 + r);
+                    }
+                }
+                std::vector<double> want(static_cast<std::size_t>(m) * m), got(want.size());
+                inv_fft2d(threads, re, im, gain.data(), false, want.data());
+                inv_fft2d_from(threads, ones, re, im, gain.data(), got.data());
+                ASSERT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(double)), 0);
+            }
+        }
+    }
+}
+
 TEST(Fft, LogAmplitudeOfTinyValuesIsTheSmallestLogarithm) {
     for (int threads : {1, 3}) {
         const int n = 128;
