@@ -244,14 +244,14 @@ struct Stretch {
 
 }  // namespace
 
-void TextImageReader::read_values(double* z, int threads) const {
+void TextImageReader::read_values(double* z, int threads, std::size_t split) const {
     const long long count = header_.nx * header_.ny;
     const char* const begin = text_.data() + data_start_;
     const char* const end = text_.data() + text_.size();
     // Stretches of the data, cut at white space so that no token is split,
     // parsed side by side; the values are then laid end to end.
     const std::size_t len = static_cast<std::size_t>(end - begin);
-    const int parts = len < (std::size_t{1} << 20) ? 1 : std::max(1, threads);
+    const int parts = len < split ? 1 : std::max(1, threads);
     std::vector<Stretch> stretches(static_cast<std::size_t>(parts));
     const char* from = begin;
     for (int t = 0; t < parts; ++t) {

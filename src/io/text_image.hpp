@@ -40,11 +40,13 @@ public:
     std::vector<std::string> comments() const;
 
     // Reads the Nx x Ny values that follow the header line into z (room for
-    // Nx x Ny values), in file order, parsing a large file in `threads`
-    // stretches side by side. Throws Error (kBadValue) naming the file when the data
-    // run short, or a value is not a number or not finite (the first such
-    // value in file order).
-    void read_values(double* z, int threads = 1) const;
+    // Nx x Ny values), in file order, parsing data of `split` bytes or more
+    // in `threads` stretches side by side (the values and errors do not
+    // depend on either). Throws Error (kBadValue) naming the file when the
+    // data run short, or a value is not a number or not finite (the first
+    // such value in file order).
+    static constexpr std::size_t kParallelSplit = std::size_t{1} << 20;
+    void read_values(double* z, int threads = 1, std::size_t split = kParallelSplit) const;
 
     // Refuses, as read_values() would, data that cannot hold the header's
     // nx * ny values for their length alone (every value takes a character
