@@ -231,6 +231,12 @@ void analyse_spectrum(const RunState& st, DriverImages& im) {
     if (integer_value_image(im.bimage) == 0) return;
     if (!centre_and_off_centre(st, offline, im)) return;
     clock.skip();
+    // The level estimation reads the lowered log spectrum and the streak
+    // mask alone: H, its copy and the centre and middle-line maps make room
+    // for its maps.
+    for (RealImage* g : {&im.smage, &im.hmage}) g->release();
+    im.cenmap.release();
+    offline.release();
     estimate_levels(st, noise, im);
     clock.lap("levels");
 }
