@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -11,6 +12,45 @@
 #include "core/errors.hpp"
 
 namespace veltrane2 {
+namespace {
+
+// The names of the temporaries alive, for remove_temporaries(): a fixed
+// table that a signal handler can read without locks. A slot is free (0),
+// being filled or emptied (1), or holds a name (2). A temporary that finds
+// no free slot or whose name is too long is simply not listed.
+constexpr int kSlots = 256;
+constexpr std::size_t kNameRoom = 4096;
+struct TemporarySlot {
+    std::atomic<int> state{0};
+    char name[kNameRoom];
+};
+TemporarySlot g_temporaries[kSlots];
+
+int list_temporary(const std::string& name) {
+    if (name.size() >= kNameRoom) return -1;
+    for (int k = 0; k < kSlots; ++k) {
+        int expected = 0;
+        if (g_temporaries[k].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(g_temporaries[k].name, name.c_str(), name.size() + 1);
+            g_temporaries[k].state.store(2);
+            return k;
+        }
+    }
+    return -1;
+}
+
+void unlist_temporary(int slot) {
+    if (slot < 0) return;
+    g_temporaries[slot].state.store(1);
+    g_temporaries[slot].state.store(0);
+}
+
+}  // namespace
+
+void remove_temporaries() noexcept {
+    for (TemporarySlot& t : g_temporaries)
+        if (t.state.load() == 2) ::unlink(t.name);
+}
 
 AtomicFile::AtomicFile(const std::string& fileout) : final_(fileout), temp_(fileout + ".tmp.XXXXXX") {
     fd_ = ::mkstemp(temp_.data());
@@ -18,6 +58,7 @@ AtomicFile::AtomicFile(const std::string& fileout) : final_(fileout), temp_(file
         const int err = errno;
         throw Error(std::string("I cannot open the output data file: ") + std::strerror(err), err, final_);
     }
+    slot_ = list_temporary(temp_);
     // mkstemp creates the file private to its owner; give it the mode a
     // plain create would have.
     const mode_t mask = ::umask(0);
@@ -26,14 +67,16 @@ AtomicFile::AtomicFile(const std::string& fileout) : final_(fileout), temp_(file
 }
 
 AtomicFile::AtomicFile(AtomicFile&& o) noexcept
-    : final_(std::move(o.final_)), temp_(std::move(o.temp_)), fd_(o.fd_), committed_(o.committed_) {
+    : final_(std::move(o.final_)), temp_(std::move(o.temp_)), fd_(o.fd_), committed_(o.committed_), slot_(o.slot_) {
     o.fd_ = -1;
     o.committed_ = true;  // nothing left for the moved-from object to remove
+    o.slot_ = -1;
 }
 
 AtomicFile::~AtomicFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!committed_) ::unlink(temp_.c_str());
+    unlist_temporary(slot_);
 }
 
 void AtomicFile::write(const char* data, std::size_t len) {
@@ -54,6 +97,8 @@ void AtomicFile::commit() {
     if (::close(fd) != 0) fail(errno);
     if (::rename(temp_.c_str(), final_.c_str()) != 0) fail(errno);
     committed_ = true;
+    unlist_temporary(slot_);
+    slot_ = -1;
 }
 
 void AtomicFile::fail(int err) {

@@ -33,6 +33,13 @@ private:
     std::string temp_;
     int fd_ = -1;
     bool committed_ = false;
+    int slot_ = -1;  // of the temporary's name in the list remove_temporaries() goes through
 };
+
+// Removes the temporary file of every AtomicFile of the process that is
+// neither put in place nor removed yet, for a process stopping at once (on a
+// signal). Safe in a signal handler: it only reads a fixed table of names and
+// unlinks them.
+void remove_temporaries() noexcept;
 
 }  // namespace veltrane2

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -614,8 +615,9 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
         return 2;
     }
 
-    // Ctrl-C and SIGTERM are taken by a watcher thread: they stop the batch
-    // between images instead of killing it in the middle of a write.
+    // Ctrl-C and SIGTERM are taken by a watcher thread: the first stops the
+    // batch between images instead of killing it in the middle of a write,
+    // a second stops it at once.
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
@@ -630,7 +632,17 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
             const timespec tick{0, 100'000'000};
             while (!finished.load()) {
                 const int sig = sigtimedwait(&set, nullptr, &tick);
-                if (sig > 0 && stop.load() == 0) stop.store(sig);
+                if (sig <= 0) continue;
+                if (stop.load() == 0) {
+                    stop.store(sig);
+                    continue;
+                }
+                // A second signal stops at once: the outputs being written
+                // are removed, those in place are whole.
+                remove_temporaries();
+                static constexpr char kLine[] = "veltrane2: stopped at once\n";
+                [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kLine, sizeof kLine - 1);
+                std::_Exit(128 + sig);
             }
         });
     } catch (...) {

@@ -1,11 +1,13 @@
 #include "run/classic.hpp"
 
 #include <malloc.h>
+#include <signal.h>
 
 #include <iostream>
 #include <new>
 
 #include "core/listout.hpp"
+#include "io/atomic_file.hpp"
 #include "run/exit_status.hpp"
 #include "run/image_files.hpp"
 #include "run/params.hpp"
@@ -18,6 +20,17 @@ void prepare_process() {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
     std::ios::sync_with_stdio(false);
+}
+
+void remove_temporaries_on_signals() {
+    struct sigaction sa {};
+    sa.sa_handler = [](int sig) {
+        remove_temporaries();
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+    };
+    sigemptyset(&sa.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
 }
 
 int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err, std::optional<bool> force_group) {

@@ -19,4 +19,9 @@ int veltrane2_main(std::istream& in, std::ostream& out, std::ostream& err,
 // standard streams are not synchronised with C's.
 void prepare_process();
 
+// SIGINT, SIGTERM and SIGHUP remove the temporary files of the outputs being
+// written (*.tmp.XXXXXX beside their final names) before they end the
+// process as they would have.
+void remove_temporaries_on_signals();
+
 }  // namespace veltrane2

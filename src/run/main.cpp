@@ -9,6 +9,9 @@
 
 int main(int argc, char** argv) {
     veltrane2::prepare_process();
-    if (argc <= 1) return veltrane2::veltrane2_main(std::cin, std::cout, std::cerr);
+    if (argc <= 1) {
+        veltrane2::remove_temporaries_on_signals();
+        return veltrane2::veltrane2_main(std::cin, std::cout, std::cerr);
+    }
     return veltrane2::batch_main(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }

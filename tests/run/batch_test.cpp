@@ -491,9 +491,12 @@ TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
         vt::generate(dir.path(), "s" + std::to_string(s) + ".txt", "--size 256 --seed " + std::to_string(s));
         images += " s" + std::to_string(s) + ".txt";
     }
-    // SIGTERM after a moment; the program's own status is passed on.
-    const auto r = vt::run_command(dir.path(), "timeout --preserve-status -s TERM 0.4 '" + std::string(VELTRANE2_BIN) +
-                                                   "' --preset general -j 1 -o out" + images);
+    // SIGTERM after a moment; the program's own status is passed on. (Only
+    // to the program: without --foreground timeout signals it a second time
+    // through its process group, and a second signal stops at once.)
+    const auto r = vt::run_command(dir.path(), "timeout --foreground --preserve-status -s TERM 0.4 '" +
+                                                   std::string(VELTRANE2_BIN) + "' --preset general -j 1 -o out" +
+                                                   images);
     EXPECT_EQ(r.status, 128 + SIGTERM) << r.out << r.err;
     EXPECT_EQ(r.out.rfind("veltrane2: stopped: ", 0), 0u) << r.out;
     // Every image either has all three outputs or none, and no temporary is left.
@@ -510,6 +513,54 @@ TEST(Batch, StopSignalEndsTheBatchBetweenImages) {
     vt::fs::create_directories(dir / "out");  // made by the first image written, if any
     for (const auto& e : vt::fs::directory_iterator(dir / "out"))
         EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos) << e.path();
+}
+
+// A second signal stops at once: no temporary is left, and every output in
+// place is whole. The classic program removes its temporaries on a signal
+// too, then ends by it.
+TEST(Batch, SecondSignalStopsAtOnceAndTheClassicProgramCleansUp) {
+    vt::ScratchDir dir;
+    std::string images;
+    for (int s = 1; s <= 6; ++s) {
+        vt::generate(dir.path(), "s" + std::to_string(s) + ".txt", "--size 1024 --seed " + std::to_string(s));
+        images += " s" + std::to_string(s) + ".txt";
+    }
+    // The signals once `ready` lists a file (or the program has ended); a
+    // second signal is sent again until the program ends, since two sent at
+    // once arrive as one.
+    const auto signal = [](const std::string& run, const std::string& ready, const std::string& kills) {
+        return "{ " + run + " & p=$!; i=0; while [ $i -lt 3000 ] && kill -0 $p 2>/dev/null && ! ls " + ready +
+               " > /dev/null 2>&1; do sleep 0.01; i=$((i+1)); done; " + kills + " wait $p; echo status $?; }";
+    };
+    const std::string bin = "'" + std::string(VELTRANE2_BIN) + "'";
+    struct Case {
+        std::string command;
+        std::string folder;
+        int status;
+        std::string message;  // on standard error
+        std::size_t values;   // of each output
+    } cases[] = {
+        {signal(bin + " --preset general -j 1 -q -o out" + images, "out/DENOISE_*",
+                "kill -TERM $p; while kill -0 $p 2>/dev/null; do sleep 0.05; kill -TERM $p 2>/dev/null; done;"),
+         "out", 128 + SIGTERM, "veltrane2: stopped at once\n", 1024u * 1024u},
+        {signal(bin + " < classic.in > /dev/null", "*.tmp.*", "kill -INT $p;"), ".", 128 + SIGINT, "",
+         1024u * 1024u},
+    };
+    vt::write_file(dir / "classic.in", vt::run_input("s1.txt"));
+    for (const Case& c : cases) {
+        const auto r = vt::run_command(dir.path(), c.command);
+        EXPECT_NE(r.out.find("status " + std::to_string(c.status) + "\n"), std::string::npos) << c.command << r.out;
+        EXPECT_EQ(r.err, c.message) << c.command;
+        vt::fs::create_directories(dir / c.folder);
+        for (const auto& e : vt::fs::directory_iterator(dir / c.folder)) {
+            const std::string name = e.path().filename().string();
+            EXPECT_EQ(name.find(".tmp."), std::string::npos) << name;
+            // An output in place is whole: it reads.
+            if (name.rfind("FIL_", 0) == 0 || name.rfind("NOISE_", 0) == 0 || name.rfind("DENOISE_", 0) == 0) {
+                EXPECT_EQ(vt::load(e.path()).z.size(), c.values) << name;
+            }
+        }
+    }
 }
 
 // Scans of any shape: the outputs of the padded ones have the input's shape
