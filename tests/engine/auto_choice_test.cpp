@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 namespace veltrane2 {
 namespace {
@@ -84,6 +86,35 @@ TEST(AutoChoice, LeavesAScanWithoutStripesAndCleansOneWithStrongRowOffsets) {
         } else {
             EXPECT_LT(chosen.figures.cleaned.line_step, 0.1 * chosen.figures.input.line_step);
             EXPECT_LT(chosen.figures.cleaned.stripe_energy, chosen.figures.input.stripe_energy);
+        }
+    }
+}
+
+// Heights scaled by a power of two far outside the doubles' middle range
+// give the same choice, scores and figures (the line steps scaled), bit for
+// bit: the run and the figures both take such heights scaled back.
+TEST(AutoChoice, HeightsScaledByAPowerOfTwoChooseAlike) {
+    Image base = surface(3.0);
+    const auto [lo, hi] = std::minmax_element(base.values.begin(), base.values.end());
+    const int range_exponent = std::ilogb(*hi - *lo);
+    for (double& v : base.values) v = std::ldexp(v, -range_exponent);  // a range in [1, 2)
+    const AutoResult at_one = destripe_auto(base);
+    for (const int e : {-900, 900}) {
+        SCOPED_TRACE(e);
+        Image im = base;
+        for (double& v : im.values) v = std::ldexp(v, e);
+        const AutoResult a = destripe_auto(im);
+        EXPECT_EQ(a.chosen, at_one.chosen);
+        for (std::size_t k = 0; k < a.candidates.size(); ++k) {
+            const RunFigures& f = a.candidates[k].figures;
+            const RunFigures& g = at_one.candidates[k].figures;
+            EXPECT_EQ(a.candidates[k].score, at_one.candidates[k].score) << a.candidates[k].name;
+            EXPECT_EQ(std::tuple(f.input.stripe_energy, f.cleaned.stripe_energy, f.change_along_lines,
+                                 f.energy_removed, f.input.line_step, f.cleaned.line_step),
+                      std::tuple(g.input.stripe_energy, g.cleaned.stripe_energy, g.change_along_lines,
+                                 g.energy_removed, std::ldexp(g.input.line_step, e),
+                                 std::ldexp(g.cleaned.line_step, e)))
+                << a.candidates[k].name;
         }
     }
 }
