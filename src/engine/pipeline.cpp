@@ -500,7 +500,7 @@ void noise_image(const Spectrum& s, const Image& gain, int threads, Image& noise
 
 int height_exponent(double range, int n) {
     const double n2 = static_cast<double>(n) * static_cast<double>(n);
-    if (range == 0.0 || (range >= 0x1p-20 && n2 * range <= 0x1p500)) return 0;
+    if (range == 0.0 || (range >= 0x1p-40 && n2 * range <= 0x1p500)) return 0;
     return std::ilogb(range);
 }
 

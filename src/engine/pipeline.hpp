@@ -44,11 +44,13 @@ struct Spectrum {
 
 // The power of two by which a run divides lifted heights ranging over
 // 0..range on a grid of side n: 0 (the heights are taken as they are) while
-// 2^-20 <= range and n^2 range <= 2^500 or the range is 0, otherwise the
+// 2^-40 <= range and n^2 range <= 2^500 or the range is 0, otherwise the
 // exponent e for which range / 2^e lies in [1, 2). Outside those bounds the
 // spectrum's squared amplitudes overflow or its amplitude floor stops being
 // small against the heights; dividing by a power of two is exact, so the run
-// then gives the outputs of the scaled heights, scaled back.
+// then gives the outputs of the scaled heights, scaled back. The lower bound
+// (about 1e-12) lies below the range of any scan in metres, which runs on
+// its heights as they are, as it always has.
 int height_exponent(double range, int n);
 
 // Lowers the streak of the logarithmic spectrum in im.fmage. Every decision

@@ -213,6 +213,22 @@ Image striped_image() {
     return im;
 }
 
+// Which height ranges a run scales: none in metres or nanometres (a scan of
+// 1e-10 m is taken as it is), those below 2^-40 or with n^2 M above 2^500
+// into [1, 2).
+TEST(Destripe, HeightRangesOutsideTheBandAreScaled) {
+    const struct {
+        double range;
+        int n;
+        int exponent;
+    } cases[] = {
+        {0.0, 8, 0},          {1e-10, 256, 0},   {3e-6, 4096, 0},    {7.5, 512, 0},
+        {0x1p-40, 8, 0},      {0x1.fp-41, 8, -41}, {1e-300, 2, -997},
+        {0x1p494, 8, 0},      {0x1.8p494, 8, 494}, {0x1p476, 4096, 0}, {0x1p477, 4096, 477},
+    };
+    for (const auto& c : cases) EXPECT_EQ(height_exponent(c.range, c.n), c.exponent) << c.range << " on " << c.n;
+}
+
 // The outputs of heights scaled by s are the outputs of the heights, scaled:
 // bit for bit when s is a power of two. Otherwise the run sees the heights
 // scaled by another factor from 1/2 to 2, and the noise and cleaned images
@@ -232,8 +248,8 @@ TEST(Destripe, OutputsScaleWithTheHeights) {
         double scale;
         bool exact;
     } cases[] = {
-        {1e-300, false}, {1e-12, false}, {1e150, false}, {1e300, false},
-        {0x1p-1000, true}, {0x1p-21, true}, {0x1p494, true}, {0x1p1000, true},
+        {1e-300, false}, {1e-14, false}, {1e150, false}, {1e300, false},
+        {0x1p-1000, true}, {0x1p-41, true}, {0x1p494, true}, {0x1p1000, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scale);
