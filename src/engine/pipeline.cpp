@@ -261,12 +261,6 @@ double highest_value(const RealImage& image) {
     return hi;
 }
 
-// Every value times 2^exponent (values on a grid of nx x ny).
-void scale_by_power_of_two(double* v, std::size_t count, int exponent) {
-    if (exponent == 0) return;
-    for (std::size_t k = 0; k < count; ++k) v[k] = std::ldexp(v[k], exponent);
-}
-
 }  // namespace
 
 EngineRun::EngineRun(const Parameters& p, const Options& o)

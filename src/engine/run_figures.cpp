@@ -5,6 +5,7 @@
 #include <veltrane2/veltrane2.hpp>
 
 #include "engine/auto_choice.hpp"
+#include "engine/shape.hpp"
 #include "figures/figures.hpp"
 
 namespace veltrane2 {
@@ -33,7 +34,7 @@ int figures_exponent(const Image& image) {
 
 Image scaled(const Image& image, int exponent) {
     Image s = image;
-    for (double& v : s.values) v = std::ldexp(v, -exponent);
+    scale_by_power_of_two(s.values.data(), s.values.size(), -exponent);
     return s;
 }
 

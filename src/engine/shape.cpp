@@ -133,4 +133,9 @@ void fill_beyond_image(RealImage& grid, int nx, int ny) {
         for (int i = (j <= ny ? nx + 1 : 1); i <= n; ++i) grid(i, j) = mean;
 }
 
+void scale_by_power_of_two(double* v, std::size_t count, int exponent) {
+    if (exponent == 0) return;
+    for (std::size_t k = 0; k < count; ++k) v[k] = std::ldexp(v[k], exponent);
+}
+
 }  // namespace veltrane2

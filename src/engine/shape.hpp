@@ -8,6 +8,7 @@
 // constant to every height adds it to every value of the square as well.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -62,5 +63,9 @@ Image crop_to_image(const Image& square, int nx, int ny, double span_x, double s
 // (of all the constant fills that move with the heights' offset, the one
 // whose image comes out cleanest; bench/padding.py --fills).
 void fill_beyond_image(RealImage& grid, int nx, int ny);
+
+// Multiplies each of the count values by 2^exponent (exact unless a value
+// overflows or underflows).
+void scale_by_power_of_two(double* v, std::size_t count, int exponent);
 
 }  // namespace veltrane2
