@@ -1,6 +1,7 @@
 #include "io/atomic_file.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,21 @@ void AtomicFile::commit() {
     committed_ = true;
     unlist_temporary(slot_);
     slot_ = -1;
+}
+
+FolderLock::FolderLock(const std::string& folder) {
+    fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
 void AtomicFile::fail(int err) {

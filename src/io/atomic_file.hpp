@@ -36,6 +36,22 @@ private:
     int slot_ = -1;  // of the temporary's name in the list remove_temporaries() goes through
 };
 
+// Holds an exclusive advisory lock (flock) on a folder while it lives, so
+// that two processes putting sets of files in place in the same folder do so
+// one set after the other, never interleaved. Where the folder cannot be
+// opened or the file system has no such locks, nothing is locked: each file
+// is still put in place whole.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // Removes the temporary file of every AtomicFile of the process that is
 // neither put in place nor removed yet, for a process stopping at once (on a
 // signal). Safe in a signal handler: it only reads a fixed table of names and

@@ -1,11 +1,13 @@
 #include "run/image_files.hpp"
 
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "engine/pipeline.hpp"
 #include "image/parallel.hpp"
+#include "io/atomic_file.hpp"
 #include "io/text_image.hpp"
 
 namespace veltrane2 {
@@ -171,6 +173,11 @@ void OutputWriters::wait(std::ostream& out) {
 }
 
 void OutputWriters::commit_all() {
+    if (jobs_.empty()) return;
+    // Another process putting the same names in place in this folder (two
+    // batches given the same -o) does so before or after this set, so that
+    // an image's outputs always come from one run.
+    const FolderLock lock(std::filesystem::path(jobs_.front()->file->path()).parent_path().string());
     std::size_t placed = 0;
     try {
         for (; placed < jobs_.size(); ++placed) jobs_[placed]->file->commit();

@@ -74,7 +74,10 @@ public:
     // throws its error with nothing put in place.
     void wait(std::ostream& out);
     // After wait(): puts every file in place in order; when one cannot be,
-    // those put in place before it are removed and its error is thrown.
+    // those put in place before it are removed and its error is thrown. The
+    // files share a folder, which is locked (FolderLock) meanwhile, so that
+    // another process's set of the same names is put in place wholly before
+    // or after this one.
     void commit_all();
 
 private:

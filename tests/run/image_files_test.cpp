@@ -2,7 +2,13 @@
 // before a failure stay) against the batch's all or none.
 #include "run/image_files.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "../test_util.hpp"
 
@@ -68,6 +74,29 @@ TEST(OutputWriters, InOrderKeepsWhatCameBeforeAFailureAllOrNoneKeepsNothing) {
         for (std::string line; std::getline(lines, line);) saved += vt::fs::path(line).filename().string()[0];
         EXPECT_EQ(saved, c.report) << report.str();
     }
+}
+
+// Two batches given the same folder: while another process holds the
+// folder's lock, no output of the set is put in place; once it lets go,
+// all are.
+TEST(OutputWriters, AllOrNoneWaitsForTheFoldersLock) {
+    vt::ScratchDir dir;
+    const int held = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    OutputWriters w;
+    Result& r = w.outputs();
+    r.gain = r.noise = r.cleaned = Image{2, 2, 1.0, 1.0, 1.0, {1, 2, 3, 4}};
+    for (const auto& [name, image] : {std::pair<std::string, Image*>{"a.txt", &r.gain}, {"b.txt", &r.noise}, {"c.txt", &r.cleaned}})
+        w.start(FileToWrite{(dir / name).string(), FileFormat::kText, "in.txt", {}, {}}, *image, 1);
+    std::ostringstream report;
+    w.wait(report);
+    std::thread placing([&w] { w.commit_all(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (const std::string& name : listing(dir.path())) EXPECT_NE(name.find(".tmp."), std::string::npos) << name;
+    ::close(held);
+    placing.join();
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 }
 
 }  // namespace
