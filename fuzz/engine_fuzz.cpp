@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -117,6 +118,12 @@ std::vector<double> values(Bytes& b, int nx, int ny) {
     return z;
 }
 
+std::string exact(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
 [[noreturn]] void fail(const std::string& what) {
     std::cerr << "engine_fuzz: " << what << '\n';
     std::abort();
@@ -186,12 +193,21 @@ void check_result(const veltrane2::Image& image, const veltrane2::Result& r) {
     if (r.cleaned.nx != nx || r.cleaned.ny != ny || r.noise.values.size() != static_cast<std::size_t>(nx) * ny ||
         r.cleaned.values.size() != r.noise.values.size())
         fail("noise and cleaned differ in shape");
-    // (The sum in the wider type does not overflow for heights near the
-    // largest double; the mean differs from the run's by its rounding.)
-    long double sum = 0.0;
+    // The fill is the image's mean as the run forms it, rounding and all: a
+    // running sum in row order, over heights scaled down by 2^32 when the
+    // plain sum overflows. (A mean formed otherwise can differ from it by a
+    // few units in the last place, which is all of the lifted fill of an
+    // image of equal heights.)
+    const double count = static_cast<double>(image.values.size());
+    double sum = 0.0;
     for (const double v : image.values) sum += v;
-    std::vector<double> lifted(r.noise.values.size(),
-                               static_cast<double>(sum / static_cast<long double>(image.values.size())));
+    double mean = sum / count;
+    if (!std::isfinite(mean)) {
+        sum = 0.0;
+        for (const double v : image.values) sum += std::ldexp(v, -32);
+        mean = std::ldexp(sum / count, 32);
+    }
+    std::vector<double> lifted(r.noise.values.size(), mean);
     for (int j = 0; j < image.ny; ++j)
         for (int i = 0; i < image.nx; ++i) lifted[static_cast<std::size_t>(j) * nx + i] = image.at(i, j);
     const double low = *std::min_element(lifted.begin(), lifted.end());
@@ -206,8 +222,8 @@ void check_result(const veltrane2::Image& image, const veltrane2::Result& r) {
         const double clean = r.cleaned.values[k];
         if (!std::isfinite(noise) || !std::isfinite(clean)) fail("a value that is not finite at " + std::to_string(k));
         if (!(std::abs(noise + clean - lifted[k]) <= tolerance))
-            fail("noise + cleaned differs from the lifted input at " + std::to_string(k) + ": " +
-                 std::to_string(noise) + " + " + std::to_string(clean) + " against " + std::to_string(lifted[k]));
+            fail("noise + cleaned differs from the lifted input at " + std::to_string(k) + ": " + exact(noise) +
+                 " + " + exact(clean) + " against " + exact(lifted[k]) + " (tolerance " + exact(tolerance) + ")");
     }
 }
 
