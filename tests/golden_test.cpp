@@ -3,7 +3,7 @@
 // every completed run's outputs are also checked against each other. To
 // print the table anew (only after a deliberate change of output):
 //   VELTRANE2_GOLDEN_RECORD=1 build/release/tests/veltrane2_tests --gtest_filter='Golden.*'
-// A slow build (the sanitizers' test preset) sets VELTRANE2_GOLDEN_MAX_SIDE to
+// A slow build (the sanitizers' test preset) sets VELTRANE2_TEST_MAX_SIDE to
 // leave out the rows of larger images; the release build runs every row.
 #include <gtest/gtest.h>
 
@@ -107,9 +107,8 @@ void expect_outputs_add_up(const vt::ScratchDir& dir) {
 
 TEST(Golden, OutputsAndReportLinesAreUnchanged) {
     const bool record = std::getenv("VELTRANE2_GOLDEN_RECORD") != nullptr;
-    const char* max_side = std::getenv("VELTRANE2_GOLDEN_MAX_SIDE");
     for (const GoldenCase& c : kCases) {
-        if (max_side && std::atoi(std::strstr(c.image, "--size ") + 7) > std::atoi(max_side)) continue;
+        if (std::atoi(std::strstr(c.image, "--size ") + 7) > vt::max_test_side()) continue;
         SCOPED_TRACE(std::string(c.image) + " / " + c.params + (c.grouped ? " / grouped" : ""));
         vt::ScratchDir dir;
         vt::generate(dir.path(), "img.txt", c.image);

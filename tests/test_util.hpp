@@ -37,6 +37,14 @@ private:
     fs::path path_;
 };
 
+// The largest grid side a test should run: every side unless a slow build
+// (the sanitizers' test preset) sets VELTRANE2_TEST_MAX_SIDE, which leaves
+// the larger runs to the release build.
+inline int max_test_side() {
+    const char* v = std::getenv("VELTRANE2_TEST_MAX_SIDE");
+    return v != nullptr ? std::atoi(v) : 1 << 30;
+}
+
 inline std::string read_file(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream ss;
