@@ -19,6 +19,7 @@ from setuptools.command.build_ext import build_ext
 HERE = os.path.dirname(os.path.abspath(__file__))
 CMAKE_BUILD = os.path.join("build", "pip")
 PROGRAM = os.path.join(CMAKE_BUILD, "veltrane2")
+READER = os.path.join(CMAKE_BUILD, "veltrane2-read-instrument")
 
 
 def version():
@@ -54,6 +55,8 @@ class CMakeBuild(build_ext):
         args += shlex.split(os.environ.get("VELTRANE2_CMAKE_ARGS", ""))
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 2))
         subprocess.run(["cmake", "-S", HERE, "-B", build] + args, check=True)
+        # (The module and the program depend on the instrument file reader
+        # when Gwyddion is there, so it is built with them.)
         subprocess.run(["cmake", "--build", build, "-j", jobs, "--target", ext.target, "veltrane2"], check=True)
         module = os.path.join(build, "python", os.path.basename(self.get_ext_filename(ext.name)))
         if not os.path.exists(module):
@@ -62,13 +65,19 @@ class CMakeBuild(build_ext):
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy2(module, target)
         shutil.copy2(os.path.join(HERE, "src", "python", "veltrane2.pyi"), os.path.join(os.path.dirname(target), "veltrane2.pyi"))
+        # The instrument file reader, built when Gwyddion is there, goes to
+        # the environment's lib/veltrane2/, where the program (bin/) and the
+        # module (lib/python3.X/site-packages/) look for it.
+        if os.path.exists(os.path.join(HERE, READER)):
+            self.distribution.data_files.append(("lib/veltrane2", [READER]))
 
 
 setup(
     version=version(),
     ext_modules=[CMakeExtension("veltrane2", "veltrane2_python")],
     cmdclass={"build_ext": CMakeBuild},
-    # The program, built beside the module, goes to the environment's bin/.
+    # The program, built beside the module, goes to the environment's bin/
+    # (and the instrument file reader to its lib/veltrane2/: see above).
     data_files=[("bin", [PROGRAM])],
     zip_safe=False,
 )

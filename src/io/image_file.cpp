@@ -127,12 +127,12 @@ Detected detect(const std::string& name, std::string bytes) {
     return d;
 }
 
-// Reads the instrument file `name` through Gwyddion (in a child process),
+// Reads the instrument file `name` through Gwyddion (in a reading program),
 // with its failures as Errors naming the file.
 gwyddion::InstrumentFile read_instrument(const std::string& name, const gwyddion::ChannelPick& pick,
                                          const Detected& d, std::ostream& out) {
     try {
-        return gwyddion::backend_built() ? gwyddion::read_isolated(name, pick) : gwyddion::read_here(name, pick);
+        return gwyddion::read_isolated(name, pick);
     } catch (const gwyddion::UnknownFormat& e) {
         if (d.not_text) {
             out << d.warnings;

@@ -20,6 +20,7 @@ files=(bin/veltrane2 include/veltrane2/veltrane2.hpp lib/libveltrane2.a lib/cmak
        share/man/man1/veltrane2.1.gz share/doc/veltrane2/copyright lib/python3/dist-packages/veltrane2.pyi)
 [ -f "$build/veltrane2-preview" ] && files+=(bin/veltrane2-preview)
 [ -f "$build/gwyddion/veltrane2.so" ] && files+=(lib/x86_64-linux-gnu/gwyddion/modules/process/veltrane2.so)
+[ -f "$build/veltrane2-read-instrument" ] && files+=(lib/veltrane2/veltrane2-read-instrument)
 for f in "${files[@]}"; do
     [ -f "$usr/$f" ] || { echo "the package lacks /usr/$f"; exit 1; }
 done
@@ -37,5 +38,8 @@ diff -r "$work/deb" "$work/tested"
 (cd "$work" && env -u PYTHONPATH PYTHONPATH="$usr/lib/python3/dist-packages" /usr/bin/python3 -c \
     "import veltrane2, sys; assert veltrane2.__file__.startswith(sys.argv[1]); assert veltrane2.__version__ == sys.argv[2]" \
     "$usr/lib/python3/dist-packages" "$version")
+if [ -f "$build/veltrane2-read-instrument" ]; then
+    "$usr/bin/veltrane2" --list-channels "$src/tests/data/instrument/mi-1.mi" | grep -q "0 'Topography' 256 x 256"
+fi
 echo "$(basename "$deb"): program, sample run, man page, library and Python module as tested"
 rm -rf "$work"

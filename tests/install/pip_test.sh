@@ -3,7 +3,8 @@
 # says, into a fresh virtual environment in WORK, and uses it from WORK: the
 # module imports from the environment with the header's version and its type
 # stub, and the environment's veltrane2 command runs the sample and writes the
-# bytes that PROGRAM (the tested build's program) writes.
+# bytes that PROGRAM (the tested build's program) writes; both read an
+# instrument file when PROGRAM's build has the reader.
 set -euo pipefail
 src=$1 work=$2 program=$3
 version=$(sed -n 's/.*kVersion\[\] = "\([0-9.]*\)";.*/\1/p' "$src/include/veltrane2/veltrane2.hpp")
@@ -28,6 +29,14 @@ PY
 for dir in pip tested; do
     cp "$src/examples/sample.txt" "$dir/"
 done
+# Instrument files, when the tested build reads them: the installed program
+# and module find the installed reader.
+if [ -x "$(dirname "$program")/veltrane2-read-instrument" ]; then
+    [ -x venv/lib/veltrane2/veltrane2-read-instrument ]
+    venv/bin/veltrane2 --list-channels "$src/tests/data/instrument/mi-1.mi" | grep -q "0 'Topography' 256 x 256"
+    venv/bin/python -c "import sys, veltrane2; assert veltrane2.read(sys.argv[1]).z.shape == (256, 256)" \
+        "$src/tests/data/instrument/mi-1.mi"
+fi
 (cd pip && ../venv/bin/veltrane2 < "$src/examples/sample.in" > out.txt)
 (cd tested && "$program" < "$src/examples/sample.in" > out.txt)
 diff -r pip tested

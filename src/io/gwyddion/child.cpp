@@ -3,56 +3,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <string_view>
 
 #include "io/gwyddion/instrument.hpp"
 
 namespace veltrane2::gwyddion {
 namespace {
-
-// Writes all of `bytes` to `fd`; false when the reader has gone.
-bool write_all(int fd, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, bytes, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// The child's side: one tag byte ('R' result, 'E' error message, 'U' an
-// unknown format's message), then the bytes. Never returns.
-[[noreturn]] void child_main(int fd, const std::function<std::string()>& work) {
-    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null >= 0) {
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-    }
-    // A crash ends the child by its signal, whatever handlers the parent
-    // had set up (a sanitizer's or an interpreter's), so that the parent
-    // can name it.
-    for (const int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) ::signal(sig, SIG_DFL);
-    std::string answer;
-    try {
-        answer = 'R' + work();
-    } catch (const UnknownFormat& e) {
-        answer = std::string("U") + e.what();
-    } catch (const std::exception& e) {
-        answer = std::string("E") + e.what();
-    } catch (...) {
-        answer = "Eunknown failure";
-    }
-    // _exit: no exit handlers or stream flushes of the parent's state.
-    ::_exit(write_all(fd, answer.data(), answer.size()) ? 0 : 1);
-}
 
 std::string signal_text(int sig) {
     const char* name = ::sigdescr_np(sig);
@@ -67,21 +29,43 @@ std::string seconds_text(std::chrono::milliseconds t) {
 
 }  // namespace
 
-std::string run_in_child(const std::function<std::string()>& work, std::chrono::milliseconds timeout) {
+std::string run_reader(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw ReadError(std::string("cannot make a pipe: ") + std::strerror(errno));
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        const int err = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        throw ReadError(std::string("cannot start the reading process: ") + std::strerror(err));
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        child_main(fds[1], work);
-    }
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    // In the child: the pipe's write end as the answer's descriptor (dup2
+    // clears its close-on-exec flag, and so does glibc's spawn when the two
+    // are the same), standard output and error to /dev/null, every signal
+    // unblocked and at its default, in a process group of its own so that a
+    // Ctrl-C at the terminal stops this process (which decides what becomes
+    // of the read) and not the reader.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], kAnswerFd);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = -1;
+    const int started = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     ::close(fds[1]);
+    if (started != 0) {
+        ::close(fds[0]);
+        throw ReadError("cannot start the reader " + argv[0] + ": " + std::strerror(started));
+    }
 
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + timeout;
@@ -108,7 +92,7 @@ std::string run_in_child(const std::function<std::string()>& work, std::chrono::
     ::close(fds[0]);
 
     // The child has closed its end by ending (or is stopped now).
-    if (timed_out) ::kill(pid, SIGKILL);
+    if (timed_out) ::kill(-pid, SIGKILL);  // its process group
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) throw ReadError(std::string("lost the reading process: ") + std::strerror(errno));

@@ -65,10 +65,6 @@ void share_loaded_libraries() {
 
 }  // namespace
 
-bool backend_built() {
-    return true;
-}
-
 InstrumentFile read_here(const std::string& path, const ChannelPick& pick) {
     {
         // A file cut short, which a file module might fill out unasked.

@@ -1,9 +1,14 @@
 #include "io/gwyddion/instrument.hpp"
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "io/gwyddion/child.hpp"
@@ -220,8 +225,74 @@ InstrumentFile decode(std::string_view bytes) {
     return f;
 }
 
+namespace {
+
+constexpr const char* kReaderName = "veltrane2-read-instrument";
+
+bool executable(const std::filesystem::path& p) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(p, ec) && ::access(p.c_str(), X_OK) == 0;
+}
+
+// The reading program: $VELTRANE2_INSTRUMENT_READER, else the first found
+// around this process's program and around the file holding this code (the
+// program itself, or the Python module): beside it (a build folder), one
+// folder up (the tests' and the module's build folders), in ../lib/veltrane2
+// (the program installed in bin/), in ../../veltrane2 (the module installed
+// in lib/python3/dist-packages or lib/python3.X/site-packages), and last
+// where this build installs it.
+std::string reader_program() {
+    if (const char* set = std::getenv("VELTRANE2_INSTRUMENT_READER"); set != nullptr && *set != '\0') return set;
+    std::vector<std::filesystem::path> places;
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) places.push_back(self.parent_path());
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&reader_program), &info) != 0 && info.dli_fname != nullptr &&
+        std::strchr(info.dli_fname, '/') != nullptr) {
+        places.push_back(std::filesystem::absolute(info.dli_fname, ec).parent_path());
+    }
+    for (const std::filesystem::path& dir : places) {
+        for (const std::filesystem::path& p : {dir / kReaderName, dir / ".." / kReaderName,
+                                               dir / ".." / "lib" / "veltrane2" / kReaderName,
+                                               dir / ".." / ".." / "veltrane2" / kReaderName}) {
+            if (executable(p)) return p.lexically_normal().string();
+        }
+    }
+    const std::filesystem::path installed = std::filesystem::path(VELTRANE2_INSTALL_PREFIX) / "lib" / "veltrane2" / kReaderName;
+    if (executable(installed)) return installed.string();
+    throw ReadError(std::string("the instrument file reader ") + kReaderName +
+                    " was not found beside this program, in its ../lib/veltrane2 or in " +
+                    installed.parent_path().string() + " (set VELTRANE2_INSTRUMENT_READER to its path)");
+}
+
+std::vector<std::string> pick_arguments(const ChannelPick& pick) {
+    switch (pick.kind) {
+        case ChannelPick::Kind::kHeight: return {"height"};
+        case ChannelPick::Kind::kAllHeight: return {"all-height"};
+        case ChannelPick::Kind::kNone: return {"none"};
+        case ChannelPick::Kind::kNumber: return {"number", std::to_string(pick.number)};
+        case ChannelPick::Kind::kTitle: return {"title", pick.title};
+    }
+    return {"height"};
+}
+
+}  // namespace
+
+bool backend_built() {
+    return VELTRANE2_INSTRUMENT_READER != 0;
+}
+
 InstrumentFile read_isolated(const std::string& path, const ChannelPick& pick, std::chrono::milliseconds timeout) {
-    return decode(run_in_child([&] { return encode(read_here(path, pick)); }, timeout));
+    if (!backend_built()) {
+        throw ReadError(
+            "instrument files are read through Gwyddion, and this veltrane2 was built without it "
+            "(install libgwyddion20-dev libgtk2.0-dev libgtkglext1-dev and build again, "
+            "or export the scan from Gwyddion as .gsf)");
+    }
+    std::vector<std::string> argv{reader_program(), path};
+    for (std::string& a : pick_arguments(pick)) argv.push_back(std::move(a));
+    return decode(run_reader(argv, timeout));
 }
 
 namespace {

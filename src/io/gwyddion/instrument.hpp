@@ -1,8 +1,9 @@
 // Files from scanning-probe instruments (Nanoscope, Igor, WSxM, PicoView,
 // .gwy and the many other formats Gwyddion's file modules read), read
-// through Gwyddion's library. Each file is read in a child process of its
-// own, so that a file module that crashes or hangs on a damaged file fails
-// that file only.
+// through Gwyddion's library. Each file is read by a small program of its
+// own (veltrane2-read-instrument, started for that file), so that a file
+// module that crashes or hangs on a damaged file fails that file only, and
+// the programs that read such files never load Gwyddion's libraries.
 //
 // A file holds channels: data fields with a title, extents and units (a
 // height trace and retrace, an amplitude, a phase, ...). The values of a
@@ -71,8 +72,8 @@ public:
     using ReadError::ReadError;
 };
 
-// True when this program was built with Gwyddion; without it, read_here()
-// and read_isolated() throw ReadError saying so.
+// True when this build has Gwyddion (and so the reading program); without
+// it, read_here() and read_isolated() throw ReadError saying so.
 bool backend_built();
 
 // The height rule: a channel in metres whose title, ignoring case, holds
@@ -106,11 +107,15 @@ std::string cut_short(std::string_view head, std::uintmax_t size);
 // picked channel holds a value that is not finite.
 InstrumentFile read_here(const std::string& path, const ChannelPick& pick);
 
-// How long a child process may take over one file.
+// How long the reading program may take over one file.
 inline constexpr std::chrono::milliseconds kReadTimeout{120'000};
 
-// read_here() in a child process, with the same errors; a crash, a hang
-// past `timeout` or an exit without an answer is a ReadError that says so.
+// read_here() in the reading program, with the same errors; a reading
+// program that is not found, crashes, hangs past `timeout` or ends without
+// an answer is a ReadError that says so. The program is
+// $VELTRANE2_INSTRUMENT_READER when set, else found beside the running
+// program or the file holding this code, or where it is installed
+// (lib/veltrane2/ of the prefix).
 InstrumentFile read_isolated(const std::string& path, const ChannelPick& pick,
                              std::chrono::milliseconds timeout = kReadTimeout);
 

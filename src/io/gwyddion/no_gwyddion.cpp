@@ -1,11 +1,7 @@
-// The reader of a build without Gwyddion.
+// read_here() of a build without Gwyddion.
 #include "io/gwyddion/instrument.hpp"
 
 namespace veltrane2::gwyddion {
-
-bool backend_built() {
-    return false;
-}
 
 InstrumentFile read_here(const std::string&, const ChannelPick&) {
     throw ReadError(
