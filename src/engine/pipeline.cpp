@@ -514,17 +514,33 @@ void refuse_not_finite(const Image& image, const char* what) {
     }
 }
 
-Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
+namespace {
+
+// A run of `image`; once it is on the run's grid, let_go() may release its
+// values (the rest of the run needs only its shape and extents).
+template <class LetGo>
+Result destripe_image(const Image& image, const Parameters& parameters, const Options& options, LetGo let_go) {
     check_parameters(parameters);
     EngineRun run(parameters, options);
     StageClock clock(options.stage_times);
     const int side = load_image(run, image, options);
+    let_go();
     clock.lap("load");
     Result r = run.finish();
     clock.skip();
     cut_back(r, image, side);
     clock.lap("cut");
     return r;
+}
+
+}  // namespace
+
+Result destripe(const Image& image, const Parameters& parameters, const Options& options) {
+    return destripe_image(image, parameters, options, [] {});
+}
+
+Result destripe_consuming(Image& image, const Parameters& parameters, const Options& options) {
+    return destripe_image(image, parameters, options, [&image] { std::vector<double>().swap(image.values); });
 }
 
 }  // namespace veltrane2

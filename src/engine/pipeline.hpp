@@ -168,6 +168,11 @@ void form_outputs(const RunState& st, const Spectrum& spectrum, RealImage& lower
 // square that holds it (with its report line); returns the square's side.
 int load_image(EngineRun& run, const Image& image, const Options& options);
 
+// destripe() on an image whose values it lets go of (leaving them empty)
+// once the run holds them, so that a large image is not kept beside the
+// run's grids. The same result as destripe(image, ...).
+Result destripe_consuming(Image& image, const Parameters& parameters, const Options& options);
+
 // Cuts the noise and cleaned images of a run of `image` on the square of
 // `side` back to the image's place, shape and extents, and notes the side.
 void cut_back(Result& r, const Image& image, int side);

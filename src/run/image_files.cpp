@@ -37,8 +37,7 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
     std::ostream& out = options.report != nullptr ? *options.report : quiet;
     if (fit == Fit::kPadded) {
         source = read_image_file(name, out, io_threads(options), channel);
-        r = naming(name, [&] { return destripe(source.image, parameters, options); });
-        source.image.values.clear();
+        r = naming(name, [&] { return destripe_consuming(source.image, parameters, options); });
         if (ready)
             for (const OutputInfo& o : kOutputs) ready(o.output, r.*o.image);
         return;
@@ -52,7 +51,7 @@ void destripe_file(const std::string& name, const Parameters& parameters, const 
         opened = OpenedFile{};
         EngineRun run(parameters, options);
         naming(name, [&] { run.take_image(source.image); });
-        source.image.values.clear();
+        std::vector<double>().swap(source.image.values);
         run.finish(r, ready);
         return;
     }
