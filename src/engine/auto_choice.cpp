@@ -135,7 +135,8 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     EngineRun first(a.candidates[0].parameters, first_options);
     const int side = load_image(first, image, first_options);
     const Spectrum spectrum = first.take_spectrum();
-    const Image shape = first.output_shape();
+    Image shape = first.output_shape();
+    shape.values.resize(static_cast<std::size_t>(shape.nx) * static_cast<std::size_t>(shape.ny));
     const ImageFigures of_input = image_figures(image);
     // The first pass of the inverse transform under the gain 1: a gain
     // lowers the sequences of few first indices, and each run's cleaned

@@ -312,8 +312,6 @@ Image EngineRun::output_shape() const {
     img.span_x = rdim;
     img.span_y = rdim;
     img.unit = gscale_;
-    // Row j of the image is grid(1..n, j): the grid's own storage order.
-    img.values.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
     return img;
 }
 
@@ -406,9 +404,17 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     const auto made = [&ready](Output which, const Image& image) {
         if (ready) ready(which, image);
     };
+    // Each output is an image like `shape` with values of its own (row j is
+    // grid(1..n, j): the grid's own storage order); `shape` itself may hold
+    // none, so that no grid is set aside for it.
+    const auto like_shape = [&shape] {
+        Image img{shape.nx, shape.ny, shape.span_x, shape.span_y, shape.unit, {}};
+        img.values.resize(static_cast<std::size_t>(shape.nx) * static_cast<std::size_t>(shape.ny));
+        return img;
+    };
     form_spd_filter(out, s.logamp, lowered, threads);
     if (spent != nullptr) spent->release();
-    r.gain = shape;
+    r.gain = like_shape();
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
     for_parts(threads, n, 64, [&](int, int j0, int j1) {
@@ -428,14 +434,14 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     // The noise is what the complement of the gain lets through, the
     // cleaned image what the gain lets through.
     if (make_noise) {
-        r.noise = shape;
+        r.noise = like_shape();
         form_noise_image(threads, gain, s.frc, s.fic, r.noise.values.data());
         scale_back(s, r.noise, "noise");
         clock.lap("noise");
         made(Output::kNoise, r.noise);
         clock.skip();
     }
-    r.cleaned = shape;
+    r.cleaned = like_shape();
     if (ones != nullptr) {
         inv_fft2d_from(threads, *ones, s.frc, s.fic, gain, r.cleaned.values.data());
     } else {

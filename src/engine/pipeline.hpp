@@ -131,7 +131,8 @@ public:
     // The run's settings.
     const RunState& settings() const { return st_; }
 
-    // An output image of the run's grid size and extents.
+    // The size and extents of an output image on the run's grid (its values
+    // left empty).
     Image output_shape() const;
 
 private:
