@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,18 +54,25 @@ void remove_temporaries() noexcept {
         if (t.state.load() == 2) ::unlink(t.name);
 }
 
-AtomicFile::AtomicFile(const std::string& fileout) : final_(fileout), temp_(fileout + ".tmp.XXXXXX") {
-    fd_ = ::mkstemp(temp_.data());
-    if (fd_ < 0) {
-        const int err = errno;
-        throw Error(std::string("I cannot open the output data file: ") + std::strerror(err), err, final_);
+AtomicFile::AtomicFile(const std::string& fileout) : final_(fileout) {
+    // A name of its own beside the final one, created with the mode a plain
+    // create has (0666 less the umask, which the system applies: the umask
+    // is never changed to be read, as other threads create files meanwhile).
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        unsigned char pick[6];
+        if (::getrandom(pick, sizeof pick, 0) != static_cast<ssize_t>(sizeof pick)) {
+            for (std::size_t k = 0; k < sizeof pick; ++k)
+                pick[k] = static_cast<unsigned char>((::getpid() + 7919 * attempt + 31 * k) & 0xff);
+        }
+        temp_ = fileout + ".tmp.";
+        for (const unsigned char c : pick) temp_ += kLetters[c % (sizeof kLetters - 1)];
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        err = fd_ < 0 ? errno : 0;
     }
+    if (fd_ < 0) throw Error(std::string("I cannot open the output data file: ") + std::strerror(err), err, final_);
     slot_ = list_temporary(temp_);
-    // mkstemp creates the file private to its owner; give it the mode a
-    // plain create would have.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
 }
 
 AtomicFile::AtomicFile(AtomicFile&& o) noexcept

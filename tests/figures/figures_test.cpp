@@ -63,6 +63,23 @@ TEST(Figures, OfHandCheckedImages) {
     }
 }
 
+// Images of row offsets alone: all of their energy is between the lines, and
+// a share that rounding puts a little above 1 is 1 (about half of such
+// images round above it).
+TEST(Figures, StripeEnergyOfRowOffsetsIsOne) {
+    std::mt19937 random(1);
+    std::uniform_real_distribution<double> offset(-1.0, 1.0);
+    for (int t = 0; t < 50; ++t) {
+        // (Three rows at least: the levelling plane takes up two.)
+        const int nx = 2 + static_cast<int>(random() % 30), ny = 3 + static_cast<int>(random() % 30);
+        std::vector<double> rows(static_cast<std::size_t>(ny));
+        for (double& r : rows) r = offset(random);
+        const Made m = make(nx, ny, [&](int, int j) { return rows[static_cast<std::size_t>(j)]; }, 0);
+        EXPECT_LE(stripe_energy(m.view), 1.0) << nx << " x " << ny;
+        EXPECT_NEAR(stripe_energy(m.view), 1.0, 1e-12);
+    }
+}
+
 // The stripe energy is the share of |F|^2 (zero frequency excluded) on the
 // column kx = 0 of the plane-levelled image's discrete Fourier transform.
 TEST(Figures, StripeEnergyIsTheSpectralShareOfTheZeroFrequencyAlongTheRows) {

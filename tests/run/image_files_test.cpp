@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -97,6 +98,30 @@ TEST(OutputWriters, AllOrNoneWaitsForTheFoldersLock) {
     ::close(held);
     placing.join();
     EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+}
+
+// Outputs get the mode a plain create gives (0666 less the umask), and
+// writing them, on several threads at once, leaves the umask as it was.
+TEST(OutputWriters, OutputsTakeTheUmasksModeAndLeaveTheUmaskAlone) {
+    vt::ScratchDir dir;
+    const mode_t before = ::umask(027);
+    {
+        OutputWriters w;
+        Result& r = w.outputs();
+        r.gain = r.noise = r.cleaned = Image{2, 2, 1.0, 1.0, 1.0, {1, 2, 3, 4}};
+        for (const auto& [name, image] : {std::pair<std::string, Image*>{"a.txt", &r.gain}, {"b.txt", &r.noise}, {"c.txt", &r.cleaned}})
+            w.start(FileToWrite{(dir / name).string(), FileFormat::kText, "in.txt", {}, {}}, *image, 1);
+        std::ostringstream report;
+        w.wait(report);
+        w.commit_all();
+    }
+    const mode_t after = ::umask(before);
+    EXPECT_EQ(after, 027u);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u) << name;
+    }
 }
 
 }  // namespace

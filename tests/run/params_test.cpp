@@ -69,7 +69,12 @@ TEST(Params, UnreadableInputIsReportedWithoutEcho) {
             ADD_FAILURE() << "accepted: " << input;
         } catch (const RunError& e) {
             EXPECT_EQ(e.kind(), ErrorKind::kBadValue);
-            EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+            // The messages of an input that ends early are given whole (the
+            // note on what was read is there only when something was).
+            if (std::string_view(fragment).rfind("standard input", 0) == 0)
+                EXPECT_EQ(e.what(), std::string(fragment));
+            else
+                EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
         }
         EXPECT_EQ(out.str(), "") << "no echo before all four reads succeed";
     }
