@@ -149,7 +149,7 @@ void select_homo_region(const RunState& st, Pass pass, const Box& box, IntMap& c
             if (table(i, j) == 0 || bi(i, j) == 0) cent(i, j) = 0;
 }
 
-void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const IntMap& offline, IntMap& cent,
+void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const MiddleLines& middle, IntMap& cent,
                              const RealImage& hmage) {
     const PassSettings p = pass_settings(st, pass, box);
     Marks table = threshold_selection(p, cent, hmage);
@@ -165,7 +165,7 @@ void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, cons
         st.threads, [&] { clean_lines(p, true, true, table, cent); }, [&] { clean_lines(p, false, true, bi, cent); });
     for (int j = p.box.j0; j <= p.box.j1; ++j)
         for (int i = p.box.i0; i <= p.box.i1; ++i)
-            if (offline(i, j) != 0) cent(i, j) = (table(i, j) != 0 && bi(i, j) != 0) ? -1 : 0;
+            if (!middle.on(i, j)) cent(i, j) = (table(i, j) != 0 && bi(i, j) != 0) ? -1 : 0;
 }
 
 }  // namespace veltrane2

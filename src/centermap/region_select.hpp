@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/run_state.hpp"
+#include "centermap/symm_pass.hpp"
 #include "image/box.hpp"
 #include "image/grid.hpp"
 
@@ -20,9 +21,8 @@ void select_homo_region(const RunState& st, Pass pass, const Box& box, IntMap& c
 
 // The selection followed by the symmetric pass: the selection is marked -1,
 // the rest of the box 0 (runs of fewer than N_CP pixels are deleted from a
-// sparse line); the pixels where offline is 0 (the middle row and column)
-// keep their values.
-void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const IntMap& offline, IntMap& cent,
+// sparse line); the pixels on the middle lines keep their values.
+void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const MiddleLines& middle, IntMap& cent,
                              const RealImage& hmage);
 
 }  // namespace veltrane2

@@ -12,15 +12,6 @@
 
 namespace veltrane2 {
 
-void get_offline(IntMap& offline) {
-    const int nx = offline.nx();
-    const int ny = offline.ny();
-    start_integer_table(offline, 0);
-    const int mid = nx / 2;
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) offline(i, j) = (i == mid || j == mid) ? 0 : 1;
-}
-
 double window_mismatch(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
                        const RealImage& tempht, const IntMap& bimage, double limit) {
     const int ns0 = 2 * ns + 1;
@@ -59,7 +50,7 @@ void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& 
     table(loci[1], locj[1]) = 0;
 }
 
-void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const IntMap& offline,
+void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const MiddleLines& middle,
                           RealImage& tempht, IntMap& bimage) {
     const int ns0 = 2 * ns + 1;
     if (ns0 > kMxsymm) throw FatalStop(list_line("NS0 > MXSYMM in REAL_SYMM_PASS ", ns0, kMxsymm, " NS=", ns, kMxsymm));
@@ -69,7 +60,7 @@ void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& bo
     // The pixels to examine, in first-index-major order.
     std::vector<std::pair<int, int>> candidates;
     box.for_each([&](int i, int j) {
-        if (bimage(i, j) == 1 && offline(i, j) != 0) candidates.emplace_back(i, j);
+        if (bimage(i, j) == 1 && !middle.on(i, j)) candidates.emplace_back(i, j);
     });
     std::sort(candidates.begin(), candidates.end());
 

@@ -13,8 +13,13 @@ namespace veltrane2 {
 // Largest window side of the pass (MXSYMM).
 inline constexpr int kMxsymm = 50;
 
-// 0 on the middle row and column (index n / 2 of the n x n map), 1 elsewhere.
-void get_offline(IntMap& offline);
+// The middle row and column of an n x n grid (index n / 2), which the
+// symmetric passes leave alone; `mid` 0 leaves nothing out.
+struct MiddleLines {
+    int mid = 0;
+    static MiddleLines of(int n) { return {n / 2}; }
+    bool on(int i, int j) const { return i == mid || j == mid; }
+};
 
 // How far the neighbourhoods of the pixel (loci(1), locj(1)) and of its
 // mirror (loci(2), locj(2)) are from mirror images of each other: over the
@@ -30,11 +35,11 @@ double window_mismatch(const Box& box, int ns, const std::array<int, 2>& loci, c
 // Pulls the larger of the two values down to their mean and unselects both.
 void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht, IntMap& table);
 
-// The pass over the selected pixels of the box (value 1, where offline is
-// not 0), mirrored through icent. Every pair is decided on the image and
+// The pass over the selected pixels of the box (value 1, not on the middle
+// lines), mirrored through icent. Every pair is decided on the image and
 // mask as they were before the pass. A window side 2 ns + 1 above MXSYMM
 // stops the run.
-void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const IntMap& offline,
+void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const MiddleLines& middle,
                           RealImage& tempht, IntMap& bimage);
 
 }  // namespace veltrane2

@@ -177,12 +177,12 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
 
     // 1. The homogeneity product, for all.
     DriverImages shared;
-    IntMap offline;
+    const MiddleLines middle = MiddleLines::of(spectrum.n);
     {
         Step none;
         const RunState st = settings(a.candidates[0].parameters, none, options.threads);
         shared.smage = RealImage::square_to_fill(spectrum.n);
-        homogeneity_product(st, spectrum.logamp, shared, offline);
+        homogeneity_product(st, spectrum.logamp, shared);
         shared.bimage.release();
     }
     // 2. The global selection and noise threshold of each h_G.
@@ -217,7 +217,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         S.im.hmage = shared.smage;
         S.im.bimage = G.bimage;
         S.im.cenmap = IntMap::square(spectrum.n);
-        stop_at_limit(S.step, [&] { S.levels = centre_and_off_centre(st, offline, S.im); });
+        stop_at_limit(S.step, [&] { S.levels = centre_and_off_centre(st, middle, S.im); });
         for (RealImage* g : {&S.im.smage, &S.im.hmage}) g->release();
         S.im.cenmap.release();
     });

@@ -49,10 +49,9 @@ void unmark_to_mark(IntMap& map) {
 }  // namespace
 
 // Streak detection, the part no parameter changes: intensity and Laplacian
-// homogeneity of the log spectrum and their product H (into im.smage);
-// beside them the map of the middle lines. im.bimage is made for the global
-// selection.
-void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im, IntMap& offline) {
+// homogeneity of the log spectrum and their product H (into im.smage).
+// im.bimage is made for the global selection.
+void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im) {
     const int n = logamp.nx();
     im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
     im.lxy = RealImage::square_to_fill(n);
@@ -61,8 +60,6 @@ void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImag
         [&] {
             intensity_homegen(logamp, im.smage);
             normalization_image(im.smage);
-            offline = IntMap::square_to_fill(n);  // set whole
-            get_offline(offline);
         },
         [&] {
             laplace_homegen(st.laplacian, false, logamp, im.bimage, im.lxy);
@@ -115,14 +112,14 @@ GaussRefnoise reference_noise(const RunState& st, DriverImages& im) {
 // The centre pass over the centre map: the Gaussian fit sets the
 // zero-frequency value; the map's selection, symmetric pass and restoration
 // lower its pixels.
-void centre_pass(const RunState& st, const CentreMap& centre, const IntMap& offline, DriverImages& im) {
+void centre_pass(const RunState& st, const CentreMap& centre, const MiddleLines& middle, DriverImages& im) {
     const double ave_c = normalization_local(im.smage, im.cenmap);
     *st.out << list_line("Average of H_C=", ave_c);
     gaussmodel_cent2(*st.out, centre, im.fmage, im.cenmap);
     if (integer_value_image(im.cenmap) == 0) return;
     select_homo_region(st, Pass::kCentre, centre.centerbcut, im.cenmap, im.smage);
     if (st.symm) {
-        real_symm_pass_1pair(kNss, centre.icent, centre.centerbcut, offline, im.fmage, im.cenmap);
+        real_symm_pass_1pair(kNss, centre.icent, centre.centerbcut, middle, im.fmage, im.cenmap);
         unmark_to_mark(im.cenmap);
     }
     if (integer_value_image(im.cenmap) != 0) restore_intensity(*st.out, centre.centerbcut, kNs, im.fmage, im.cenmap);
@@ -138,13 +135,13 @@ struct OffCentre {
     std::exception_ptr error;  // thrown by the selection
 };
 
-void select_off_centre(const RunState& st, const IntMap& offline, DriverImages& im, OffCentre& off) {
+void select_off_centre(const RunState& st, const MiddleLines& middle, DriverImages& im, OffCentre& off) {
     if (!off.any) return;
     try {
         off.ave_f = normalization_local(im.hmage, im.bimage);
         const Box whole = Box::of(im.bimage);
         if (st.symm) {
-            select_homo_region_symm(st, Pass::kOffCentre, whole, offline, im.bimage, im.hmage);
+            select_homo_region_symm(st, Pass::kOffCentre, whole, middle, im.bimage, im.hmage);
         } else {
             select_homo_region(st, Pass::kOffCentre, whole, im.bimage, im.hmage);
         }
@@ -156,13 +153,13 @@ void select_off_centre(const RunState& st, const IntMap& offline, DriverImages& 
 // The rest of the off-centre pass, after the centre pass: the symmetric
 // pass through the centre over the whole grid. Returns whether streak
 // pixels are left to lower.
-bool off_centre_pass(const RunState& st, const CentreMap& centre, const IntMap& offline, const OffCentre& off,
+bool off_centre_pass(const RunState& st, const CentreMap& centre, const MiddleLines& middle, const OffCentre& off,
                      DriverImages& im) {
     if (!off.any) return false;
     *st.out << list_line("Average of H_F=", off.ave_f);
     if (off.error) std::rethrow_exception(off.error);
     if (st.symm) {
-        real_symm_pass_1pair(kNss, centre.icent, Box::of(im.bimage), offline, im.fmage, im.bimage);
+        real_symm_pass_1pair(kNss, centre.icent, Box::of(im.bimage), middle, im.fmage, im.bimage);
         unmark_to_mark(im.bimage);
     }
     return integer_value_image(im.bimage) != 0;
@@ -201,7 +198,7 @@ bool streak_selection(const RunState& st, const RealImage& logamp, const RealIma
     return integer_value_image(bimage) != 0;
 }
 
-bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImages& im) {
+bool centre_and_off_centre(const RunState& st, const MiddleLines& middle, DriverImages& im) {
     StageClock clock(st.times);
     // The centre map takes the central blob out of the streak mask; the
     // centre pass and the off-centre selection then run side by side.
@@ -210,17 +207,16 @@ bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImag
     OffCentre off;
     off.any = integer_value_image(im.bimage) != 0;
     side_by_side(
-        st.threads, [&] { centre_pass(st, centre, offline, im); }, [&] { select_off_centre(st, offline, im, off); });
+        st.threads, [&] { centre_pass(st, centre, middle, im); }, [&] { select_off_centre(st, middle, im, off); });
     clock.lap("select");
-    const bool left = off_centre_pass(st, centre, offline, off, im);
+    const bool left = off_centre_pass(st, centre, middle, off, im);
     clock.lap("offsymm");
     return left;
 }
 
 void analyse_spectrum(const RunState& st, DriverImages& im) {
     StageClock clock(st.times);
-    IntMap offline;  // the middle lines, which the symmetric passes leave alone
-    homogeneity_product(st, im.fmage, im, offline);
+    homogeneity_product(st, im.fmage, im);
     const int streak = select_streak(st, im.smage, im.bimage);
     clock.lap("streak");
     if (streak == 0) return;
@@ -229,14 +225,12 @@ void analyse_spectrum(const RunState& st, DriverImages& im) {
     const GaussRefnoise noise = reference_noise(st, im);
     clock.lap("refnoise");
     if (integer_value_image(im.bimage) == 0) return;
-    if (!centre_and_off_centre(st, offline, im)) return;
+    if (!centre_and_off_centre(st, MiddleLines::of(im.fmage.nx()), im)) return;
     clock.skip();
     // The level estimation reads the lowered log spectrum and the streak
-    // mask alone: H, its copy and the centre and middle-line maps make room
-    // for its maps.
+    // mask alone: H, its copy and the centre map make room for its maps.
     for (RealImage* g : {&im.smage, &im.hmage}) g->release();
     im.cenmap.release();
-    offline.release();
     estimate_levels(st, noise, im);
     clock.lap("levels");
 }

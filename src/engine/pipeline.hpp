@@ -8,6 +8,7 @@
 
 #include <veltrane2/veltrane2.hpp>
 
+#include "centermap/symm_pass.hpp"
 #include "core/run_state.hpp"
 #include "image/grid.hpp"
 #include "spectral/fft.hpp"
@@ -64,8 +65,8 @@ void analyse_spectrum(const RunState& st, DriverImages& im);
 // analyse_spectrum() in the steps that runs of one image with different
 // parameters can share, each on what the one before left in im:
 // 1. no parameter: the homogeneity product H of the log spectrum (into
-//    im.smage, which must have its size) and the middle lines;
-void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im, IntMap& offline);
+//    im.smage, which must have its size);
+void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im);
 // 2. h_G: the global selection on H (im.smage) and the reference noise
 //    threshold of the log spectrum into bimage (the grid's size); false
 //    when nothing is left to lower;
@@ -75,7 +76,7 @@ bool streak_selection(const RunState& st, const RealImage& logamp, const RealIma
 //    im.fmage, given H in im.smage and im.hmage, the streak mask in
 //    im.bimage and im.cenmap all 0; false when no streak pixels are left
 //    for the levels;
-bool centre_and_off_centre(const RunState& st, const IntMap& offline, DriverImages& im);
+bool centre_and_off_centre(const RunState& st, const MiddleLines& middle, DriverImages& im);
 // 4. the grouping mode: the level estimation.
 void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImages& im);
 

@@ -17,13 +17,12 @@ struct Region {
     IntMap cent{12, 12};
     RealImage h{12, 12, 0.0};
     Box box = Box::of(12, 12);
-    IntMap offline{12, 12};
+    MiddleLines middle = MiddleLines::of(12);  // middle lines: index 6
 
     Region() {
         st.out = &out;
         st.control_para1 = {0.0, 0.5, 0.5};
         st.control_para3 = {1.0, 0.1, 3, 3};
-        get_offline(offline);  // middle lines: index 6
     }
     // Region pixel with homogeneity value v.
     void set(int i, int j, double v) {
@@ -47,7 +46,7 @@ TEST(RegionSelection, ThresholdIsStrictAndTheBoxBounds) {
     EXPECT_EQ(r.cent(2, 3), 1);
     EXPECT_EQ(r.cent(9, 9), 0);  // centre pass: 0 outside the box
 
-    select_homo_region_symm(s.st, Pass::kOffCentre, s.box, s.offline, s.cent, s.h);
+    select_homo_region_symm(s.st, Pass::kOffCentre, s.box, s.middle, s.cent, s.h);
     EXPECT_EQ(s.cent(2, 2), 0);
     EXPECT_EQ(s.cent(2, 3), -1);
     EXPECT_EQ(s.cent(9, 9), 1);  // off-centre pass: kept outside the box
@@ -68,7 +67,7 @@ TEST(RegionSelection, OffCentreRowCleaningByRunLength) {
         r.set(3, j, 0.9);
         r.set(4, j, 0.9);
     }
-    select_homo_region_symm(r.st, Pass::kOffCentre, r.box, r.offline, r.cent, r.h);
+    select_homo_region_symm(r.st, Pass::kOffCentre, r.box, r.middle, r.cent, r.h);
     EXPECT_EQ(r.cent(2, 1), 0);  // run of 2 < 3: deleted
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 4), -1);  // run of exactly 3 survives

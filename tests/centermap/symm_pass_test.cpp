@@ -13,9 +13,9 @@ namespace {
 
 TEST(SymmetricPass, WindowLimit) {
     RealImage t(16, 16, 1.0);
-    IntMap b(16, 16), offline(16, 16);
+    IntMap b(16, 16);
     try {
-        real_symm_pass_1pair(25, {8, 8}, Box::of(16, 16), offline, t, b);
+        real_symm_pass_1pair(25, {8, 8}, Box::of(16, 16), MiddleLines::of(16), t, b);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line(), " NS0 > MXSYMM in REAL_SYMM_PASS  51 50  NS= 25 50\n");
@@ -60,11 +60,12 @@ TEST(SymmetricPass, WindowMismatch) {
 // down to their mean. Every pair is decided before any is passed.
 TEST(SymmetricPass, TakesMirroredPairsOnly) {
     RealImage t(8, 8, 1.0);
-    IntMap b(8, 8, 1), offline(8, 8, 1);
+    IntMap b(8, 8, 1);
+    const MiddleLines middle{};  // none left out
     t(2, 2) = 3.0;  // mirror (6, 6) through (4, 4) stays 1: not taken
     t(3, 5) = 1.0 + 1e-9;  // mirror (5, 3): equal within 1e-8, windows 8 x 1e-9 apart
     t(5, 3) = 1.0;
-    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), offline, t, b);
+    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), middle, t, b);
     EXPECT_EQ(b(2, 2), 1);
     EXPECT_EQ(b(6, 6), 1);
     EXPECT_EQ(t(2, 2), 3.0);
