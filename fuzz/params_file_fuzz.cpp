@@ -5,25 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 
 #include "core/errors.hpp"
 #include "run/figures_text.hpp"
 #include "run/params.hpp"
-
-namespace {
-
-bool same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-bool same(const veltrane2::Parameters& a, const veltrane2::Parameters& b) {
-    return same(a.h_global, b.h_global) && same(a.h_centre, b.h_centre) && same(a.h_off, b.h_off) &&
-           same(a.r_centre, b.r_centre) && same(a.l_centre, b.l_centre) && same(a.l_off, b.l_off) &&
-           a.n_run == b.n_run && a.grouped == b.grouped;
-}
-
-}  // namespace
+#include "same_parameters.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     veltrane2::Parameters first;
@@ -40,6 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fields >> v[0] >> v[1] >> v[2] >> slash1 >> v[3] >> slash2 >> v[4] >> v[5] >> v[6];
     if (!fields || slash1 != "/" || slash2 != "/") std::abort();
     const std::string text = v[0] + " " + v[1] + " " + v[2] + "\n" + v[3] + "\n" + v[4] + " " + v[5] + " " + v[6] + "\n";
-    if (!same(first, veltrane2::read_parameters(text, "again.in"))) std::abort();
+    if (!same_parameters(first, veltrane2::read_parameters(text, "again.in"))) std::abort();
     return 0;
 }

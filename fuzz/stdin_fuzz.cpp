@@ -4,24 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 
 #include "core/errors.hpp"
 #include "run/params.hpp"
-
-namespace {
-
-bool same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-bool same(const veltrane2::Parameters& a, const veltrane2::Parameters& b) {
-    return same(a.h_global, b.h_global) && same(a.h_centre, b.h_centre) && same(a.h_off, b.h_off) &&
-           same(a.r_centre, b.r_centre) && same(a.l_centre, b.l_centre) && same(a.l_off, b.l_off) &&
-           a.n_run == b.n_run && a.grouped == b.grouped;
-}
-
-}  // namespace
+#include "same_parameters.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
@@ -47,6 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              values[6] + "\n");
     std::ostringstream echo2;
     const veltrane2::ClassicInput second = veltrane2::inpt_veltrane(again, echo2);
-    if (!same(first.parameters, second.parameters) || echo2.str() != echo.str()) std::abort();
+    if (!same_parameters(first.parameters, second.parameters) || echo2.str() != echo.str()) std::abort();
     return 0;
 }

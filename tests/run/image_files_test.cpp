@@ -77,6 +77,17 @@ TEST(OutputWriters, InOrderKeepsWhatCameBeforeAFailureAllOrNoneKeepsNothing) {
     }
 }
 
+// Three small outputs a.txt, b.txt and c.txt of `dir`, written and waited
+// for (not yet in place).
+void stage_three(OutputWriters& w, const vt::ScratchDir& dir) {
+    Result& r = w.outputs();
+    r.gain = r.noise = r.cleaned = Image{2, 2, 1.0, 1.0, 1.0, {1, 2, 3, 4}};
+    for (const auto& [name, image] : {std::pair<std::string, Image*>{"a.txt", &r.gain}, {"b.txt", &r.noise}, {"c.txt", &r.cleaned}})
+        w.start(FileToWrite{(dir / name).string(), FileFormat::kText, "in.txt", {}, {}}, *image, 1);
+    std::ostringstream report;
+    w.wait(report);
+}
+
 // Two batches given the same folder: while another process holds the
 // folder's lock, no output of the set is put in place; once it lets go,
 // all are.
@@ -86,12 +97,7 @@ TEST(OutputWriters, AllOrNoneWaitsForTheFoldersLock) {
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     OutputWriters w;
-    Result& r = w.outputs();
-    r.gain = r.noise = r.cleaned = Image{2, 2, 1.0, 1.0, 1.0, {1, 2, 3, 4}};
-    for (const auto& [name, image] : {std::pair<std::string, Image*>{"a.txt", &r.gain}, {"b.txt", &r.noise}, {"c.txt", &r.cleaned}})
-        w.start(FileToWrite{(dir / name).string(), FileFormat::kText, "in.txt", {}, {}}, *image, 1);
-    std::ostringstream report;
-    w.wait(report);
+    stage_three(w, dir);
     std::thread placing([&w] { w.commit_all(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     for (const std::string& name : listing(dir.path())) EXPECT_NE(name.find(".tmp."), std::string::npos) << name;
@@ -107,12 +113,7 @@ TEST(OutputWriters, OutputsTakeTheUmasksModeAndLeaveTheUmaskAlone) {
     const mode_t before = ::umask(027);
     {
         OutputWriters w;
-        Result& r = w.outputs();
-        r.gain = r.noise = r.cleaned = Image{2, 2, 1.0, 1.0, 1.0, {1, 2, 3, 4}};
-        for (const auto& [name, image] : {std::pair<std::string, Image*>{"a.txt", &r.gain}, {"b.txt", &r.noise}, {"c.txt", &r.cleaned}})
-            w.start(FileToWrite{(dir / name).string(), FileFormat::kText, "in.txt", {}, {}}, *image, 1);
-        std::ostringstream report;
-        w.wait(report);
+        stage_three(w, dir);
         w.commit_all();
     }
     const mode_t after = ::umask(before);
