@@ -143,6 +143,10 @@ TEST(Figures, ChangeAlongLinesAndEnergyRemoved) {
         {"flat lines changed along", [](int, int j) { return double(j); }, [](int i, int) { return double(i); }, inf,
          -1.0},
         {"constant", [](int, int) { return 1.0; }, [](int, int) { return 1.0; }, 0.0, 0.0},
+        // Only the first line varies along itself, and is flattened: all of
+        // the change and all of the lines' own variation are in that line.
+        {"first line flattened", [](int i, int j) { return j == 0 ? double(i) : double(j); },
+         [](int, int j) { return double(j); }, 1.0, -1.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -114,6 +114,29 @@ TEST(TextFormat, ReadingTable) {
     }
 }
 
+// The limit on the values read is inclusive, for each side and for their
+// product.
+TEST(TextFormat, AsManyValuesAsTheLimitAreRead) {
+    const std::pair<const char*, bool> cases[] = {
+        {"4 1 1 1 1\n1 2 3 4\n", true},
+        {"1 4 1 1 1\n1\n2\n3\n4\n", true},
+        {"5 1 1 1 1\n1 2 3 4 5\n", false},
+        {"2 3 1 1 1\n1 2\n3 4\n5 6\n", false},
+    };
+    for (const auto& [text, taken] : cases) {
+        vt::ScratchDir dir;
+        vt::write_file(dir / "in.txt", text);
+        std::ostringstream out;
+        try {
+            EXPECT_EQ(loadimage((dir / "in.txt").string(), out, 4).z.size(), 4u) << text;
+            EXPECT_TRUE(taken) << text;
+        } catch (const RunError& e) {
+            EXPECT_FALSE(taken) << text;
+            EXPECT_NE(std::string(e.what()).find("more than the 4 that can be read"), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(TextFormat, MalformedOrMissingFilesAreRefusedWithTheReason) {
     const std::pair<const char*, const char*> cases[] = {
         {"# only comments\n\n", "bad.txt: no header line"},

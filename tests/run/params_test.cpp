@@ -30,6 +30,8 @@ TEST(Params, ListDirectedReads) {
         {"\"it''s\"\n1 1 1\n1\n1 1 1\n", "it''s", 1, 1, 1},
         {"'it''s',x\n1 1 1\n1\n1 1 1\n", "it's", 1, 1, 1},
         {"a,b\n1 1 1\n1\n1 1 1\n", "a", 1, 1, 1},
+        // a sign before an integer
+        {"img.txt\n1 1 1\n1\n1 1 +4\n", "img.txt", 1, 1, 4},
     };
     for (const Case& c : cases) {
         std::ostringstream out;
