@@ -272,7 +272,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         c.score = auto_score(c.figures);
         if (each) each(k, result, reports[k]);
         Lane& mine = lane[r % static_cast<std::size_t>(lanes)];
-        if (!mine.have || c.score < mine.score) {
+        if (!mine.have || preferred(c.score, k, mine.score, mine.chosen)) {
             mine = {std::move(result), k, c.score, true};
         }
     });
@@ -280,8 +280,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     bool have = false;
     for (Lane& l : lane) {
         if (!l.have) continue;
-        if (!have || l.score < a.candidates[a.chosen].score ||
-            (l.score == a.candidates[a.chosen].score && l.chosen < a.chosen)) {
+        if (!have || preferred(l.score, l.chosen, a.candidates[a.chosen].score, a.chosen)) {
             a.chosen = l.chosen;
             a.result = std::move(l.best);
             have = true;
@@ -297,8 +296,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         Result r = left_as_is(image, have ? a.result.gain : shape, have ? a.result.cleaned : like, side);
         c.figures = figures_against(image, of_input, r);
         c.score = 0.0;
-        if (!have || c.score < a.candidates[a.chosen].score ||
-            (c.score == a.candidates[a.chosen].score && k < a.chosen)) {
+        if (!have || preferred(c.score, k, a.candidates[a.chosen].score, a.chosen)) {
             a.chosen = k;
             a.result = std::move(r);
             have = true;

@@ -2,6 +2,7 @@
 // criterion that scores what each did to the image.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +22,12 @@ std::vector<Candidate> auto_candidates();
 inline constexpr double kChangeWeight = 5.0;
 inline constexpr double kMargin = 0.5;
 double auto_score(const RunFigures& figures);
+
+// Whether the candidate at position k with this score is taken over the
+// best one so far: a lower score, or an equal one earlier in the list.
+inline bool preferred(double score, std::size_t k, double best_score, std::size_t best_k) {
+    return score < best_score || (score == best_score && k < best_k);
+}
 
 // run_figures() with the input's own figures already known.
 RunFigures figures_against(const Image& input, const ImageFigures& of_input, const Result& result);

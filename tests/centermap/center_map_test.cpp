@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <sstream>
 #include <tuple>
 #include <vector>
@@ -145,6 +146,65 @@ TEST(GaussFit, AStepUpdatesExactlyTheParameters) {
     EXPECT_EQ(out[1], 1.0);
     EXPECT_EQ(out[2], 3.25);
     EXPECT_EQ(out[3], -7.0);
+}
+
+// Two samples whose exponents cancel at unit parameters (the model is 1):
+// residuals 1 and 2, gradients (2, 0, 0) and (3, 1, -1). The sums are
+// written into the three entries only.
+TEST(GaussFit, GradientCostAndMatrixOfTwoSamples) {
+    const std::vector<FitSample> samples = {{2.0, 0.0, 0.0}, {3.0, -1.0, 1.0}};
+    const double para[3] = {1.0, 1.0, 1.0};
+    double g[4] = {9.0, 9.0, 9.0, 42.0};
+    double cost = -1.0;
+    Mat3 a;
+    calc_g_n_cost(samples, para, g, cost, &a);
+    EXPECT_EQ(g[0], 8.0);
+    EXPECT_EQ(g[1], 2.0);
+    EXPECT_EQ(g[2], -2.0);
+    EXPECT_EQ(g[3], 42.0);
+    EXPECT_EQ(cost, 5.0);
+    const double want[3][3] = {{13.0, 3.0, -3.0}, {3.0, 1.0, -1.0}, {-3.0, -1.0, 1.0}};
+    for (int p = 1; p <= 3; ++p)
+        for (int q = 1; q <= 3; ++q) EXPECT_EQ(a(p, q), want[p - 1][q - 1]) << p << " " << q;
+}
+
+// A rough blob on which the first step is taken with a poor gain ratio
+// (about 0.1), so the damping is lowered by the rule for such steps rather
+// than dropped: the fit's result, recorded to the last bit, depends on it.
+// (On smooth blobs the first gain ratio is near 5 and the damping goes to
+// zero at once.)
+TEST(GaussFit, ARoughBlobFitsToItsRecordedResult) {
+    std::mt19937 rng(3408);
+    const auto u = [&rng] { return rng() * 0x1p-32; };
+    const int n = 7;
+    RealImage t(n, n, 0.0);
+    IntMap mask(n, n);
+    int ntot = 0;
+    const double amp = 0.2 + 5 * u(), sx = 0.3 + 5 * u(), sy = 0.3 + 5 * u(), rough = u();
+    for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i) {
+            const int di = i - 4, dj = j - 4;
+            t(i, j) = amp * std::exp(-0.5 * dj * dj / sx - 0.5 * di * di / sy) + rough * u();
+            if (di * di + dj * dj <= 4) {
+                mask(i, j) = 1;
+                ++ntot;
+            }
+        }
+    GaussfitT1 gf;
+    gf.iu = 4;
+    gf.iv = 4;
+    gf.sigx = 0.3 + 5 * u();
+    gf.sigy = 0.3 + 5 * u();
+    double std_cost = 0.0;
+    int iflag = 99;
+    std::ostringstream out;
+    levenberg_gauss(out, gf, Box::of(n, n), t, ntot, mask, std_cost, iflag);
+    EXPECT_EQ(iflag, 2);
+    EXPECT_EQ(t(4, 4), 0x1.42184a0f2f698p-2);
+    EXPECT_EQ(gf.sigx, 0x1.377cdd0459cd9p+2);
+    EXPECT_EQ(gf.sigy, 0x1.285b5393dae1cp+2);
+    EXPECT_EQ(std_cost, 0x1.6024f54e06fbbp-4);
+    EXPECT_EQ(out.str(), "");
 }
 
 TEST(CentreMap, WeightedCovarianceAlongTheIndices) {

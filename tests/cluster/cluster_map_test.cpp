@@ -190,6 +190,29 @@ TEST(ClusterLimits, ExactlyAtTheLimitTheRunGoesOn) {
     EXPECT_NO_THROW(count_cluster(out, none, RealImage(2, 2), ncl));
 }
 
+// Each cluster's centroid is weighted by its values: (i, j) of its pixels
+// summed with weight h and divided by the sum of h, whatever that sum is
+// (1 here, 2 for the lone pixel); a cluster whose values sum to zero has
+// none and is left at 0.
+TEST(CountCluster, CentroidsWeightedByTheValues) {
+    IntMap m(8, 8);
+    RealImage t(8, 8, 0.0);
+    m(2, 3) = m(3, 3) = m(4, 3) = 1;  // weights 0.25, 0, 0.75
+    t(2, 3) = 0.25;
+    t(4, 3) = 0.75;
+    m(7, 7) = 2;
+    t(7, 7) = 2.0;
+    m(1, 7) = m(2, 7) = 3;  // weights 1, -1
+    t(1, 7) = 1.0;
+    t(2, 7) = -1.0;
+    std::ostringstream out;
+    int ncl = 3;
+    const ClusterStats s = count_cluster(out, m, t, ncl);
+    using P = std::array<double, 2>;  // along the second index, then the first
+    EXPECT_EQ(s.cluster_ana1.cmcl, (std::vector<P>{{3.0, 3.5}, {7.0, 7.0}, {0.0, 0.0}}));
+    EXPECT_EQ(s.cluster_ana1.nclnx, (std::vector<int>{3, 1, 2}));
+}
+
 TEST(ClusterLimits, StopWithTheirMessages) {
     std::ostringstream out;
     IntMap m(2, 2);

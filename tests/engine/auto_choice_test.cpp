@@ -61,6 +61,26 @@ TEST(AutoChoice, ScoreOfARun) {
     }
 }
 
+// The lowest score is taken; of equal scores, the earliest candidate, in
+// whatever order the lanes met them.
+TEST(AutoChoice, TheEarliestOfEqualScoresIsTaken) {
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double score;
+        std::size_t k;
+        double best_score;
+        std::size_t best_k;
+        bool taken;
+    } cases[] = {
+        {0.5, 4, 0.6, 2, true},  {0.6, 4, 0.5, 2, false}, {0.5, 4, 0.5, 2, false},
+        {0.5, 1, 0.5, 2, true},  {0.5, 2, 0.5, 2, false}, {inf, 0, inf, 3, true},
+        {-inf, 6, 0.0, 0, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(preferred(c.score, c.k, c.best_score, c.best_k), c.taken)
+            << c.score << " at " << c.k << " against " << c.best_score << " at " << c.best_k;
+}
+
 TEST(AutoChoice, LeavesAScanWithoutStripesAndCleansOneWithStrongRowOffsets) {
     struct Case {
         double offsets;

@@ -39,6 +39,22 @@ TEST(Homogeneity, GlobalSelectionIsStrictAndAFlatSpectrumHasNoContrast) {
     EXPECT_EQ(std::vector<int>(b.data(), b.data() + 3), (std::vector<int>{0, 1, 0}));
 }
 
+// The intensities are scaled to [0, 1] and then by the inverse of their
+// largest scaled value, so that it is exactly 1: 49 x (1 / 49) rounds below
+// 1, and the top, here in the first row, is lifted to 1 like every row.
+TEST(Homogeneity, TheTopIntensityIsExactlyOneInEveryRow) {
+    ASSERT_LT(49.0 * (1.0 / 49.0), 1.0);
+    for (const int top_row : {1, 2, 3}) {
+        SCOPED_TRACE(top_row);
+        RealImage t(4, 3, 0.0);
+        t(3, top_row) = 49.0;
+        RealImage h(4, 3);
+        intensity_homegen(t, h);
+        EXPECT_EQ(h(3, top_row), 1.0);
+        EXPECT_EQ(h(1, 1), 0.0);
+    }
+}
+
 // The reference noise: statistics of the unselected pixels, threshold
 // halfway between their mean and their largest value; every pixel is then
 // decided against it (at the threshold is below it), other mask values stay.
