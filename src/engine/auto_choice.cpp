@@ -214,11 +214,10 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         const RunState st = settings(a.candidates[sets[s]].parameters, S.step, lane_threads);
         S.im.fmage = spectrum.logamp;
         S.im.smage = shared.smage;
-        S.im.hmage = shared.smage;
         S.im.bimage = G.bimage;
         S.im.cenmap = IntMap::square(spectrum.n);
         stop_at_limit(S.step, [&] { S.levels = centre_and_off_centre(st, middle, S.im); });
-        for (RealImage* g : {&S.im.smage, &S.im.hmage}) g->release();
+        S.im.smage.release();
         S.im.cenmap.release();
     });
     shared.smage.release();

@@ -94,18 +94,12 @@ GaussRefnoise noise_threshold(const RealImage& fmage, IntMap& bimage) {
     return noise;
 }
 
-// The reference noise threshold; meanwhile H is copied for the off-centre pass (im.hmage).
+// The reference noise threshold; meanwhile the centre map is set up.
 GaussRefnoise reference_noise(const RunState& st, DriverImages& im) {
     const int n = im.fmage.nx();
     GaussRefnoise noise;
     side_by_side(
-        st.threads,
-        [&] {
-            im.hmage = RealImage::square_to_fill(n);
-            rename_an_image(im.smage, im.hmage);
-            im.cenmap = IntMap::square(n);
-        },
-        [&] { noise = noise_threshold(im.fmage, im.bimage); });
+        st.threads, [&] { im.cenmap = IntMap::square(n); }, [&] { noise = noise_threshold(im.fmage, im.bimage); });
     return noise;
 }
 
@@ -126,9 +120,11 @@ void centre_pass(const RunState& st, const CentreMap& centre, const MiddleLines&
 }
 
 // The off-centre selection over the streak pixels outside the centre map.
-// It reads the streak mask and the copy of H alone, which the centre pass
-// does not touch, so it runs beside the centre pass; what it has to print
-// and what it throws wait for the centre pass.
+// It reads and rescales H only at the streak pixels, which the centre map
+// has just left, and the centre pass reads and rescales H only at the
+// centre map's pixels: the two passes share H and run side by side. What
+// the off-centre selection has to print and what it throws wait for the
+// centre pass.
 struct OffCentre {
     bool any = false;          // streak pixels are left outside the centre map
     double ave_f = 0.0;        // mean of H over them
@@ -138,12 +134,12 @@ struct OffCentre {
 void select_off_centre(const RunState& st, const MiddleLines& middle, DriverImages& im, OffCentre& off) {
     if (!off.any) return;
     try {
-        off.ave_f = normalization_local(im.hmage, im.bimage);
+        off.ave_f = normalization_local(im.smage, im.bimage);
         const Box whole = Box::of(im.bimage);
         if (st.symm) {
-            select_homo_region_symm(st, Pass::kOffCentre, whole, middle, im.bimage, im.hmage);
+            select_homo_region_symm(st, Pass::kOffCentre, whole, middle, im.bimage, im.smage);
         } else {
-            select_homo_region(st, Pass::kOffCentre, whole, im.bimage, im.hmage);
+            select_homo_region(st, Pass::kOffCentre, whole, im.bimage, im.smage);
         }
     } catch (...) {
         off.error = std::current_exception();
@@ -220,16 +216,15 @@ void analyse_spectrum(const RunState& st, DriverImages& im) {
     const int streak = select_streak(st, im.smage, im.bimage);
     clock.lap("streak");
     if (streak == 0) return;
-    // The reference noise threshold, with H copied for the off-centre pass
-    // beside it.
+    // The reference noise threshold.
     const GaussRefnoise noise = reference_noise(st, im);
     clock.lap("refnoise");
     if (integer_value_image(im.bimage) == 0) return;
     if (!centre_and_off_centre(st, MiddleLines::of(im.fmage.nx()), im)) return;
     clock.skip();
     // The level estimation reads the lowered log spectrum and the streak
-    // mask alone: H, its copy and the centre map make room for its maps.
-    for (RealImage* g : {&im.smage, &im.hmage}) g->release();
+    // mask alone: H and the centre map make room for its maps.
+    im.smage.release();
     im.cenmap.release();
     estimate_levels(st, noise, im);
     clock.lap("levels");
@@ -385,7 +380,7 @@ void EngineRun::analyse(int n, DriverImages& im) {
     analyse_spectrum(st_, im);
     // The maps of the analysis are done with: their memory serves the
     // transforms that follow.
-    for (RealImage* g : {&im.smage, &im.hmage, &im.lxy}) g->release();
+    for (RealImage* g : {&im.smage, &im.lxy}) g->release();
     for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
 }
 

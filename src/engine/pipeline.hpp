@@ -19,7 +19,6 @@ namespace veltrane2 {
 // they are needed.
 struct DriverImages {
     RealImage fmage;   // log spectrum, lowered by the analysis; then the gain
-    RealImage hmage;   // copy of the homogeneity product for the off-centre pass
     RealImage smage;   // intensity homogeneity, then the product H
     RealImage lxy;     // Laplacian homogeneity
     IntMap bimage;   // streak mask
@@ -73,7 +72,7 @@ void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImag
 bool streak_selection(const RunState& st, const RealImage& logamp, const RealImage& h, IntMap& bimage,
                       GaussRefnoise& noise);
 // 3. the other thresholds: the centre and off-centre passes, which lower
-//    im.fmage, given H in im.smage and im.hmage, the streak mask in
+//    im.fmage, given H in im.smage, the streak mask in
 //    im.bimage and im.cenmap all 0; false when no streak pixels are left
 //    for the levels;
 bool centre_and_off_centre(const RunState& st, const MiddleLines& middle, DriverImages& im);
