@@ -317,7 +317,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     s.logamp = RealImage::square_to_fill(s.n);
     log_fft_spectral(st_.threads, s.frc, s.fic, s.logamp);
     clock.lap("relog");
-    form_outputs(st_, s, im.fmage, output_shape(), make_noise_, r, ready, &s.logamp);
+    form_outputs(st_, s, im.fmage, output_shape(), make_noise_, r, ready, &s);
 }
 
 Spectrum EngineRun::take_spectrum() {
@@ -385,7 +385,7 @@ void EngineRun::analyse(int n, DriverImages& im) {
 }
 
 void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready, RealImage* spent, const InverseFirstPass* ones) {
+                  Result& r, const OutputReady& ready, Spectrum* spent, const InverseFirstPass* ones) {
     const int threads = st.threads;
     std::ostream& out = *st.out;
     const int n = s.n;
@@ -402,7 +402,7 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         return img;
     };
     form_spd_filter(out, s.logamp, lowered, threads);
-    if (spent != nullptr) spent->release();
+    if (spent != nullptr) spent->logamp.release();
     r.gain = like_shape();
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
@@ -433,6 +433,8 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     r.cleaned = like_shape();
     if (ones != nullptr) {
         inv_fft2d_from(threads, *ones, s.frc, s.fic, gain, r.cleaned.values.data());
+    } else if (spent != nullptr) {
+        inv_fft2d_spending(threads, s.frc, spent->fic, gain, r.cleaned.values.data());
     } else {
         filter_fft_by_input(threads, gain, s.frc, s.fic, r.cleaned.values.data());
     }

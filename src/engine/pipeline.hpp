@@ -156,12 +156,13 @@ private:
 // its spectrum and the log spectrum its analysis lowered (used up: it
 // becomes the gain, and is let go of once r.gain holds it), each an image
 // like `shape`, telling `ready` (if any) of each as it is made. `spent`, when
-// given, is a log spectrum the caller owns (the spectrum's own), let go of
-// once the gain is formed.
-// With `ones` (the spectrum's inverse_first_pass()), the cleaned image's
-// transform takes its first pass from there where the gain is 1.
+// given, is `spectrum` itself, which the caller owns and needs no more: its
+// log spectrum is let go of once the gain is formed, and the cleaned
+// image's transform uses its imaginary parts up instead of a grid of its
+// own. With `ones` (the spectrum's inverse_first_pass()), the cleaned
+// image's transform takes its first pass from there where the gain is 1.
 void form_outputs(const RunState& st, const Spectrum& spectrum, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready = {}, RealImage* spent = nullptr,
+                  Result& r, const OutputReady& ready = {}, Spectrum* spent = nullptr,
                   const InverseFirstPass* ones = nullptr);
 
 // Checks `image` as destripe() does and puts it on the grid of `run`, an

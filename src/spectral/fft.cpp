@@ -362,17 +362,25 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic) {
         });
 }
 
-void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
-               double* marker) {
+namespace {
+
+// inv_fft2d(), with the imaginary parts between the two passes kept in
+// `spent` (the spectrum's own imaginary parts, used up) when it is given,
+// else in a grid of their own.
+void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
+                double* marker, RealImage* spent) {
     const int m = frc.nx();
     // The real parts between the two passes are kept in the output itself:
     // the second pass reads a column whole before it writes that column's
-    // result, and the columns are shared out whole. Only the imaginary
-    // parts take a grid of their own.
+    // result, and the columns are shared out whole.
     const auto fftyr = [marker, m](int i, int j) -> double& {
         return marker[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m)];
     };
-    RealImage fftyi = RealImage::square_to_fill(m);
+    // The imaginary parts of sequence i go either to a grid of their own at
+    // (i, j) or, in place, to (c(i), j) of the spectrum: the first pass
+    // reads the lanes of a block (all of their centred rows) whole before it
+    // writes them, and writes exactly the places it read.
+    RealImage fftyi = spent == nullptr ? RealImage::square_to_fill(m) : RealImage();
     const int h = m / 2;
     pass_along_second(
         threads, m, Direction::kInverse,
@@ -404,15 +412,34 @@ void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const do
         [&](int i0, int count, int j, const double* re, const double* im) {
             if (j + kAhead <= m) {
                 prefetch_lanes(&fftyr(i0, j + kAhead), &fftyr(i0 + count - 1, j + kAhead), true);
-                prefetch_lanes(&fftyi(i0, j + kAhead), &fftyi(i0 + count - 1, j + kAhead), true);
+                if (spent == nullptr) prefetch_lanes(&fftyi(i0, j + kAhead), &fftyi(i0 + count - 1, j + kAhead), true);
             }
             double* r = &fftyr(i0, j);
-            double* q = &fftyi(i0, j);
-            for (int s = 0; s < count; ++s) {
-                r[s] = re[s];
-                q[s] = im[s];
+            for (int s = 0; s < count; ++s) r[s] = re[s];
+            if (spent == nullptr) {
+                double* q = &fftyi(i0, j);
+                for (int s = 0; s < count; ++s) q[s] = im[s];
+            } else {
+                centred_runs(h, i0, count, [&](int s0, int s1, int c) {
+                    double* q = &(*spent)(c, j);
+                    for (int s = s0; s < s1; ++s) q[s - s0] = im[s];
+                });
             }
         });
+
+    // The imaginary parts of column j, first index i = 1..m, as put(i - 1, value).
+    const auto imag_column = [&](int j, auto put) {
+        if (spent == nullptr) {
+            const double* q = &fftyi(1, j);
+            for (int i = 0; i < m; ++i) put(i, q[i]);
+            return;
+        }
+        // c(i) runs from h to m for i = 1..h+1, and from 1 for the rest.
+        const double* a = &(*spent)(h, j);
+        for (int i = 0; i <= h; ++i) put(i, a[i]);
+        const double* b = &(*spent)(1, j);
+        for (int i = h + 1; i < m; ++i) put(i, b[i - h - 1]);
+    };
 
     // Second pass: along the first index, for every second index j, kBatch
     // columns at a time; only the real part is kept.
@@ -425,11 +452,8 @@ void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const do
             if (count < kBatch) {
                 for (int j = j0; j < j0 + count; ++j) {
                     const double* r = &fftyr(1, j);
-                    const double* q = &fftyi(1, j);
-                    for (int i = 0; i < m; ++i) {
-                        buf[2 * i] = r[i];
-                        buf[2 * i + 1] = q[i];
-                    }
+                    for (int i = 0; i < m; ++i) buf[2 * i] = r[i];
+                    imag_column(j, [&](int i, double v) { buf[2 * i + 1] = v; });
                     four1_lanes<1>(buf.data(), m, Direction::kInverse);
                     double* out = column(j);
                     for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
@@ -438,11 +462,8 @@ void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const do
             }
             for (int s = 0; s < kBatch; ++s) {
                 const double* r = &fftyr(1, j0 + s);
-                const double* q = &fftyi(1, j0 + s);
-                for (int i = 0; i < m; ++i) {
-                    buf[static_cast<std::size_t>(2 * i) * kBatch + s] = r[i];
-                    buf[static_cast<std::size_t>(2 * i + 1) * kBatch + s] = q[i];
-                }
+                for (int i = 0; i < m; ++i) buf[static_cast<std::size_t>(2 * i) * kBatch + s] = r[i];
+                imag_column(j0 + s, [&](int i, double v) { buf[static_cast<std::size_t>(2 * i + 1) * kBatch + s] = v; });
             }
             four1_lanes<kBatch>(buf.data(), m, Direction::kInverse);
             for (int s = 0; s < kBatch; ++s) {
@@ -451,6 +472,18 @@ void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const do
             }
         }
     });
+}
+
+}  // namespace
+
+void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
+               double* marker) {
+    inverse_2d(threads, frc, fic, gain, complement, marker, nullptr);
+}
+
+void inv_fft2d_spending(int threads, const RealImage& frc, RealImage& fic, const double* gain, double* marker) {
+    inverse_2d(threads, frc, fic, gain, false, marker, &fic);
+    fic.release();
 }
 
 

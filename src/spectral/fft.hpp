@@ -44,6 +44,10 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic);
 void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
                double* marker);
 
+// inv_fft2d(threads, frc, fic, gain, false, marker), the same values, using
+// fic up (it is released) instead of a grid of its own between the passes.
+void inv_fft2d_spending(int threads, const RealImage& frc, RealImage& fic, const double* gain, double* marker);
+
 
 // The first pass of inv_fft2d() with the gain 1 everywhere, for inverse
 // transforms of one spectrum under gains that lower few of its first

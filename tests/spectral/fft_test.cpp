@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -52,18 +53,25 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
             inv_fft2d(0, re, im, gain.data(), complement, back.data());
             for (int j = 1; j <= m; ++j)
                 for (int i = 1; i <= m; ++i) ASSERT_NEAR(back[(i - 1) + (j - 1) * m], x(i, j), 1e-12) << m;
+            if (!complement) {
+                RealImage spent = im;
+                std::vector<double> again(back.size());
+                inv_fft2d_spending(0, re, spent, gain.data(), again.data());
+                ASSERT_EQ(std::memcmp(back.data(), again.data(), back.size() * sizeof(double)), 0) << m;
+            }
         }
     }
 }
 
 // The logarithmic amplitude: an amplitude too small for a logarithm takes
 // the smallest one found, however the columns are shared out.
-// The inverse with a shared first pass gives inv_fft2d's values bit for bit:
+// The inverse with a shared first pass, and the one that uses the
+// spectrum's imaginary parts up, give inv_fft2d's values bit for bit:
 // with the gain 1, with the streak's middle row lowered (and a few rows
 // beside it), with a lowered value at the edge of the centring, and with
 // more than half the rows lowered (then it is inv_fft2d itself); on one
 // thread and three, below and above the size the passes share out.
-TEST(Fft, InverseFromASharedFirstPassIsTheInverse) {
+TEST(Fft, SharedAndSpendingInversesAreTheInverse) {
     struct Case {
         const char* name;
         std::vector<int> rows;  // centred first indices lowered along their whole row
@@ -98,6 +106,11 @@ TEST(Fft, InverseFromASharedFirstPassIsTheInverse) {
                 inv_fft2d(threads, re, im, gain.data(), false, want.data());
                 inv_fft2d_from(threads, ones, re, im, gain.data(), got.data());
                 ASSERT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(double)), 0);
+                RealImage spent = im;
+                std::fill(got.begin(), got.end(), 0.0);
+                inv_fft2d_spending(threads, re, spent, gain.data(), got.data());
+                ASSERT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(double)), 0);
+                EXPECT_EQ(spent.nx(), 0);
             }
         }
     }
