@@ -1,6 +1,8 @@
 #include "engine/auto_choice.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -83,18 +85,30 @@ struct Step {
     bool stopped() const { return !stop.empty(); }
 };
 
-// Runs step(k) for k = 0..count-1 on `lanes` lanes side by side, lane l
-// taking l, l + lanes, ...
+// Runs step(k, l) for k = 0..count-1 on `lanes` lanes side by side, each
+// lane l taking the next k not yet taken (steps of unequal cost share the
+// lanes evenly). A step that throws does not stop the others; afterwards
+// the exception of the first such k is thrown, as one lane would have.
 template <class Work>
 void in_lanes(int lanes, std::size_t count, Work step) {
+    std::atomic<std::size_t> next{0};
+    std::vector<std::exception_ptr> errors(count);
     const auto lane = [&](std::size_t l) {
-        for (std::size_t k = l; k < count; k += static_cast<std::size_t>(lanes)) step(k);
+        for (std::size_t k = next.fetch_add(1); k < count; k = next.fetch_add(1)) {
+            try {
+                step(k, l);
+            } catch (...) {
+                errors[k] = std::current_exception();
+            }
+        }
     };
     if (lanes == 2) {
         side_by_side(2, [&] { lane(0); }, [&] { lane(1); });
     } else {
         lane(0);
     }
+    for (const std::exception_ptr& e : errors)
+        if (e) std::rethrow_exception(e);
 }
 
 // Runs step() and notes a fixed limit it reached in `into`.
@@ -193,7 +207,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         bool lowers = false;
     };
     std::vector<Global> global(globals.size());
-    in_lanes(lanes, globals.size(), [&](std::size_t g) {
+    in_lanes(lanes, globals.size(), [&](std::size_t g, std::size_t) {
         Global& G = global[g];
         const RunState st = settings(a.candidates[sets[globals[g]]].parameters, G.step, lane_threads);
         G.bimage = IntMap::square_to_fill(spectrum.n);  // set whole by the selection
@@ -207,7 +221,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         bool levels = false;
     };
     std::vector<Set> set(sets.size());
-    in_lanes(lanes, sets.size(), [&](std::size_t s) {
+    in_lanes(lanes, sets.size(), [&](std::size_t s, std::size_t) {
         const Global& G = global[global_of[s]];
         Set& S = set[s];
         if (G.step.stopped() || !G.lowers) return;
@@ -234,7 +248,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     };
     std::vector<Lane> lane(static_cast<std::size_t>(lanes));
     std::vector<std::string> reports(count);
-    in_lanes(lanes, runs.size(), [&](std::size_t r) {
+    in_lanes(lanes, runs.size(), [&](std::size_t r, std::size_t l) {
         const std::size_t k = runs[r];
         Candidate& c = a.candidates[k];
         const Set& S = set[set_of[k]];
@@ -270,7 +284,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         c.figures = figures_against(image, of_input, result);
         c.score = auto_score(c.figures);
         if (each) each(k, result, reports[k]);
-        Lane& mine = lane[r % static_cast<std::size_t>(lanes)];
+        Lane& mine = lane[l];
         if (!mine.have || preferred(c.score, k, mine.score, mine.chosen)) {
             mine = {std::move(result), k, c.score, true};
         }
