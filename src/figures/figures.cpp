@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace veltrane2 {
@@ -13,16 +15,62 @@ namespace {
 // below 1e-24 of the image's is none.
 constexpr double kRounding = 1e-24;
 
+// The values of ranks k and k + 1 (from 0) of v (reordered), the second
+// only when `both`, where k + 1 < v.size() then. The values are sorted into
+// buckets of equal width between their extremes, and only the buckets
+// holding the ranks are searched; a bucket's index never decreases as its
+// values increase, so the ranks are those of the whole.
+std::pair<double, double> ranked(std::vector<double>& v, std::size_t k, bool both) {
+    const std::size_t n = v.size();
+    const auto [lo_at, hi_at] = std::minmax_element(v.begin(), v.end());
+    const double lo = *lo_at;
+    const double hi = *hi_at;
+    constexpr std::size_t kBuckets = 64;
+    const double scale = static_cast<double>(kBuckets) / (hi - lo);
+    if (n < 4 * kBuckets || !(hi > lo) || !std::isfinite(scale)) {
+        const auto at = v.begin() + static_cast<std::ptrdiff_t>(k);
+        std::nth_element(v.begin(), at, v.end());
+        const double first = *at;
+        return {first, both ? *std::min_element(at + 1, v.end()) : first};
+    }
+    // Each value's bucket, kept for the second sweep.
+    std::vector<std::uint8_t> of(n);
+    std::size_t count[kBuckets] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = (v[i] - lo) * scale;
+        const auto b = static_cast<std::uint8_t>(t < kBuckets - 1 ? static_cast<std::size_t>(t) : kBuckets - 1);
+        of[i] = b;
+        ++count[b];
+    }
+    // The buckets b0..b1 hold ranks k and k + 1; below b0 lie `below` values.
+    std::size_t below = 0;
+    std::size_t b0 = 0;
+    while (below + count[b0] <= k) below += count[b0++];
+    std::size_t b1 = b0;
+    std::size_t upto = below + count[b0];
+    while (both && upto <= k + 1) upto += count[++b1];
+    // Gathered without a branch: every value is written, and kept by
+    // stepping past it (one place to spare for the last write).
+    std::vector<double> in(upto - below + 1);
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        in[m] = v[i];
+        m += of[i] >= b0 && of[i] <= b1 ? 1 : 0;
+    }
+    in.pop_back();
+    const auto at = in.begin() + static_cast<std::ptrdiff_t>(k - below);
+    std::nth_element(in.begin(), at, in.end());
+    const double first = *at;
+    return {first, both ? *std::min_element(at + 1, in.end()) : first};
+}
+
 // Median of v (reordered); the mean of the two middle values for an even
 // count.
 double median(std::vector<double>& v) {
     const std::size_t n = v.size();
     if (n == 0) return 0.0;
-    const auto mid = v.begin() + static_cast<std::ptrdiff_t>(n / 2);
-    std::nth_element(v.begin(), mid, v.end());
-    const double upper = *mid;
-    if (n % 2 == 1) return upper;
-    const double lower = *std::max_element(v.begin(), mid);
+    if (n % 2 == 1) return ranked(v, n / 2, false).first;
+    const auto [lower, upper] = ranked(v, n / 2 - 1, true);
     return 0.5 * (lower + upper);
 }
 

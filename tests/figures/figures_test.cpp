@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -66,6 +67,38 @@ TEST(Figures, OfHandCheckedImages) {
 // Images of row offsets alone: all of their energy is between the lines, and
 // a share that rounding puts a little above 1 is 1 (about half of such
 // images round above it).
+// The line step of two rows is |the median of their differences|, against
+// a sort: odd and even counts, below and above the length from which the
+// median is sought in buckets, with many equal values, with one value far
+// from the rest (nearly every value in one bucket), and with the two middle
+// values in different buckets.
+TEST(Figures, LineStepOfTwoRowsIsTheMedianDifference) {
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    struct Case {
+        const char* what;
+        std::function<double(int, int)> d;  // difference at i of n
+    } cases[] = {
+        {"spread", [&](int, int) { return u(rng); }},
+        {"few values", [&](int, int) { return std::round(4.0 * u(rng)); }},
+        {"one far value", [&](int i, int) { return i == 3 ? 1e9 : u(rng); }},
+        {"middle apart", [&](int i, int n) { return i < n / 2 ? -1.0 - u(rng) * 1e-3 : 5.0 + u(rng) * 1e-3; }},
+    };
+    for (const Case& c : cases) {
+        for (const int n : {1, 2, 3, 255, 256, 257, 600, 1001}) {
+            SCOPED_TRACE(testing::Message() << c.what << ", " << n << " values");
+            std::vector<double> d(static_cast<std::size_t>(n));
+            for (int i = 0; i < n; ++i) d[static_cast<std::size_t>(i)] = c.d(i, n);
+            const Made m = make(n, 2, [&](int i, int j) { return j == 0 ? 0.0 : d[static_cast<std::size_t>(i)]; });
+            std::vector<double> sorted = d;
+            std::sort(sorted.begin(), sorted.end());
+            const std::size_t h = sorted.size() / 2;
+            const double want = n % 2 == 1 ? sorted[h] : 0.5 * (sorted[h - 1] + sorted[h]);
+            EXPECT_EQ(line_step(m.view), std::abs(want));
+        }
+    }
+}
+
 TEST(Figures, StripeEnergyOfRowOffsetsIsOne) {
     std::mt19937 random(1);
     std::uniform_real_distribution<double> offset(-1.0, 1.0);
