@@ -13,9 +13,10 @@ namespace veltrane2 {
 namespace detail {
 
 // Storage for grids, zero-filled unless `zero` is false; large blocks are
-// asked for on large pages where the system offers them.
+// asked for on large pages where the system offers them. A block is
+// released with the size it was asked for.
 void* allocate_zeroed(std::size_t bytes, bool zero = true);
-void release_zeroed(void* p);
+void release_zeroed(void* p, std::size_t bytes);
 
 }  // namespace detail
 
@@ -63,7 +64,7 @@ public:
         return *this;
     }
     ~Grid() {
-        if (p_ != nullptr) detail::release_zeroed(p_);
+        if (p_ != nullptr) detail::release_zeroed(p_, size() * sizeof(T));
     }
 
     T& operator()(int i, int j) {
