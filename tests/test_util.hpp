@@ -17,6 +17,11 @@ namespace vt {
 
 namespace fs = std::filesystem;
 
+#ifdef VELTRANE2_EXAMPLES
+// The bundled examples (the sample and its input).
+inline const fs::path kExamples = VELTRANE2_EXAMPLES;
+#endif
+
 // A fresh folder under the system's temporary folder, removed afterwards.
 class ScratchDir {
 public:

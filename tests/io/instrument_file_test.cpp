@@ -11,7 +11,7 @@ namespace veltrane2 {
 namespace {
 
 const vt::fs::path kData = VELTRANE2_INSTRUMENT_DATA;
-const vt::fs::path kExamples = VELTRANE2_EXAMPLES;
+using vt::kExamples;
 
 std::string failure(const vt::fs::path& p) {
     std::ostringstream quiet;

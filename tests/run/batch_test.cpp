@@ -18,7 +18,7 @@
 namespace veltrane2 {
 namespace {
 
-const vt::fs::path kExamples = VELTRANE2_EXAMPLES;
+using vt::kExamples;
 
 vt::RunResult run_args(const vt::fs::path& dir, const std::string& args) {
     return vt::run_command(dir, "'" + std::string(VELTRANE2_BIN) + "' " + args);

@@ -16,7 +16,7 @@
 namespace veltrane2 {
 namespace {
 
-std::vector<std::string> listing(const vt::fs::path& dir) {
+std::vector<std::string> file_names(const vt::fs::path& dir) {
     std::vector<std::string> names;
     for (const auto& e : vt::fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
@@ -66,7 +66,7 @@ TEST(OutputWriters, InOrderKeepsWhatCameBeforeAFailureAllOrNoneKeepsNothing) {
             }
         }
         EXPECT_EQ(threw, c.fault != Fault::kNone);
-        std::vector<std::string> left = listing(dir.path());
+        std::vector<std::string> left = file_names(dir.path());
         std::erase(left, c.fault == Fault::kRenaming ? "b.txt" : "missing");
         EXPECT_EQ(left, c.left);  // and no temporary
         // The report lines, by the first letter of each file's name.
@@ -100,10 +100,10 @@ TEST(OutputWriters, AllOrNoneWaitsForTheFoldersLock) {
     stage_three(w, dir);
     std::thread placing([&w] { w.commit_all(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    for (const std::string& name : listing(dir.path())) EXPECT_NE(name.find(".tmp."), std::string::npos) << name;
+    for (const std::string& name : file_names(dir.path())) EXPECT_NE(name.find(".tmp."), std::string::npos) << name;
     ::close(held);
     placing.join();
-    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(file_names(dir.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 }
 
 // Outputs get the mode a plain create gives (0666 less the umask), and

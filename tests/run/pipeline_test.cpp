@@ -14,7 +14,7 @@ namespace {
 using vt::fs::path;
 
 const std::string kBin = VELTRANE2_BIN;
-const path kExamples = VELTRANE2_EXAMPLES;
+using vt::kExamples;
 
 // A scratch folder holding a copy of the bundled sample.
 struct SampleDir : vt::ScratchDir {
