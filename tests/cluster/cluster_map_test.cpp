@@ -205,12 +205,18 @@ TEST(CountCluster, CentroidsWeightedByTheValues) {
     m(1, 7) = m(2, 7) = 3;  // weights 1, -1
     t(1, 7) = 1.0;
     t(2, 7) = -1.0;
+    m(5, 1) = 4;  // a lone value whose mean is itself to the last bit
+    t(5, 1) = 0.1;
     std::ostringstream out;
-    int ncl = 3;
+    int ncl = 4;
     const ClusterStats s = count_cluster(out, m, t, ncl);
     using P = std::array<double, 2>;  // along the second index, then the first
-    EXPECT_EQ(s.cluster_ana1.cmcl, (std::vector<P>{{3.0, 3.5}, {7.0, 7.0}, {0.0, 0.0}}));
-    EXPECT_EQ(s.cluster_ana1.nclnx, (std::vector<int>{3, 1, 2}));
+    EXPECT_EQ(s.cluster_ana1.cmcl[0], (P{3.0, 3.5}));
+    EXPECT_EQ(s.cluster_ana1.cmcl[1], (P{7.0, 7.0}));
+    EXPECT_EQ(s.cluster_ana1.cmcl[2], (P{0.0, 0.0}));
+    EXPECT_EQ(s.cluster_ana1.nclnx, (std::vector<int>{3, 1, 2, 1}));
+    EXPECT_EQ(s.cluster_ana1.avecl[1], 2.0);
+    EXPECT_EQ(s.cluster_ana1.avecl[3], 0.1);
 }
 
 TEST(ClusterLimits, StopWithTheirMessages) {

@@ -54,6 +54,17 @@ TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
     for (std::size_t k = 0; k < g.values.size(); ++k) EXPECT_EQ(back.values[k], static_cast<float>(g.values[k]));
 }
 
+// The lateral units a .gsf may name, as powers of ten of a metre; a unit
+// that is not a length (or none) counts as metres.
+TEST(Gsf, LengthUnitsAsPowersOfTen) {
+    const std::pair<const char*, int> cases[] = {
+        {"km", 3}, {"m", 0},    {"mm", -3}, {"um", -6},  {"\xc2\xb5m", -6}, {"\xb5m", -6},
+        {"nm", -9}, {"A", -10}, {"pm", -12}, {"fm", -15}, {"", 0},           {"V", 0},
+        {"deg", 0}, {"NM", 0},
+    };
+    for (const auto& [unit, exponent] : cases) EXPECT_EQ(length_unit_exponent(unit), exponent) << unit;
+}
+
 TEST(Gsf, BadFilesAreRefusedWithTheirReason) {
     const std::string magic = "Gwyddion Simple Field 1.0\n";
     const auto file = [&](const std::string& header, const std::string& data) {
