@@ -18,6 +18,11 @@ void append_value(std::string& line, long long v) {
     line.append(buf, res.ptr);
 }
 
+std::string shown(double v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
 void append_value(std::string& line, std::string_view v) {
     line += ' ';
     line += v;

@@ -16,6 +16,9 @@ void append_value(std::string& line, std::string_view v);
 inline void append_value(std::string& line, const char* v) { append_value(line, std::string_view(v)); }
 inline void append_value(std::string& line, const std::string& v) { append_value(line, std::string_view(v)); }
 
+// v in the shortest form that reads back to the same double.
+std::string shown(double v);
+
 // " <text> <v1> <v2> ...\n"
 template <class... Values>
 std::string list_line(std::string_view text, const Values&... values) {

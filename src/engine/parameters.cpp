@@ -5,14 +5,10 @@
 
 #include <veltrane2/veltrane2.hpp>
 
+#include "core/listout.hpp"
+
 namespace veltrane2 {
 namespace {
-
-// The shortest form that reads back to v.
-std::string shown(double v) {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
 
 // A finite value from lo to hi (no upper end when hi is infinite).
 void check_real(const char* name, double v, double lo, double hi, const char* meaning) {

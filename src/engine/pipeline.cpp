@@ -236,12 +236,6 @@ bool is_power_of_two(long long n) {
     return n > 0 && (n & (n - 1)) == 0;
 }
 
-// The shortest form that reads back to v.
-std::string shown(double v) {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
 double highest_value(const RealImage& image) {
     const double* v = image.data();
     const std::size_t count = static_cast<std::size_t>(image.nx()) * static_cast<std::size_t>(image.ny());

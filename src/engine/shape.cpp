@@ -5,14 +5,10 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/listout.hpp"
+
 namespace veltrane2 {
 namespace {
-
-// The shortest form that reads back to v.
-std::string shown(double v) {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
 
 // Position k (0-based, may lie outside 0..n-1) of a line of n samples
 // continued by mirroring across both ends with the end sample repeated:
