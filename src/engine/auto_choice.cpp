@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <string>
 #include <sstream>
