@@ -70,6 +70,8 @@ TEST(Destripe, BadImagesAreRefused) {
     } cases[] = {
         {Image{4, 4, 1, 1, 1, std::vector<double>(15, 0.0)}, ErrorKind::kBadShape, "the image holds 15 values, not 4 x 4"},
         {Image{0, 4, 1, 1, 1, {}}, ErrorKind::kBadShape, "both sizes must be positive"},
+        // Sizes that are not positive are told as such, whatever the values.
+        {Image{0, 4, 1, 1, 1, {1, 2}}, ErrorKind::kBadShape, "the image has 0 x 4 values; both sizes must be positive"},
         {Image{4097, 1, 1, 1, 1, std::vector<double>(4097, 0.0)}, ErrorKind::kBadShape,
          "4097 x 1 is larger than the largest side 4096"},
         {Image{3, 1, 1, 1, 1, {1, 2, 3}}, ErrorKind::kBadShape, "3 x 1 is smaller than the smallest side 2"},

@@ -113,6 +113,23 @@ TEST(Figures, StripeEnergyOfRowOffsetsIsOne) {
     }
 }
 
+// The stripe energy is a share: heights scaled by a power of two, far down
+// or far up, give the same value to the last bit (what counts as rounding
+// is relative to the heights, not absolute).
+TEST(Figures, StripeEnergyDoesNotDependOnTheHeightsScale) {
+    std::mt19937 rng(9);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    std::vector<double> z(12 * 9);
+    for (std::size_t k = 0; k < z.size(); ++k) z[k] = noise(rng) + (k / 12 % 2 == 0 ? 0.5 : -0.5);
+    const Made at_one = make(12, 9, [&](int i, int j) { return z[static_cast<std::size_t>(j) * 12 + i]; });
+    const double e = stripe_energy(at_one.view);
+    ASSERT_GT(e, 0.1);
+    for (const int p : {-70, -500, 70, 500}) {
+        const Made scaled = make(12, 9, [&](int i, int j) { return std::ldexp(z[static_cast<std::size_t>(j) * 12 + i], p); });
+        EXPECT_EQ(stripe_energy(scaled.view), e) << p;
+    }
+}
+
 // The stripe energy is the share of |F|^2 (zero frequency excluded) on the
 // column kx = 0 of the plane-levelled image's discrete Fourier transform.
 TEST(Figures, StripeEnergyIsTheSpectralShareOfTheZeroFrequencyAlongTheRows) {
