@@ -55,19 +55,24 @@ double auto_score(const RunFigures& f) {
 
 namespace {
 
-// The image left as it is: the gain 1 on the run's square `gain`, no
+// An image with the shape and extents of `like` (whose values are not read)
+// and every value v.
+Image filled_like(const Image& like, double v) {
+    const std::size_t count = static_cast<std::size_t>(like.nx) * static_cast<std::size_t>(like.ny);
+    return Image{like.nx, like.ny, like.span_x, like.span_y, like.unit, std::vector<double>(count, v)};
+}
+
+// The image left as it is: the gain 1 on the run's square `square`, no
 // noise, the input lifted to a zero minimum (the lowest value of the image,
 // which the mirrored padding of a run repeats), each with the shape and
 // extents `like` (a run's cleaned image) gives.
-Result left_as_is(const Image& image, const Image& gain, const Image& like, int side) {
+Result left_as_is(const Image& image, const Image& square, const Image& like, int side) {
     Result r;
     double low = std::numeric_limits<double>::infinity();
     for (double v : image.values) low = std::min(low, v);
-    r.gain = gain;
-    std::fill(r.gain.values.begin(), r.gain.values.end(), 1.0);
-    r.noise = like;
-    std::fill(r.noise.values.begin(), r.noise.values.end(), 0.0);
-    r.cleaned = like;
+    r.gain = filled_like(square, 1.0);
+    r.noise = filled_like(like, 0.0);
+    r.cleaned = filled_like(like, 0.0);
     for (std::size_t k = 0; k < image.values.size(); ++k) r.cleaned.values[k] = image.values[k] - low;
     r.side = side;
     return r;
@@ -149,8 +154,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     EngineRun first(a.candidates[0].parameters, first_options);
     const int side = load_image(first, image, first_options);
     const Spectrum spectrum = first.take_spectrum();
-    Image shape = first.output_shape();
-    shape.values.resize(static_cast<std::size_t>(shape.nx) * static_cast<std::size_t>(shape.ny));
+    const Image shape = first.output_shape();
     const ImageFigures of_input = image_figures(image);
     // The first pass of the inverse transform under the gain 1: a gain
     // lowers the sequences of few first indices, and each run's cleaned
@@ -303,9 +307,9 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     for (std::size_t k = 0; k < count; ++k) {
         Candidate& c = a.candidates[k];
         if (!c.leave) continue;
-        Image like = shape;
-        if (image.nx != side || image.ny != side) like = Image{image.nx, image.ny, image.span_x, image.span_y,
-                                                              image.unit, std::vector<double>(image.values.size())};
+        const Image like = image.nx == side && image.ny == side
+                               ? shape
+                               : Image{image.nx, image.ny, image.span_x, image.span_y, image.unit, {}};
         Result r = left_as_is(image, have ? a.result.gain : shape, have ? a.result.cleaned : like, side);
         c.figures = figures_against(image, of_input, r);
         c.score = 0.0;

@@ -22,17 +22,19 @@ constexpr double kRounding = 1e-24;
 // values increase, so the ranks are those of the whole.
 std::pair<double, double> ranked(std::vector<double>& v, std::size_t k, bool both) {
     const std::size_t n = v.size();
+    // Ranks j and j + 1 of w, by selection.
+    const auto select = [both](std::vector<double>& w, std::size_t j) {
+        const auto at = w.begin() + static_cast<std::ptrdiff_t>(j);
+        std::nth_element(w.begin(), at, w.end());
+        const double first = *at;
+        return std::pair{first, both ? *std::min_element(at + 1, w.end()) : first};
+    };
     const auto [lo_at, hi_at] = std::minmax_element(v.begin(), v.end());
     const double lo = *lo_at;
     const double hi = *hi_at;
     constexpr std::size_t kBuckets = 64;
     const double scale = static_cast<double>(kBuckets) / (hi - lo);
-    if (n < 4 * kBuckets || !(hi > lo) || !std::isfinite(scale)) {
-        const auto at = v.begin() + static_cast<std::ptrdiff_t>(k);
-        std::nth_element(v.begin(), at, v.end());
-        const double first = *at;
-        return {first, both ? *std::min_element(at + 1, v.end()) : first};
-    }
+    if (n < 4 * kBuckets || !(hi > lo) || !std::isfinite(scale)) return select(v, k);
     // Each value's bucket, kept for the second sweep.
     std::vector<std::uint8_t> of(n);
     std::size_t count[kBuckets] = {};
@@ -58,10 +60,7 @@ std::pair<double, double> ranked(std::vector<double>& v, std::size_t k, bool bot
         m += of[i] >= b0 && of[i] <= b1 ? 1 : 0;
     }
     in.pop_back();
-    const auto at = in.begin() + static_cast<std::ptrdiff_t>(k - below);
-    std::nth_element(in.begin(), at, in.end());
-    const double first = *at;
-    return {first, both ? *std::min_element(at + 1, in.end()) : first};
+    return select(in, k - below);
 }
 
 // Median of v (reordered); the mean of the two middle values for an even

@@ -49,14 +49,8 @@ public:
     // A copy is written whole: its storage is not filled first.
     Grid(const Grid& o) : Grid(to_fill(o.nx_, o.ny_)) { std::copy(o.p_, o.p_ + o.size(), p_); }
     Grid(Grid&& o) noexcept { swap(o); }
-    // A grid given a copy of one of its own size keeps its storage.
     Grid& operator=(const Grid& o) {
-        if (this == &o) return *this;
-        if (p_ != nullptr && nx_ == o.nx_ && ny_ == o.ny_) {
-            std::copy(o.p_, o.p_ + o.size(), p_);
-        } else {
-            Grid(o).swap(*this);
-        }
+        if (this != &o) Grid(o).swap(*this);
         return *this;
     }
     Grid& operator=(Grid&& o) noexcept {

@@ -434,11 +434,10 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
             for (int i = 0; i < m; ++i) put(i, q[i]);
             return;
         }
-        // c(i) runs from h to m for i = 1..h+1, and from 1 for the rest.
-        const double* a = &(*spent)(h, j);
-        for (int i = 0; i <= h; ++i) put(i, a[i]);
-        const double* b = &(*spent)(1, j);
-        for (int i = h + 1; i < m; ++i) put(i, b[i - h - 1]);
+        centred_runs(h, 1, m, [&](int s0, int s1, int c) {
+            const double* q = &(*spent)(c, j);
+            for (int s = s0; s < s1; ++s) put(s, q[s - s0]);
+        });
     };
 
     // Second pass: along the first index, for every second index j, kBatch
