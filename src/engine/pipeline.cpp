@@ -277,14 +277,6 @@ void EngineRun::take_shape(long long nxbig, long long nybig, double rdimx, doubl
     tsp_temp_ = gscale_ * rdimx / static_cast<double>(nxbig);
 }
 
-void EngineRun::same_shape_as(const EngineRun& other) {
-    nx_ = other.nx_;
-    ny_ = other.ny_;
-    ngdtemp_ = other.ngdtemp_;
-    gscale_ = other.gscale_;
-    tsp_temp_ = other.tsp_temp_;
-}
-
 Image EngineRun::output_shape() const {
     const int n = ngdtemp_;
     const double tsp_temp1 = tsp_temp_ / gscale_;
@@ -356,14 +348,6 @@ Spectrum EngineRun::take_spectrum() {
     log_fft_spectral(threads, s.frc, s.fic, s.logamp);
     clock.lap("logamp");
     return s;
-}
-
-void EngineRun::finish(const Spectrum& s, Result& r, const OutputReady& ready) {
-    tempht_.release();
-    DriverImages im;
-    im.fmage = s.logamp;
-    analyse(s.n, im);
-    form_outputs(st_, s, im.fmage, output_shape(), make_noise_, r, ready);
 }
 
 void EngineRun::analyse(int n, DriverImages& im) {

@@ -109,12 +109,9 @@ public:
     // The rest of the run into r, telling `ready` (if any) of each output as
     // it is made; the grid is used up.
     void finish(Result& r, const OutputReady& ready = {});
-    // The same in two steps: the lifted grid's spectrum (the grid is used
-    // up), then the rest of the run from it. The spectrum may come from
-    // another run whose image and take_shape() were the same; it is only
-    // read.
+    // The lifted grid's spectrum (the grid is used up), the first half of
+    // finish(): runs that share one scan's spectrum start from it.
     Spectrum take_spectrum();
-    void finish(const Spectrum& spectrum, Result& r, const OutputReady& ready = {});
     // Whether finish() makes the noise image (on by default); without it,
     // r.noise stays empty and noise_image() can make it later.
     void make_noise(bool on) { make_noise_ = on; }
@@ -123,10 +120,6 @@ public:
         finish(r);
         return r;
     }
-
-    // The shape take_shape() gave `other`, without a grid (for runs that
-    // share other's spectrum).
-    void same_shape_as(const EngineRun& other);
 
     // The run's settings.
     const RunState& settings() const { return st_; }

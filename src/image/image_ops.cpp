@@ -19,13 +19,6 @@ void start_a_table(RealImage& table, double val) {
         for (int i = 1; i <= nx; ++i) table(i, j) = val;
 }
 
-void rename_an_image(const RealImage& tempht, RealImage& image) {
-    const int nx = tempht.nx();
-    const int ny = tempht.ny();
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) image(i, j) = tempht(i, j);
-}
-
 void image1ximage2(RealImage& image1, const RealImage& image2) {
     const int nx = image1.nx();
     const int ny = image1.ny();

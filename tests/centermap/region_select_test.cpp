@@ -36,14 +36,16 @@ TEST(RegionSelection, ThresholdIsStrictAndTheBoxBounds) {
     for (Region* x : {&r, &s}) {
         x->set(2, 2, 0.5);  // equal: not selected
         x->set(2, 3, 0.6);
+        x->set(5, 5, 0.8);  // on the box's last row and column
         x->set(9, 9, 0.9);  // outside the box below
         x->box = {1, 5, 1, 5};
     }
     r.st.trace = true;
     select_homo_region(r.st, Pass::kCentre, r.box, r.cent, r.h);
-    EXPECT_EQ(r.out.str(), " ave in sele= 0.6\n SELECT_HOMO_REGION SELECTED PTS= 1\n");
+    EXPECT_EQ(r.out.str(), " ave in sele= 0.7\n SELECT_HOMO_REGION SELECTED PTS= 2\n");
     EXPECT_EQ(r.cent(2, 2), 0);
     EXPECT_EQ(r.cent(2, 3), 1);
+    EXPECT_EQ(r.cent(5, 5), 1);
     EXPECT_EQ(r.cent(9, 9), 0);  // centre pass: 0 outside the box
 
     select_homo_region_symm(s.st, Pass::kOffCentre, s.box, s.middle, s.cent, s.h);

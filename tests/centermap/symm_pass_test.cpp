@@ -76,6 +76,17 @@ TEST(SymmetricPass, TakesMirroredPairsOnly) {
     const double once = 0.5 * ((1.0 + 1e-9) + 1.0);
     EXPECT_EQ(t(3, 5), 0.5 * (1.0 + once));
     EXPECT_EQ(t(5, 3), 1.0);
+
+    // Equal values whose windows are exactly 1e-8 apart are not taken: one
+    // term |1e-8 - 0| of (1, 4) against (7, 4).
+    RealImage u(8, 8, 1.0);
+    IntMap c(8, 8, 1);
+    u(2, 4) = u(6, 4) = u(7, 4) = 0.0;
+    u(1, 4) = 1e-8;
+    EXPECT_EQ(window_mismatch(Box::of(8, 8), 1, {2, 6}, {4, 4}, u, c, 1.0), 1e-8);
+    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), middle, u, c);
+    EXPECT_EQ(c(2, 4), 1);
+    EXPECT_EQ(c(6, 4), 1);
 }
 
 }  // namespace

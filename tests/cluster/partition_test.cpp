@@ -5,6 +5,7 @@
 #include <functional>
 #include <random>
 
+#include "cluster/interface.hpp"
 #include "cluster/line_cluster.hpp"
 #include "core/errors.hpp"
 
@@ -27,9 +28,13 @@ TEST(SetPartition, LimitsStopTheRun) {
     EXPECT_EQ(stop_line([] { partition_sets(2, 1, 6, {1, 3, 5}, {2, 4, 6}); }), " in PARTITION_SETS NBGRP too big 3\n");
     EXPECT_EQ(stop_line([] { cluster1d({1, 2, 3}, 2, 5); }), " NG > MDIM in CLUSTER1D  2\n");
     EXPECT_EQ(stop_line([] { cluster1d({1, 1, 1}, 2, 2); }), " NNG(NG) > MN in CLUSTER1D  2 1\n");
+    EXPECT_EQ(stop_line([] { partition_big(2, 1, 6, {1, 3, 5}, {2, 4, 6}); }), " in PARTITION_BIG NBGRP too big 3 2\n");
+    EXPECT_EQ(stop_line([] { group_sorted({5, 6, 5, 7}, {1, 2, 3, 4}, 2); }), " NG > MDIM in GROUP_sorted \n");
     // Exactly at each limit the tables still hold.
     EXPECT_EQ(stop_line([] { partition_sets(2, 1, 4, {1, 3}, {2, 4}); }), "no stop");
     EXPECT_EQ(stop_line([] { cluster1d({1, 2, 1}, 2, 2); }), "no stop");
+    EXPECT_EQ(stop_line([] { partition_big(2, 1, 4, {1, 3}, {2, 4}); }), "no stop");
+    EXPECT_EQ(group_sorted({5, 6, 5, 7}, {1, 2, 3}, 2), (std::vector<int>{5, 6}));
 }
 
 // Runs of a line by a plain scan, in the documented order: single positions

@@ -273,13 +273,13 @@ TEST(Destripe, OutputsScaleWithTheHeights) {
         }
     }
 
-    // A range the doubles cannot hold is refused, and so is an output that
-    // would not be finite once scaled back.
+    // A range the doubles cannot hold is refused (the highest value first
+    // here), and so is an output that would not be finite once scaled back.
     Spectrum doubled;
     doubled.height_exponent = 1;
     Image large{2, 1, 1.0, 1.0, 1.0, {1.0, 1e308}};
     const std::pair<std::function<void()>, const char*> refused[] = {
-        {[&] { destripe(Image{2, 2, 1.0, 1.0, 1.0, {-1e308, 1e308, 0.0, 1.0}}, Parameters::general(), one); },
+        {[&] { destripe(Image{2, 2, 1.0, 1.0, 1.0, {1e308, -1e308, 0.0, 1.0}}, Parameters::general(), one); },
          "the heights range from -1e+308 to 1e+308, further apart than the largest double 1.7976931348623157e+308"},
         {[&] { scale_back(doubled, large, "cleaned"); },
          "the cleaned image comes out with a value that is not finite (row 1, column 2): the run cannot take these "

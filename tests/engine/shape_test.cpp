@@ -52,6 +52,22 @@ TEST(Shape, PaddingMirrorsTheImageAcrossItsEdges) {
               (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8, 1, 2, 3, 4}));
 }
 
+// The classic program fills the square beyond its image with the image's
+// mean, also for heights whose plain sum would overflow.
+TEST(Shape, FillBeyondTheImageTakesItsMean) {
+    const double big = std::ldexp(1.5, 1022);  // big + big + big is beyond the largest double
+    for (const double v : {big, 0.25}) {
+        RealImage grid(4, 4, -1.0);
+        grid(1, 1) = grid(2, 1) = grid(1, 2) = v;
+        grid(2, 2) = v == big ? v : 1.25;
+        fill_beyond_image(grid, 2, 2);
+        const double mean = v == big ? big : 0.5;
+        for (int j = 1; j <= 4; ++j)
+            for (int i = 1; i <= 4; ++i)
+                EXPECT_EQ(grid(i, j), i <= 2 && j <= 2 ? (i == 2 && j == 2 && v != big ? 1.25 : v) : mean) << i << j;
+    }
+}
+
 TEST(Shape, SidesOutsideTwoToTheLargestAreRefusedWithTheSizeAndTheLimit) {
     struct Case {
         long long nx, ny;

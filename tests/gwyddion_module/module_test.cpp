@@ -145,6 +145,8 @@ constexpr int kAuto = 999;
 
 const Parameters kOwn{0.4, 0.2, 0.2, 0.5, 0.5, 0.5, 3};
 const Parameters kGrouped{0.3, 0.1, 0.1, 0.5, 0.5, 0.8, 3, true};
+// Stored numbers beyond the dialog's ranges run at the nearest end.
+const Parameters kAbove{0.35, 0.15, 1.3, 0.6, 2.5, -0.1, 40};
 
 // The sample, or its top 200 rows (a scan stopped early).
 veltrane2::Image scan(bool square) {
@@ -200,7 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
                                          PresetCase{"conservative", 2, kOwn, Parameters::conservative()},
                                          PresetCase{"custom", 1000, kOwn, kOwn},
                                          PresetCase{"auto", kAuto, kGrouped, {}},
-                                         PresetCase{"general_grouped", 0, kGrouped, kGrouped}),
+                                         PresetCase{"general_grouped", 0, kGrouped, kGrouped},
+                                         PresetCase{"custom_above", 1000, kAbove, {0.35, 0.15, 1.0, 0.6, 2.0, 0.0, 32}}),
                        ::testing::Bool()),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_square" : "_256x200");

@@ -39,7 +39,7 @@ TEST(Gsf, WrittenBytesAreExact) {
 }
 
 TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
-    GsfImage g{3, 2, 5e-6, 3.3e-6, 0.0, -1e-7, "m", "m", "Height", {}, {0.1, 1e-9, -3.0, 1e30, 0.0, 7.25}};
+    GsfImage g{3, 2, 5e-6, 3.3e-6, 1.0, -1e-7, "m", "m", "Height", {}, {0.1, 1e-9, -3.0, 1e30, 0.0, 7.25}};
     std::string bytes = format_gsf(g);
     // Keys this program does not use are read and kept aside; blanks around
     // keys and values, CR line ends and empty lines are taken.
@@ -48,7 +48,7 @@ TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
     bytes.insert(bytes.find("XRes"), extra);
     const GsfImage back = parse_gsf(bytes, "x.gsf");
     EXPECT_EQ(std::make_tuple(back.xres, back.yres, back.xreal, back.yreal, back.xoffset, back.yoffset),
-              std::make_tuple(3, 2, 5e-6, 3.3e-6, 0.0, -1e-7));
+              std::make_tuple(3, 2, 5e-6, 3.3e-6, 1.0, -1e-7));
     EXPECT_EQ(back.xyunits + "|" + back.zunits + "|" + back.title, "m|m|Height");
     EXPECT_EQ(back.other, (std::vector<std::pair<std::string, std::string>>{{"Vendor", "Acme AFM"}, {"Scan rate", "1 Hz"}}));
     for (std::size_t k = 0; k < g.values.size(); ++k) EXPECT_EQ(back.values[k], static_cast<float>(g.values[k]));

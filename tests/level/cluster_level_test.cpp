@@ -31,6 +31,10 @@ TEST(ClusterLevels, TopLevelOfEachCluster) {
     std::vector<int> top = level_map(stats, labels, lev).nlevl;
     std::sort(top.begin(), top.end());
     EXPECT_EQ(top, (std::vector<int>{1, 3}));
+    // The rings of each cluster pixel; the background holds no ring.
+    for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i)
+            EXPECT_EQ(lev(i, j), !mask(i, j) ? 0 : i == 1 ? 1 : 1 + std::min({i - 3, 7 - i, j - 2, 6 - j})) << i << j;
     // Value-weighted means of each cluster: second index, then first.
     auto means = stats.cluster_ana1.cmcl;
     std::sort(means.begin(), means.end());

@@ -277,7 +277,10 @@ TEST(Batch, ReportTableAndTheAutomaticChoice) {
         return table;
     };
 
-    auto r = run_args(dir.path(), "--preset general -q -o out --report general.csv striped.txt bad.txt clean.txt");
+    // A name holding a comma and quotes is quoted, its quotes doubled.
+    vt::fs::copy_file(dir / "clean.txt", dir / "clean, \"flat\".txt");
+    auto r = run_args(dir.path(),
+                      "--preset general -q -o out --report general.csv striped.txt bad.txt 'clean, \"flat\".txt'");
     EXPECT_EQ(r.status, 1);
     auto t = rows("general.csv");
     ASSERT_EQ(t.size(), 3u);
@@ -294,7 +297,7 @@ TEST(Batch, ReportTableAndTheAutomaticChoice) {
                                f.change_along_lines, f.lowered_share, f.energy_removed};
     for (std::size_t k = 0; k < 7; ++k) EXPECT_NEAR(std::stod(t[1][14 + k]), expected[k], 1e-5 * expected[k]) << k;
     EXPECT_EQ(t[1][21], "");
-    EXPECT_EQ(t[2][0], "clean.txt");
+    EXPECT_NE(vt::read_file(dir / "general.csv").find("\n\"clean, \"\"flat\"\".txt\",0,64,64,"), std::string::npos);
     ASSERT_EQ(t[1].size(), 23u);
 
     r = run_args(dir.path(), "--preset auto -q -o auto --log --report auto.csv clean.txt striped.txt");

@@ -203,9 +203,12 @@ TEST_F(InstrumentRun, ReportNamesTheChannelRead) {
 }
 
 TEST_F(InstrumentRun, ListChannels) {
-    const auto r = run("--list-channels stp-1.stp di-1.di missing.di");
+    vt::write_file(dir / "t.txt", vt::image_text(3, 2, {1, 2, 3, 4, 5, 6}));
+    const auto r = run("--list-channels t.txt stp-1.stp di-1.di missing.di");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,
+              "t.txt: 1 channel\n"
+              "  0 't.txt' 3 x 2, 5e-06 x 5e-06 m, unit none\n"
               "stp-1.stp: 1 channel\n"
               "  0 'Topography' 256 x 256, 6e-07 x 6e-07 m, unit m (height, default)\n"
               "di-1.di: 4 channels\n"

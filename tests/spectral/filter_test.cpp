@@ -38,11 +38,13 @@ TEST(Filter, RaisedValuesAreReportedInOrderAndKept) {
     RealImage before(2, 2, 0.0), after(2, 2, 0.0);
     after(2, 1) = 1.0;
     after(1, 2) = 2.0;
+    after(2, 2) = 0.05;  // a gain just above 1 is raised too
     std::ostringstream out;
     form_spd_filter(out, before, after);
     // First index outer: (1, 2) comes before (2, 1); the count numbers them.
     EXPECT_EQ(out.str(), list_line("FORM_SPD_FILTER > 1 ", 1, 2, 0.0, 2.0, 1.0, std::exp(2.0), 1) +
-                             list_line("FORM_SPD_FILTER > 1 ", 2, 1, 0.0, 1.0, 1.0, std::exp(1.0), 2));
+                             list_line("FORM_SPD_FILTER > 1 ", 2, 1, 0.0, 1.0, 1.0, std::exp(1.0), 2) +
+                             list_line("FORM_SPD_FILTER > 1 ", 2, 2, 0.0, 0.05, 1.0, std::exp(0.05), 3));
     EXPECT_EQ(after(1, 2), std::exp(2.0));  // stored unclamped
 }
 
