@@ -51,6 +51,7 @@ TEST(RegionSelection, ThresholdIsStrictAndTheBoxBounds) {
     select_homo_region_symm(s.st, Pass::kOffCentre, s.box, s.middle, s.cent, s.h);
     EXPECT_EQ(s.cent(2, 2), 0);
     EXPECT_EQ(s.cent(2, 3), -1);
+    EXPECT_EQ(s.cent(5, 5), -1);
     EXPECT_EQ(s.cent(9, 9), 1);  // off-centre pass: kept outside the box
 }
 
