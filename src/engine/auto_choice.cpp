@@ -155,7 +155,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
     const int side = load_image(first, image, first_options);
     const Spectrum spectrum = first.take_spectrum();
     const Image shape = first.output_shape();
-    const ImageFigures of_input = image_figures(image);
+    const InputFigures of_input = input_figures(image);
     // The first pass of the inverse transform under the gain 1: a gain
     // lowers the sequences of few first indices, and each run's cleaned
     // image takes the others from here.
@@ -233,7 +233,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         S.im.fmage = spectrum.logamp;
         S.im.smage = shared.smage;
         S.im.bimage = G.bimage;
-        S.im.cenmap = IntMap::square(spectrum.n);
+        S.im.cenmap = IntMap::square_to_fill(spectrum.n);  // set whole by the centre map
         stop_at_limit(S.step, [&] { S.levels = centre_and_off_centre(st, middle, S.im); });
         S.im.smage.release();
         S.im.cenmap.release();

@@ -9,6 +9,8 @@
 
 #include <veltrane2/veltrane2.hpp>
 
+#include "figures/figures.hpp"
+
 namespace veltrane2 {
 
 // The three ready sets, each without and with the grouping mode, then the
@@ -29,8 +31,17 @@ inline bool preferred(double score, std::size_t k, double best_score, std::size_
     return score < best_score || (score == best_score && k < best_k);
 }
 
-// run_figures() with the input's own figures already known.
-RunFigures figures_against(const Image& input, const ImageFigures& of_input, const Result& result);
+// What the figures of every run on one input share: the input's own
+// figures, the power of two its heights are taken at, and its sums.
+struct InputFigures {
+    ImageFigures figures;
+    int exponent = 0;
+    BeforeSums sums;
+};
+InputFigures input_figures(const Image& input);
+
+// run_figures() with the input's part already known.
+RunFigures figures_against(const Image& input, const InputFigures& of_input, const Result& result);
 
 // destripe_auto(), telling `each` (if any) of every candidate that ran a set:
 // its position, its outputs (without the noise) and its report lines.

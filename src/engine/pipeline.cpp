@@ -99,7 +99,7 @@ GaussRefnoise reference_noise(const RunState& st, DriverImages& im) {
     const int n = im.fmage.nx();
     GaussRefnoise noise;
     side_by_side(
-        st.threads, [&] { im.cenmap = IntMap::square(n); }, [&] { noise = noise_threshold(im.fmage, im.bimage); });
+        st.threads, [&] { im.cenmap = IntMap::square_to_fill(n); }, [&] { noise = noise_threshold(im.fmage, im.bimage); });
     return noise;
 }
 
@@ -165,12 +165,12 @@ bool off_centre_pass(const RunState& st, const CentreMap& centre, const MiddleLi
 
 void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImages& im) {
     const int n = im.fmage.nx();
-    im.levmap = IntMap::square(n);
+    im.levmap = IntMap::square_to_fill(n);  // set whole by either level map
     if (st.group) {
         // The band at each strip boundary is the last row above it and the
         // first row below it, which holds every contact across the boundary.
         const int ngap = 0;
-        im.cluster = IntMap::square(n);
+        im.cluster = IntMap::square_to_fill(n);  // set whole by the cluster map
         int ncl = cluster_map(DivideInt{}, ngap, im.bimage, 1, im.cluster);
         if (ncl > 0) {
             const ClusterStats stats = count_cluster(*st.out, im.cluster, im.fmage, ncl);

@@ -40,40 +40,47 @@ Image scaled(const Image& image, int exponent) {
 
 }  // namespace
 
-ImageFigures image_figures(const Image& image) {
-    const int e = figures_exponent(image);
-    if (e != 0) {
-        ImageFigures f = image_figures(scaled(image, e));
-        f.line_step = std::ldexp(f.line_step, e);
-        return f;
-    }
-    const RowView z = view(image);
-    return {stripe_energy(z), line_step(z)};
+InputFigures input_figures(const Image& input) {
+    InputFigures f;
+    f.exponent = figures_exponent(input);
+    const Image s = f.exponent != 0 ? scaled(input, f.exponent) : Image{};
+    const RowView z = view(f.exponent != 0 ? s : input);
+    f.figures = {stripe_energy(z), std::ldexp(line_step(z), f.exponent)};
+    f.sums = before_sums(z);
+    return f;
 }
 
-RunFigures figures_against(const Image& input, const ImageFigures& of_input, const Result& result) {
-    const int e = figures_exponent(input);
+ImageFigures image_figures(const Image& image) {
+    return input_figures(image).figures;
+}
+
+RunFigures figures_against(const Image& input, const InputFigures& of_input, const Result& result) {
+    const int e = of_input.exponent;
+    Image scaled_input, scaled_cleaned;
     if (e != 0) {
-        Result r;
-        r.gain = result.gain;
-        r.cleaned = scaled(result.cleaned, e);
-        RunFigures f = figures_against(scaled(input, e), of_input, r);
-        f.cleaned.line_step = std::ldexp(f.cleaned.line_step, e);
-        return f;
+        scaled_input = scaled(input, e);
+        scaled_cleaned = scaled(result.cleaned, e);
     }
+    const Image& in = e != 0 ? scaled_input : input;
+    const RowView z = view(in);
+    const RowView c = window(e != 0 ? scaled_cleaned : result.cleaned, in);
     RunFigures f;
-    const RowView z = view(input);
-    const RowView c = window(result.cleaned, input);
-    f.input = of_input;
-    f.cleaned = {stripe_energy(c), line_step(c)};
-    f.change_along_lines = change_along_lines(z, c);
+    f.input = of_input.figures;
+    f.cleaned = {stripe_energy(c), std::ldexp(line_step(c), e)};
+    if (c.nx == z.nx && c.ny == z.ny) {
+        const ChangeFigures change = change_figures(z, c, of_input.sums);
+        f.change_along_lines = change.change_along_lines;
+        f.energy_removed = change.energy_removed;
+    } else {
+        f.change_along_lines = change_along_lines(z, c);
+        f.energy_removed = energy_removed(z, c);
+    }
     f.lowered_share = lowered_share(view(result.gain));
-    f.energy_removed = energy_removed(z, c);
     return f;
 }
 
 RunFigures run_figures(const Image& input, const Result& result) {
-    return figures_against(input, image_figures(input), result);
+    return figures_against(input, input_figures(input), result);
 }
 
 }  // namespace veltrane2

@@ -51,4 +51,22 @@ double lowered_share(const RowView& gain);
 // excluded) that the filter removed. 0 for a constant image.
 double energy_removed(const RowView& before, const RowView& after);
 
+// The sums of `before` alone that change_along_lines() and energy_removed()
+// take, for figures of many cleanings of one image.
+struct BeforeSums {
+    double own = 0.0;     // sum_ij (z_ij - zbar_j)^2
+    double sum = 0.0;     // sum_ij z_ij
+    double spread = 0.0;  // sum_ij (z_ij - zbar)^2
+    double size = 0.0;    // sum_ij z_ij^2
+};
+BeforeSums before_sums(const RowView& before);
+
+// change_along_lines() and energy_removed() of `after` against `before`, in
+// one sweep, from before's sums; `after` holds at least before's window.
+struct ChangeFigures {
+    double change_along_lines = 0.0;
+    double energy_removed = 0.0;
+};
+ChangeFigures change_figures(const RowView& before, const RowView& after, const BeforeSums& sums);
+
 }  // namespace veltrane2

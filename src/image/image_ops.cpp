@@ -1,38 +1,41 @@
 #include "image/image_ops.hpp"
 
 #include <algorithm>
+#include <vector>
 
 
 namespace veltrane2 {
+namespace {
+
+template <class T>
+std::size_t values_of(const Grid<T>& g) {
+    return static_cast<std::size_t>(g.nx()) * static_cast<std::size_t>(g.ny());
+}
+
+}  // namespace
+
+// These sweeps set, multiply or count each value on its own (an integer sum
+// does not depend on the order of its terms): they run over the storage
+// as it lies.
 
 void start_integer_table(IntMap& table, int ival) {
-    const int nx = table.nx();
-    const int ny = table.ny();
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) table(i, j) = ival;
+    std::fill(table.data(), table.data() + values_of(table), ival);
 }
 
 void start_a_table(RealImage& table, double val) {
-    const int nx = table.nx();
-    const int ny = table.ny();
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) table(i, j) = val;
+    std::fill(table.data(), table.data() + values_of(table), val);
 }
 
 void image1ximage2(RealImage& image1, const RealImage& image2) {
-    const int nx = image1.nx();
-    const int ny = image1.ny();
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) image1(i, j) = image1(i, j) * image2(i, j);
+    double* a = image1.data();
+    const double* b = image2.data();
+    for (std::size_t k = 0; k < values_of(image1); ++k) a[k] = a[k] * b[k];
 }
 
 int integer_value_image(const IntMap& image) {
-    // An integer sum does not depend on the order of its terms.
+    const int* v = image.data();
     int sum = 0;
-    const int nx = image.nx();
-    const int ny = image.ny();
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) sum += image(i, j);
+    for (std::size_t k = 0; k < values_of(image); ++k) sum += v[k];
     return sum;
 }
 
@@ -67,27 +70,38 @@ void normalization_image(RealImage& fmage) {
 }
 
 double normalization_local(RealImage& fmage, const IntMap& bimage) {
-    const ValueRange r = value_range(fmage, [&bimage](int i, int j) { return bimage(i, j) == 1; });
-    const double hmx = r.hi;
-    const double hmn = r.lo;
-    const int nt = r.count;
-    if (nt == 0) {
+    // The selected pixels (few of the grid's), in storage order: their
+    // range and their rescaling follow it.
+    std::vector<std::size_t> at;
+    const int* b = bimage.data();
+    for (std::size_t k = 0; k < values_of(bimage); ++k)
+        if (b[k] == 1) at.push_back(k);
+    if (at.empty()) {
         // Nothing selected: nothing to rescale and no mean to take.
         return 0.0;
+    }
+    double* f = fmage.data();
+    double hmn = kNormStart;
+    double hmx = -kNormStart;
+    for (const std::size_t k : at) {
+        hmn = std::min(hmn, f[k]);
+        hmx = std::max(hmx, f[k]);
     }
     // Selected values that are all equal have no range: they become 0.
     const bool flat = hmx == hmn;
     const double scale = flat ? 0.0 : 1.0 / (hmx - hmn);
-    const int nx = fmage.nx();
-    const int ny = fmage.ny();
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i)
-            if (bimage(i, j) == 1) fmage(i, j) = flat ? 0.0 : (fmage(i, j) - hmn) * scale;
+    for (const std::size_t k : at) f[k] = flat ? 0.0 : (f[k] - hmn) * scale;
+    // The mean sums first index outer: the pixels of each first index, in
+    // storage order, one first index after another.
+    const std::size_t nx = static_cast<std::size_t>(fmage.nx());
+    std::vector<std::size_t> start(nx + 1, 0);
+    for (const std::size_t k : at) ++start[k % nx + 1];
+    for (std::size_t i = 0; i < nx; ++i) start[i + 1] += start[i];
+    std::vector<double> by_first(at.size());
+    for (const std::size_t k : at) by_first[start[k % nx]++] = f[k];
     double sum = 0.0;
-    for_each_first_major(
-        Box::of(fmage), fmage, [&bimage](int i, int j) { return bimage(i, j) == 1; },
-        [&sum](int, int, double v) { sum += v; });
-    return sum / static_cast<double>(nt);
+    for (const double v : by_first) sum += v;
+    return sum / static_cast<double>(at.size());
 }
 
 bool inside2d(int iepsf, const IntMap& iepsmap, int ix, int iy) {
