@@ -33,9 +33,16 @@ void image1ximage2(RealImage& image1, const RealImage& image2) {
 }
 
 int integer_value_image(const IntMap& image) {
+    // Eight partial sums side by side, added at the end.
     const int* v = image.data();
+    const std::size_t n = values_of(image);
+    int part[8] = {};
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8)
+        for (int l = 0; l < 8; ++l) part[l] += v[k + static_cast<std::size_t>(l)];
     int sum = 0;
-    for (std::size_t k = 0; k < values_of(image); ++k) sum += v[k];
+    for (; k < n; ++k) sum += v[k];
+    for (const int p : part) sum += p;
     return sum;
 }
 
