@@ -283,6 +283,20 @@ TEST(ClusterLimits, StopWithTheirMessages) {
         }
     int nmx = 0;
     EXPECT_EQ(update_oldcluster({1, 2, 3, 4}, four, band, nmx).idata1.size(), 8000u);
+    // So does the new side: its four clusters take fresh labels after the
+    // largest.
+    IntMap below(8000, 4);
+    ClusterPix news;
+    news.clusters.resize(4);
+    for (int j = 3; j <= 4; ++j)
+        for (int i = 1; i <= 8000; i += 2) {
+            below(i, j) = -(1 + (i - 1) / 2000);
+            news.clusters[static_cast<std::size_t>((i - 1) / 2000)].push_back(gd2nb_2d(8000, i, j));
+        }
+    int iclmax = 7;
+    update_newcluster_new({1, 2, 3, 4}, news, DivideInt{}, below, OldSide{}, iclmax);
+    EXPECT_EQ(iclmax, 11);
+    EXPECT_EQ(std::make_tuple(below(1, 3), below(3999, 4), below(7999, 4), below(2, 3)), std::make_tuple(8, 9, 11, 0));
 }
 
 }  // namespace

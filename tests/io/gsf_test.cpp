@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -52,6 +53,13 @@ TEST(Gsf, RoundTripKeepsValuesToSinglePrecisionAndTheHeader) {
     EXPECT_EQ(back.xyunits + "|" + back.zunits + "|" + back.title, "m|m|Height");
     EXPECT_EQ(back.other, (std::vector<std::pair<std::string, std::string>>{{"Vendor", "Acme AFM"}, {"Scan rate", "1 Hz"}}));
     for (std::size_t k = 0; k < g.values.size(); ++k) EXPECT_EQ(back.values[k], static_cast<float>(g.values[k]));
+
+    // A last header line ended by the NUL bytes, and data holding a newline.
+    std::string tight = "Gwyddion Simple Field 1.0\nXRes = 1\nYRes = 1"s;
+    tight.append(4 - tight.size() % 4, '\0');
+    const GsfImage one = parse_gsf(tight + "\x0a\x00\x80\x3f"s, "t.gsf");
+    EXPECT_EQ(std::make_tuple(one.xres, one.yres, one.values.size()), std::make_tuple(1, 1, std::size_t{1}));
+    EXPECT_EQ(one.values[0], std::bit_cast<float>(0x3f80000au));
 }
 
 // The lateral units a .gsf may name, as powers of ten of a metre; a unit

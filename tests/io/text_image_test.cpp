@@ -149,6 +149,9 @@ TEST(TextFormat, MalformedOrMissingFilesAreRefusedWithTheReason) {
         {"2 2 1 1 1\n1 2 -inf 4\n", "value 3 of 4"},
         {"2 2 1 1 1\n1 2 1e999 4\n", "value 3 of 4"},
         {"2000 2000 1 1 1\n", "more than the 1048576"},
+        // Sizes whose product a 64-bit count cannot hold.
+        {"4611686018427387904 4 1 1 1\n", "gives 4611686018427387904 x 4 values, more than the 1048576"},
+        {"4 4611686018427387904 1 1 1\n", "gives 4 x 4611686018427387904 values, more than the 1048576"},
     };
     vt::ScratchDir dir;
     for (const auto& [text, fragment] : cases) {

@@ -443,7 +443,7 @@ TEST(Batch, OutputsAreNotRunAgainAndUpToDateImagesCanBeSkipped) {
         const char* err;
         const char* summary;
     } cases[] = {
-        {everything, "veltrane2: skipping 8 files named as outputs of veltrane2 (FIL_, NOISE_, DENOISE_ or .log); "
+        {everything + " .log", "veltrane2: skipping 9 files named as outputs of veltrane2 (FIL_, NOISE_, DENOISE_ or .log); "
                      "name them alone to run them\n", "veltrane2: 2 of 2 images done, 0 failed, "},
         {"FIL_a.txt", "", "veltrane2: 1 of 1 images done, 0 failed, "},
         {"--skip-existing a.txt b.txt", "", "veltrane2: 1 of 1 images done, 0 failed, 1 up to date, "},

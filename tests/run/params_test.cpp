@@ -32,6 +32,8 @@ TEST(Params, ListDirectedReads) {
         {"a,b\n1 1 1\n1\n1 1 1\n", "a", 1, 1, 1},
         // a sign before an integer
         {"img.txt\n1 1 1\n1\n1 1 +4\n", "img.txt", 1, 1, 4},
+        // blanks after a line's last value: the read goes on to the next line
+        {"img.txt\n0.5 0.6 \n0.7\n0.3\n0.2 \t\n0.4 5\n", "img.txt", 0.3, 0.2, 5},
     };
     for (const Case& c : cases) {
         std::ostringstream out;
