@@ -102,6 +102,7 @@ TEST(TextFormat, ReadingTable) {
          "WARNING: There are 3 fields in the header, instead of 5\n"},
         {"4 2 1 1 1\n1 2 3 4\n5 6\n7\n\n8\n", {1, 2, 3, 4, 5, 6, 7, 8}, ""},
         {"4 1 1 1 1\n+1.5 1e-400 -2E+3 0x1.8p1\n", {1.5, 0.0, -2000.0, 3.0}, ""},
+        {"2 2 1 1 1\r\n1\f2\v\r\n3\t4\r\n", {1, 2, 3, 4}, ""},  // line ends of two bytes, every blank
         {std::string("\0 led\n", 6) + "1 1 1 1 1\n5\n", {5.0}, ""},  // a line led by NUL is passed over
     };
     for (const auto& c : cases) {

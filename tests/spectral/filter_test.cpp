@@ -32,6 +32,12 @@ TEST(Filter, LiftingReportsValuesThatEndUpNegative) {
     EXPECT_EQ(a(1, 1), -1.0);
     EXPECT_EQ(a(3, 1), 0.0625);
     EXPECT_EQ(out.str(), " < 0  -1 1 1 1\n < 0  -1 2 1 1\n");
+    // The first column alone.
+    RealImage b(2, 2, 3.0);
+    b(1, 2) = 1.0;
+    std::ostringstream first;
+    lifting_image(first, b, -2.0);
+    EXPECT_EQ(first.str(), " < 0  -1 1 2 1\n");
 }
 
 TEST(Filter, RaisedValuesAreReportedInOrderAndKept) {
