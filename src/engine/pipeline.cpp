@@ -238,9 +238,8 @@ bool is_power_of_two(long long n) {
 
 double highest_value(const RealImage& image) {
     const double* v = image.data();
-    const std::size_t count = static_cast<std::size_t>(image.nx()) * static_cast<std::size_t>(image.ny());
     double hi = v[0];
-    for (std::size_t k = 1; k < count; ++k) hi = v[k] > hi ? v[k] : hi;
+    for (std::size_t k = 1; k < image.size(); ++k) hi = v[k] > hi ? v[k] : hi;
     return hi;
 }
 

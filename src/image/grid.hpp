@@ -75,6 +75,8 @@ public:
     bool empty() const { return p_ == nullptr; }
     T* data() { return p_; }
     const T* data() const { return p_; }
+    // The number of elements, nx * ny, stored first index fastest.
+    std::size_t size() const { return static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_); }
 
     // Drops the storage (a large work image that is no longer needed).
     void release() { Grid().swap(*this); }
@@ -87,7 +89,6 @@ private:
         std::swap(ny_, o.ny_);
         std::swap(p_, o.p_);
     }
-    std::size_t size() const { return static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_); }
     std::size_t index(int i, int j) const {
         return static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(nx_);
     }

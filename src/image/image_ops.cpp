@@ -5,37 +5,29 @@
 
 
 namespace veltrane2 {
-namespace {
-
-template <class T>
-std::size_t values_of(const Grid<T>& g) {
-    return static_cast<std::size_t>(g.nx()) * static_cast<std::size_t>(g.ny());
-}
-
-}  // namespace
 
 // These sweeps set, multiply or count each value on its own (an integer sum
 // does not depend on the order of its terms): they run over the storage
 // as it lies.
 
 void start_integer_table(IntMap& table, int ival) {
-    std::fill(table.data(), table.data() + values_of(table), ival);
+    std::fill(table.data(), table.data() + table.size(), ival);
 }
 
 void start_a_table(RealImage& table, double val) {
-    std::fill(table.data(), table.data() + values_of(table), val);
+    std::fill(table.data(), table.data() + table.size(), val);
 }
 
 void image1ximage2(RealImage& image1, const RealImage& image2) {
     double* a = image1.data();
     const double* b = image2.data();
-    for (std::size_t k = 0; k < values_of(image1); ++k) a[k] = a[k] * b[k];
+    for (std::size_t k = 0; k < image1.size(); ++k) a[k] = a[k] * b[k];
 }
 
 int integer_value_image(const IntMap& image) {
     // Eight partial sums side by side, added at the end.
     const int* v = image.data();
-    const std::size_t n = values_of(image);
+    const std::size_t n = image.size();
     int part[8] = {};
     std::size_t k = 0;
     for (; k + 8 <= n; k += 8)
@@ -81,7 +73,7 @@ double normalization_local(RealImage& fmage, const IntMap& bimage) {
     // range and their rescaling follow it.
     std::vector<std::size_t> at;
     const int* b = bimage.data();
-    for (std::size_t k = 0; k < values_of(bimage); ++k)
+    for (std::size_t k = 0; k < bimage.size(); ++k)
         if (b[k] == 1) at.push_back(k);
     if (at.empty()) {
         // Nothing selected: nothing to rescale and no mean to take.
