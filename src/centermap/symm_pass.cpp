@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,93 @@ void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& 
     table(loci[1], locj[1]) = 0;
 }
 
+namespace {
+
+// The largest table of the bound below: 8 MiB.
+constexpr double kMostBounded = 1 << 20;
+
+// An upper bound of window_mismatch() that costs four lookups a window, for
+// a pass whose pixels and mirrors are mostly alike. Each pixel q of the box
+// widened by ns holds a whole number a(q) of steps, at least |t(q) - t(q')|
+// (q' its mirror through the centre) when both are selected and in the box,
+// 0 when neither is, and kBeyond when only one is or a value is not a
+// number; the windows' sums of a come from sums over areas. A window's
+// mismatch, as window_mismatch() adds it, is then at most
+//   (step * (sum of a) + n (|c1 - c2| + 4 u T)) (1 + n u)
+// (n the window's terms, u the unit roundoff, T the largest |t| the sums
+// read): each term is ||t(q) - c1| - |t(q') - c2||, rounded, or 0. The
+// bound taken has room to spare for each factor.
+class MirrorBound {
+public:
+    MirrorBound(int ns, const std::array<int, 2>& icent, const Box& box, const RealImage& tempht, const IntMap& bimage,
+                double limit)
+        : ns_(ns),
+          i0_(box.i0 - ns),
+          j0_(box.j0 - ns),
+          w_(box.i1 - box.i0 + 1 + 2 * ns),
+          h_(box.j1 - box.j0 + 1 + 2 * ns),
+          step_(std::ldexp(limit, -20)),
+          limit_(limit),
+          sums_(static_cast<std::size_t>(w_ + 1) * static_cast<std::size_t>(h_ + 1), 0) {
+        const auto selected = [&](int i, int j) { return box.contains(i, j) && bimage(i, j) == 1; };
+        for (int y = 0; y < h_; ++y) {
+            const int j = j0_ + y;
+            long long row = 0;
+            for (int x = 0; x < w_; ++x) {
+                const int i = i0_ + x;
+                const int mi = 2 * icent[0] - i;
+                const int mj = 2 * icent[1] - j;
+                const bool here = selected(i, j);
+                long long a = 0;
+                if (here != selected(mi, mj)) {
+                    a = kBeyond;
+                } else if (here) {
+                    const double v = tempht(i, j);
+                    const double m = tempht(mi, mj);
+                    if (!std::isfinite(v) || !std::isfinite(m)) {
+                        a = kBeyond;
+                    } else {
+                        top_ = std::max({top_, std::abs(v), std::abs(m)});
+                        // |v - m| exceeds its rounded value by a factor of
+                        // at most 1 + u.
+                        const double steps = std::abs(v - m) / step_ * (1.0 + 0x1p-40);
+                        a = steps >= static_cast<double>(kBeyond) ? kBeyond : static_cast<long long>(std::ceil(steps));
+                    }
+                }
+                row += a;
+                at(x + 1, y + 1) = at(x + 1, y) + row;
+            }
+        }
+    }
+
+    // True when the mismatch of the window of (loci(1), locj(1)), whose
+    // value is c1 and its mirror's c2, is certainly below the limit.
+    bool surely_below(const std::array<int, 2>& loci, const std::array<int, 2>& locj, double c1, double c2) const {
+        const int x0 = loci[0] - ns_ - i0_;
+        const int y0 = locj[0] - ns_ - j0_;
+        const int side = 2 * ns_ + 1;
+        const long long a = at(x0 + side, y0 + side) - at(x0, y0 + side) - at(x0 + side, y0) + at(x0, y0);
+        if (a >= kBeyond) return false;
+        const double terms = static_cast<double>(side) * side;
+        const double bound = step_ * static_cast<double>(a) + terms * (2.0 * std::abs(c1 - c2) + 0x1p-49 * top_);
+        return bound <= 0.25 * limit_;
+    }
+
+private:
+    static constexpr long long kBeyond = 1LL << 22;  // more steps than the limit holds
+    long long& at(int x, int y) { return sums_[static_cast<std::size_t>(y) * static_cast<std::size_t>(w_ + 1) + x]; }
+    long long at(int x, int y) const {
+        return sums_[static_cast<std::size_t>(y) * static_cast<std::size_t>(w_ + 1) + x];
+    }
+
+    int ns_, i0_, j0_, w_, h_;
+    double step_, limit_;
+    double top_ = 0.0;
+    std::vector<long long> sums_;  // sums_(x, y): the sum of a over the first x columns of the first y rows
+};
+
+}  // namespace
+
 void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const MiddleLines& middle,
                           RealImage& tempht, IntMap& bimage) {
     const int ns0 = 2 * ns + 1;
@@ -68,13 +156,24 @@ void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& bo
     // the pass; the pairs taken are then passed in their order.
     // A pair whose two values differ is not taken, whatever its windows: the
     // windows are compared only for pairs of equal values.
+    // Where the pixels are many against the box, most windows are taken
+    // on a bound of their mismatch, and only the others are added up.
+    std::optional<MirrorBound> bound;
+    const double area =
+        (static_cast<double>(box.i1 - box.i0) + 1 + 2 * ns) * (static_cast<double>(box.j1 - box.j0) + 1 + 2 * ns);
+    if (static_cast<double>(candidates.size()) * ns0 * ns0 > 8.0 * area && area <= kMostBounded)
+        bound.emplace(ns, icent, box, tempht, bimage, kPvtiny);
     std::vector<std::pair<std::array<int, 2>, std::array<int, 2>>> taken;
     for (const auto& [i, j] : candidates) {
         const std::array<int, 2> loci{i, 2 * icent[0] - i};
         const std::array<int, 2> locj{j, 2 * icent[1] - j};
         if (loci[1] < 1 || loci[1] > nx || locj[1] < 1 || locj[1] > ny) continue;
-        if (!(std::abs(tempht(i, j) - tempht(loci[1], locj[1])) < kPvtiny)) continue;
-        if (window_mismatch(box, ns, loci, locj, tempht, bimage, kPvtiny) < kPvtiny) taken.emplace_back(loci, locj);
+        const double c1 = tempht(i, j);
+        const double c2 = tempht(loci[1], locj[1]);
+        if (!(std::abs(c1 - c2) < kPvtiny)) continue;
+        if ((bound && bound->surely_below(loci, locj, c1, c2)) ||
+            window_mismatch(box, ns, loci, locj, tempht, bimage, kPvtiny) < kPvtiny)
+            taken.emplace_back(loci, locj);
     }
     for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, tempht, bimage);
 }
