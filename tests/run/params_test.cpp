@@ -116,9 +116,12 @@ TEST(Params, ParameterFilesAreReadAsTyped) {
         }
     }
     // What the list-directed rules take and a typed file means alike.
-    // A name line that begins with a digit is a name line.
+    // A name line that begins with a digit is a name line. Digits about a
+    // comma in a lone word are no decimal comma when the word holds the
+    // line's values.
     const char* taken[] = {"0.3,0.1,0.1\n0.5\n0.5,0.8,3\n", "img.txt extra words\n0.3, 0.1 ,0.1\n\n0.5\n0.5 0.8 3,\n",
-                           "0.3 0.1 0.1\n0.5\n0.5 0.8 3\n\n", "2024-05-scan.txt\n0.3 0.1 0.1\n0.5\n0.5 0.8 3\n"};
+                           "0.3 0.1 0.1\n0.5\n0.5 0.8 3\n\n", "2024-05-scan.txt\n0.3 0.1 0.1\n0.5\n0.5 0.8 3\n",
+                           "3e-1,1e-1,1e-1\n5e-1\n5e-1,8e-1,3\n"};
     for (const char* text : taken) {
         const Parameters p = read_parameters(text, "p.in");
         EXPECT_EQ(std::vector<double>({p.h_global, p.h_centre, p.h_off, p.r_centre, p.l_centre, p.l_off, 1.0 * p.n_run}),
