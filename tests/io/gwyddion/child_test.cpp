@@ -4,6 +4,10 @@
 #include "io/gwyddion/child.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
 
 #include "io/gwyddion/instrument.hpp"
 
@@ -53,6 +57,19 @@ TEST(ReaderProcess, EachWayOfFailingHasItsReason) {
          "the reader ended without an answer (exit status 0)"},
     };
     for (const Case& c : cases) EXPECT_EQ(failure_of(c.argv, c.timeout), c.expected) << c.what;
+}
+
+// With SIGCHLD ignored the system reaps the reader itself: the wait finds no
+// child and says so (in a process of its own, under an alarm).
+TEST(ReaderProcess, AReaderReapedByTheSystemIsLost) {
+    EXPECT_EXIT(
+        {
+            std::signal(SIGCHLD, SIG_IGN);
+            ::alarm(10);
+            std::fputs(failure_of(shell("printf R >&3")).c_str(), stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^lost the reading process: No child processes$");
 }
 
 TEST(ReaderProcess, UnknownFormatKeepsItsKind) {
