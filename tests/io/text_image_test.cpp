@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -256,6 +257,23 @@ TEST(TextFormat, FailedWriteLeavesTheOldFileAndNoTemporary) {
 
     EXPECT_EQ(threw, 2);
     EXPECT_EQ(vt::read_file(path), "old contents\n");
+    EXPECT_EQ(std::distance(vt::fs::directory_iterator(dir.path()), vt::fs::directory_iterator()), 1);
+}
+
+// With standard input closed the temporary is opened as descriptor 0, which
+// is a success whatever errno holds from before (here what a clash of
+// temporary names leaves): it is written and renamed, and no other is made.
+TEST(TextFormat, TemporaryOnDescriptorZeroIsTheOneWritten) {
+    vt::ScratchDir dir;
+    const int saved = ::dup(0);
+    ::close(0);
+    errno = EEXIST;
+    std::ostringstream out;
+    const double z[] = {2.5};
+    saveimage(out, "x.txt", (dir / "o.txt").string(), "c", 1, 1, 1, 1, z, 1);
+    ::dup2(saved, 0);
+    ::close(saved);
+    EXPECT_TRUE(vt::read_file(dir / "o.txt").ends_with(" \n2.500000e+00 \n"));
     EXPECT_EQ(std::distance(vt::fs::directory_iterator(dir.path()), vt::fs::directory_iterator()), 1);
 }
 
