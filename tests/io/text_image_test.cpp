@@ -309,8 +309,13 @@ TEST(TextFormat, ParallelReadingAndWritingMatchOneThread) {
         for (std::size_t p : at) t[t.find(' ', p) + 1] = 'x';
         return t;
     };
+    // A last value of one character after a blank, whichever of the last
+    // few bytes the last stretch boundary falls on: the last stretch ends at
+    // the end of the data.
+    const std::string upto_last = text.substr(0, text.rfind(' ', text.size() - 3) + 1);
     for (const std::string& c : {text, text + " junk", text.substr(0, text.size() - 40), bad({text.size() / 3}),
-                                 bad({text.size() / 6, text.size() * 2 / 3})}) {
+                                 bad({text.size() / 6, text.size() * 2 / 3}), upto_last + "7", upto_last + " 7",
+                                 upto_last + "  7"}) {
         const auto one = read(c, 1);
         const auto many = read(c, 3);
         EXPECT_EQ(one.second, many.second);
