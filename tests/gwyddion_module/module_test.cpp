@@ -280,4 +280,55 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ModuleError,
                                            ErrorCase{"value_not_a_number", 64, 64, "", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The dialog, under a display (tests/CMakeLists.txt runs it in Xvfb).
+void collect(GtkWidget* w, gpointer all) {
+    static_cast<std::vector<GtkWidget*>*>(all)->push_back(w);
+    if (GTK_IS_CONTAINER(w)) gtk_container_forall(GTK_CONTAINER(w), collect, all);
+}
+
+std::vector<std::string> g_listed;  // the presets the dialog offers
+
+// Notes the presets listed, sets r_C (keep-slope's only 0.15) to 0.25 and
+// presses OK.
+gboolean edit_and_close(gpointer) {
+    GList* windows = gtk_window_list_toplevels();
+    bool done = false;
+    for (GList* w = windows; w; w = w->next) {
+        if (!GWY_IS_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+        std::vector<GtkWidget*> all;
+        collect(GTK_WIDGET(w->data), &all);
+        for (GtkWidget* c : all) {
+            if (GTK_IS_COMBO_BOX(c)) {
+                GtkTreeModel* m = gtk_combo_box_get_model(GTK_COMBO_BOX(c));
+                GtkTreeIter it;
+                for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it)) {
+                    const GwyEnum* e = nullptr;
+                    gtk_tree_model_get(m, &it, 0, &e, -1);
+                    g_listed.emplace_back(e && e->name ? e->name : "(none)");
+                }
+            }
+            if (GTK_IS_SPIN_BUTTON(c) && std::fabs(gtk_spin_button_get_value(GTK_SPIN_BUTTON(c)) - 0.15) < 1e-9)
+                gtk_spin_button_set_value(GTK_SPIN_BUTTON(c), 0.25);
+        }
+        gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
+        done = true;
+    }
+    g_list_free(windows);
+    return !done;
+}
+
+TEST(ModuleDialog, ListsThePresetsAndAnEditedNumberMakesCustom) {
+    if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "no display";
+    GwyContainer* data = file_with(scan(false));
+    remember(1, Parameters::keep_slope(), 1, false, false);
+    g_timeout_add(100, edit_and_close, nullptr);
+    gwy_process_func_run(kFunction, data, GWY_RUN_INTERACTIVE);
+    EXPECT_EQ(g_listed, (std::vector<std::string>{"general", "keep-slope", "conservative", "auto", "custom"}));
+    GwyContainer* s = gwy_app_settings_get();
+    EXPECT_EQ(gwy_container_get_enum_by_name(s, "/module/veltrane2_destripe/preset"), 1000);
+    EXPECT_EQ(gwy_container_get_double_by_name(s, "/module/veltrane2_destripe/r_centre"), 0.25);
+    gwy_app_data_browser_remove(data);
+    g_object_unref(data);
+}
+
 }  // namespace
