@@ -37,6 +37,14 @@ TEST(SetPartition, LimitsStopTheRun) {
     EXPECT_EQ(group_sorted({5, 6, 5, 7}, {1, 2, 3}, 2), (std::vector<int>{5, 6}));
 }
 
+// Unlinked items first, then the groups by lowest remaining pair, each grown
+// over repeated passes (here 1 joins only after 2 has); items may lie below
+// zero.
+TEST(SetPartition, SinglesThenGroupsGrownToTheirClosure) {
+    EXPECT_EQ(partition_sets(4, 1, 5, {3, 1, 2}, {4, 2, 3}).ngroups, (Groups{{5}, {3, 4, 2, 1}}));
+    EXPECT_EQ(partition_sets(4, -3, 1, {-2, 0}, {-1, 1}).ngroups, (Groups{{-3}, {-2, -1}, {0, 1}}));
+}
+
 // Runs of a line by a plain scan, in the documented order: single positions
 // first, then the longer runs by first position.
 Groups plain_runs(const std::vector<int>& line, int n0, int n, int ival) {
