@@ -299,5 +299,24 @@ TEST(ClusterLimits, StopWithTheirMessages) {
     EXPECT_EQ(std::make_tuple(below(1, 3), below(3999, 4), below(7999, 4), below(2, 3)), std::make_tuple(8, 9, 11, 0));
 }
 
+// A band pixel that no stored cluster lists is in no label group: its old
+// label is not unified with the group's, its new label takes a fresh one.
+TEST(Interface, APixelNoClusterListsJoinsNoGroup) {
+    IntMap image(4, 2);
+    image(1, 1) = 3;
+    image(3, 1) = 2;  // listed nowhere
+    image(1, 2) = -1;
+    image(3, 2) = -2;  // listed nowhere
+    ClusterPix store;
+    store.clusters = {{gd2nb_2d(4, 1, 1), gd2nb_2d(4, 1, 2)}};
+    const InterfaceRows rows{1, 1, 2, 2};
+    int nmx = 0, iclmax = 7;
+    const OldSide old = update_oldcluster(rows, store, image, nmx);
+    EXPECT_EQ(old.idata2, (std::vector<int>{1, 0}));
+    update_newcluster_new(rows, store, DivideInt{}, image, old, iclmax);
+    EXPECT_EQ(iclmax, 8);
+    EXPECT_EQ(std::vector<int>(image.data(), image.data() + 8), (std::vector<int>{3, 0, 2, 0, 3, 0, 8, 0}));
+}
+
 }  // namespace
 }  // namespace veltrane2
