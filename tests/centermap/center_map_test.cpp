@@ -207,6 +207,27 @@ TEST(GaussFit, ARoughBlobFitsToItsRecordedResult) {
     EXPECT_EQ(out.str(), "");
 }
 
+// A centre pixel below the mean of its eight neighbours starts the fit from
+// that mean (16 / 8 here); pixels two steps away do not count. A map of the
+// centre alone fits its start value exactly.
+TEST(GaussFit, ALowCentreStartsFromTheMeanOfItsEightNeighbours) {
+    RealImage t(7, 7, 0.0);
+    for (int i = 3; i <= 5; ++i)
+        for (int j = 3; j <= 5; ++j) t(i, j) = 2.0;
+    t(4, 4) = 1.0;
+    t(2, 4) = t(6, 4) = t(4, 2) = t(4, 6) = 8.0;
+    IntMap cent(7, 7);
+    cent(4, 4) = 1;
+    CentreMap centre;
+    centre.icent = {4, 4};
+    centre.centerbcut = Box::of(7, 7);
+    centre.center_ana1.cent_sig = {1.0, 1.0};
+    centre.center_ana1.cent_axes(1, 1) = 1.0;
+    std::ostringstream out;
+    gaussmodel_cent2(out, centre, t, cent);
+    EXPECT_EQ(t(4, 4), 2.0);
+}
+
 TEST(CentreMap, WeightedCovarianceAlongTheIndices) {
     RealImage t(9, 9, 0.0);
     IntMap m(9, 9);
