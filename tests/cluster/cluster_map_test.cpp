@@ -171,6 +171,25 @@ TEST(ClusterLimits, ExactlyAtTheLimitTheRunGoesOn) {
              for (int k = 0; k < 500; ++k) m(1 + 2 * k, 36) = 1;
          },
          501, ""},
+        {"500 label groups with old pixels at one boundary", 1000, 33,
+         [](IntMap& m) {
+             for (int k = 0; k < 500; ++k) m(1 + 2 * k, 32) = 1;
+             m(1, 33) = 1;
+         },
+         500, ""},
+        // Odd columns above the boundary, even ones below: one band cluster
+        // links every old label with every new one.
+        {"100 old and 100 new labels, 10000 links", 200, 33,
+         [](IntMap& m) {
+             for (int i = 1; i <= 200; ++i) m(i, 32 + (i + 1) % 2) = 1;
+         },
+         100, ""},
+        {"and one more old and new label apart, 10001 links", 203, 33,
+         [](IntMap& m) {
+             for (int i = 1; i <= 200; ++i) m(i, 32 + (i + 1) % 2) = 1;
+             m(203, 32) = m(203, 33) = 1;
+         },
+         0, " NPAIR > MXPAIR in UPDATE_INTERFACE \n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
