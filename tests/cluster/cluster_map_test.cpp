@@ -290,18 +290,18 @@ TEST(ClusterLimits, StopWithTheirMessages) {
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line(), " NPIX > MXCLUS in UPDATE_INTERFACE  5001 5000\n");
     }
-    // The old side of a band counts its labelled pixels only: 8000 of a
-    // band of 16000 (four clusters) stay within the limit.
-    IntMap band(8000, 4);
+    // The old side of a band counts its labelled pixels only: 15000 of a
+    // band of 30000 (four clusters) are exactly at the limit.
+    IntMap band(15000, 4);
     ClusterPix four;
     four.clusters.resize(4);
     for (int j = 1; j <= 2; ++j)
-        for (int i = 1; i <= 8000; i += 2) {
-            band(i, j) = 1 + (i - 1) / 2000;
-            four.clusters[static_cast<std::size_t>((i - 1) / 2000)].push_back(gd2nb_2d(8000, i, j));
+        for (int i = 1; i <= 15000; i += 2) {
+            band(i, j) = 1 + (i - 1) / 3750;
+            four.clusters[static_cast<std::size_t>((i - 1) / 3750)].push_back(gd2nb_2d(15000, i, j));
         }
     int nmx = 0;
-    EXPECT_EQ(update_oldcluster({1, 2, 3, 4}, four, band, nmx).idata1.size(), 8000u);
+    EXPECT_EQ(update_oldcluster({1, 2, 3, 4}, four, band, nmx).idata1.size(), 15000u);
     // So does the new side: its four clusters take fresh labels after the
     // largest.
     IntMap below(8000, 4);
