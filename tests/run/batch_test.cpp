@@ -82,6 +82,11 @@ TEST(BatchOptions, CommandLinesAndTheirErrors) {
                              "--format text|gsf", "--log ", "<out>/<image>.log", "-q, --quiet", "--help, --version",
                              "Exit status: 0 all images done, 1 some failed,\n2 a usage error, 130 or 143"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
+    // The program takes any argument, even one alone, as the command line.
+    vt::ScratchDir dir;
+    const vt::RunResult alone = run_args(dir.path(), "--version");
+    EXPECT_EQ(alone.status, 0);
+    EXPECT_EQ(alone.out, "veltrane2 " + std::string(kVersion) + "\n");
 }
 
 // Every ready set is the file of examples/params of its name (which reads

@@ -50,6 +50,7 @@ TEST(Params, UnreadableInputIsReportedWithoutEcho) {
         {"", "standard input is empty: the input file name cannot be read"},
         // which value is missing, and where the values before it were read
         {"img.txt\n0.1 0.2\n", "standard input ends after line 2, before h_F could be read (h_G h_C were read from line 2)"},
+        {"img.txt\n0.1\n", "standard input ends after line 2, before h_C h_F could be read (h_G was read from line 2)"},
         {"img.txt\n0.1 0.2 0.3\n0.5\n0.5 0.8\n",
          "standard input ends after line 4, before N_CP could be read (L_C L_F were read from line 4)"},
         {"img.txt\n0.1 0.2 0.3\n0.5\n", "standard input ends after line 3, before L_C L_F N_CP could be read"},
