@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
-#include <malloc.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +26,7 @@
 
 #include "engine/auto_choice.hpp"
 #include "io/image_file.hpp"
+#include "run/classic.hpp"
 
 using namespace veltrane2;
 namespace fs = std::filesystem;
@@ -180,13 +180,10 @@ Image generated(int n) {
 
 int timing(int n, int repeats, bool as_program) {
     // veltrane2's program keeps freed memory for the next grid instead of
-    // handing it back to the system (prepare_process()); a library caller
-    // gets the C library's defaults, under which auto's many short-lived
-    // grids are faulted in afresh.
-    if (as_program) {
-        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
-    }
+    // handing it back to the system; a library caller gets the C library's
+    // defaults, under which auto's many short-lived grids are faulted in
+    // afresh.
+    if (as_program) prepare_process();
     const Image im = generated(n);
     // Wall-clock and processor time (all threads), each the median; the
     // three are timed in turn within each repeat, after one round that is

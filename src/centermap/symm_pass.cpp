@@ -125,10 +125,9 @@ public:
 
 private:
     static constexpr long long kBeyond = 1LL << 22;  // more steps than the limit holds
-    long long& at(int x, int y) { return sums_[static_cast<std::size_t>(y) * static_cast<std::size_t>(w_ + 1) + x]; }
-    long long at(int x, int y) const {
-        return sums_[static_cast<std::size_t>(y) * static_cast<std::size_t>(w_ + 1) + x];
-    }
+    std::size_t index(int x, int y) const { return static_cast<std::size_t>(y) * static_cast<std::size_t>(w_ + 1) + x; }
+    long long& at(int x, int y) { return sums_[index(x, y)]; }
+    long long at(int x, int y) const { return sums_[index(x, y)]; }
 
     int ns_, i0_, j0_, w_, h_;
     double step_, limit_;
