@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -18,16 +19,13 @@ namespace veltrane2 {
 
 namespace {
 
-// The radix-2 transform. A position of the sequence is one `Value`: a
-// double, or a pack of doubles that holds the same position of several
-// independent sequences. Packs are computed element by element with exactly
-// the operations, in exactly the order, of a transform on its own, so every
-// sequence comes out the same either way.
-template <class Value>
-inline __attribute__((always_inline)) void four1_values(Value* data0, int nn, Direction dir) {
+// The radix-2 transform of one sequence: nn complex values interleaved.
+// BatchTransform below does the same for several sequences at once and must
+// give each of them these very bits.
+void four1_values(double* data0, int nn, Direction dir) {
     const int n = 2 * nn;
     const double sign = dir == Direction::kForward ? 1.0 : -1.0;
-    Value* data = data0 - 1;  // 1-based positions below
+    double* data = data0 - 1;  // 1-based positions below
 
     // Bit-reversal reordering.
     int j = 1;
@@ -57,8 +55,8 @@ inline __attribute__((always_inline)) void four1_values(Value* data0, int nn, Di
         for (int mm = 1; mm < mmax; mm += 2) {
             for (int i = mm; i <= n; i += istep) {
                 const int jj = i + mmax;
-                const Value tempr = wr * data[jj] - wi * data[jj + 1];
-                const Value tempi = wr * data[jj + 1] + wi * data[jj];
+                const double tempr = wr * data[jj] - wi * data[jj + 1];
+                const double tempi = wr * data[jj + 1] + wi * data[jj];
                 data[jj] = data[i] - tempr;
                 data[jj + 1] = data[i + 1] - tempi;
                 data[i] = data[i] + tempr;
@@ -99,21 +97,237 @@ private:
     double* p_;
 };
 
-// The packed transform, compiled also for AVX2 and chosen by the processor
-// it runs on: packs of independent additions and multiplications give the
-// same bits with wider registers (there is no fused multiply-add in either).
-__attribute__((target_clones("avx512f", "avx2", "default"))) void four1_packs(Pack* data, int nn, Direction dir) {
-    four1_values(data, nn, dir);
+// A rotation factor of a butterfly stage.
+struct Rotation {
+    double re;
+    double im;
+};
+
+// The registers of each width W (doubles): the lanes of a pack are worked on
+// a register's width at a time.
+template <int W>
+struct Lanes;
+template <>
+struct Lanes<8> {
+    typedef double V __attribute__((vector_size(64), aligned(64), may_alias));
+};
+template <>
+struct Lanes<4> {
+    typedef double V __attribute__((vector_size(32), aligned(32), may_alias));
+};
+template <>
+struct Lanes<2> {
+    typedef double V __attribute__((vector_size(16), aligned(16), may_alias));
+};
+
+// kBatch sequences of nn points, transformed together: the packed form of
+// four1_values(). Every butterfly of four1_values() is done with the same
+// rotation factor (the table holds the values its recurrence reaches), the
+// same operands and the same operations, so each sequence comes out bit for
+// bit as on its own. Only the order in which independent butterflies are
+// done differs: the first stages run on one block of positions at a time,
+// while it is in the nearest cache, and two stages at a time, on four
+// positions held in registers. The bit-reversal reordering (a permutation)
+// is left to whoever fills the packs, and the inverse's scaling (a last
+// operation on each value) to whoever empties them.
+//
+// Packs: position p of sequence s at data[2 p kBatch + s] (real part) and
+// data[(2 p + 1) kBatch + s] (imaginary part), 64-byte aligned.
+class BatchTransform {
+public:
+    BatchTransform(int nn, Direction dir)
+        : nn_(nn),
+          dir_(dir),
+          rotations_(static_cast<std::size_t>(std::max(nn, 1))),
+          slots_(static_cast<std::size_t>(nn)) {
+        // rotations_[l + k]: factor k of the stage whose butterflies join
+        // positions l apart (l = 1, 2, 4, ...).
+        const double sign = dir == Direction::kForward ? 1.0 : -1.0;
+        for (int l = 1; l < nn; l *= 2) {
+            const double theta = kTwoPi * sign / static_cast<double>(2 * l);
+            const double wpr = std::cos(theta);
+            const double wpi = std::sin(theta);
+            double wr = 1.0;
+            double wi = 0.0;
+            for (int k = 0; k < l; ++k) {
+                rotations_[static_cast<std::size_t>(l + k)] = {wr, wi};
+                const double wtemp = wr;
+                wr = wpr * wr - wpi * wi;
+                wi = wpi * wtemp + wpr * wi;
+            }
+        }
+        // The pairs four1_values() swaps, as a table of where each position
+        // goes.
+        for (int p = 0; p < nn; ++p) slots_[static_cast<std::size_t>(p)] = p;
+        const int n = 2 * nn;
+        int j = 1;
+        for (int i = 1; i < n; i += 2) {
+            if (j > i) std::swap(slots_[static_cast<std::size_t>(i / 2)], slots_[static_cast<std::size_t>(j / 2)]);
+            int k = n / 2;
+            while (k >= 2 && j > k) {
+                j -= k;
+                k /= 2;
+            }
+            j += k;
+        }
+        if (dir == Direction::kInverse) {
+            divide_ = !std::has_single_bit(static_cast<unsigned>(nn));
+            // Dividing by a power of two and multiplying by its reciprocal
+            // (exact) round the same exact quotient: the same bits.
+            reciprocal_ = 1.0 / static_cast<double>(nn);
+        }
+    }
+
+    // The pack that position p (0-based) of the sequences is put in before
+    // transform().
+    std::size_t slot(int p) const { return static_cast<std::size_t>(slots_[static_cast<std::size_t>(p)]); }
+
+    // The butterfly stages, on packs filled at slot(p).
+    void transform(double* data) const {
+        if (__builtin_cpu_supports("avx512f")) {
+            transform_512(data);
+        } else if (__builtin_cpu_supports("avx2")) {
+            transform_256(data);
+        } else {
+            transform_128(data);
+        }
+    }
+
+    // A value of the transform as four1_values() leaves it: the inverse
+    // divides it by the number of points.
+    double finish(double v) const {
+        if (dir_ == Direction::kForward) return v;
+        return divide_ ? v / static_cast<double>(nn_) : v * reciprocal_;
+    }
+    // finish() of values[0..count-1], in place.
+    void finish(double* values, int count) const {
+        if (dir_ == Direction::kForward) return;
+        if (divide_) {
+            const double scale = static_cast<double>(nn_);
+            for (int k = 0; k < count; ++k) values[k] = values[k] / scale;
+        } else {
+            for (int k = 0; k < count; ++k) values[k] = values[k] * reciprocal_;
+        }
+    }
+
+private:
+    template <int W>
+    __attribute__((always_inline)) void stages(double* data) const;
+
+    __attribute__((target("avx512f"))) void transform_512(double* data) const;
+    __attribute__((target("avx2"))) void transform_256(double* data) const;
+    void transform_128(double* data) const;
+
+    int nn_;
+    Direction dir_;
+    bool divide_ = false;
+    double reciprocal_ = 1.0;
+    std::vector<Rotation> rotations_;
+    std::vector<int> slots_;
+};
+
+// One stage on positions first..last-1: butterflies join positions l apart
+// with the factors w[0..l-1].
+template <int W>
+inline __attribute__((always_inline)) void stage_of_two(double* data, int first, int last, int l, const Rotation* w) {
+    using V = typename Lanes<W>::V;
+    constexpr int kRegs = kBatch / W;  // registers per pack
+    for (int g = first; g < last; g += 2 * l) {
+        for (int k = 0; k < l; ++k) {
+            const Rotation c = w[k];
+            const int p = g + k;
+            const int q = p + l;
+            for (int r = 0; r < kRegs; ++r) {
+                V* x = reinterpret_cast<V*>(data) + r;
+                V& pr = x[kRegs * 2 * p];
+                V& pi = x[kRegs * (2 * p + 1)];
+                V& qr = x[kRegs * 2 * q];
+                V& qi = x[kRegs * (2 * q + 1)];
+                const V tempr = c.re * qr - c.im * qi;
+                const V tempi = c.re * qi + c.im * qr;
+                qr = pr - tempr;
+                qi = pi - tempi;
+                pr = pr + tempr;
+                pi = pi + tempi;
+            }
+        }
+    }
 }
 
-template <int Lanes>
-void four1_lanes(double* data, int nn, Direction dir) {
-    if constexpr (Lanes == 1) {
-        four1_values(data, nn, dir);
-    } else {
-        static_assert(Lanes == kBatch);
-        four1_packs(reinterpret_cast<Pack*>(data), nn, dir);
+// Two stages on positions first..last-1: the one joining positions l apart
+// (factors w1[0..l-1]), then the one joining positions 2 l apart (factors
+// w2[0..2l-1]), four positions a, a + l, a + 2 l, a + 3 l at a time.
+template <int W>
+inline __attribute__((always_inline)) void stages_of_four(double* data, int first, int last, int l, const Rotation* w1,
+                                                          const Rotation* w2) {
+    using V = typename Lanes<W>::V;
+    constexpr int kRegs = kBatch / W;
+    const auto butterfly = [](Rotation c, V& pr, V& pi, V& qr, V& qi) __attribute__((always_inline)) {
+        const V tempr = c.re * qr - c.im * qi;
+        const V tempi = c.re * qi + c.im * qr;
+        qr = pr - tempr;
+        qi = pi - tempi;
+        pr = pr + tempr;
+        pi = pi + tempi;
+    };
+    for (int g = first; g < last; g += 4 * l) {
+        for (int k = 0; k < l; ++k) {
+            const Rotation u = w1[k];
+            const Rotation v = w2[k];
+            const Rotation z = w2[k + l];
+            const int a = g + k;
+            for (int r = 0; r < kRegs; ++r) {
+                V* x = reinterpret_cast<V*>(data) + r;
+                const auto at = [x](int pos, int part) -> V& { return x[kRegs * (2 * pos + part)]; };
+                V ar = at(a, 0), ai = at(a, 1);
+                V br = at(a + l, 0), bi = at(a + l, 1);
+                V cr = at(a + 2 * l, 0), ci = at(a + 2 * l, 1);
+                V dr = at(a + 3 * l, 0), di = at(a + 3 * l, 1);
+                butterfly(u, ar, ai, br, bi);
+                butterfly(u, cr, ci, dr, di);
+                butterfly(v, ar, ai, cr, ci);
+                butterfly(z, br, bi, dr, di);
+                at(a, 0) = ar;
+                at(a, 1) = ai;
+                at(a + l, 0) = br;
+                at(a + l, 1) = bi;
+                at(a + 2 * l, 0) = cr;
+                at(a + 2 * l, 1) = ci;
+                at(a + 3 * l, 0) = dr;
+                at(a + 3 * l, 1) = di;
+            }
+        }
     }
+}
+
+template <int W>
+inline __attribute__((always_inline)) void BatchTransform::stages(double* data) const {
+    const int nn = nn_;
+    const Rotation* w = rotations_.data();
+    // The stages within blocks of kBlock positions (16 KiB of packs), block
+    // by block; then the wider ones over the whole sequence.
+    constexpr int kBlock = 64;
+    int l = 1;
+    if (nn >= kBlock) {
+        for (int b = 0; b < nn; b += kBlock) {
+            int s = 1;
+            for (; 4 * s <= kBlock; s *= 4) stages_of_four<W>(data, b, b + kBlock, s, w + s, w + 2 * s);
+            for (; 2 * s <= kBlock; s *= 2) stage_of_two<W>(data, b, b + kBlock, s, w + s);
+        }
+        l = kBlock;
+    }
+    for (; 4 * l <= nn; l *= 4) stages_of_four<W>(data, 0, nn, l, w + l, w + 2 * l);
+    for (; 2 * l <= nn; l *= 2) stage_of_two<W>(data, 0, nn, l, w + l);
+}
+
+void BatchTransform::transform_512(double* data) const {
+    stages<8>(data);
+}
+void BatchTransform::transform_256(double* data) const {
+    stages<4>(data);
+}
+void BatchTransform::transform_128(double* data) const {
+    stages<2>(data);
 }
 
 // Runs work(first, last) over the blocks of kBatch sequences of one pass,
@@ -149,6 +363,7 @@ void for_blocks(int threads, int m, Work work) {
 // the transformed values the same way.
 template <class Load, class Store>
 void pass_along_second(int threads, int m, Direction dir, Load load, Store store) {
+    const BatchTransform batch(m, dir);
     for_blocks(threads, m, [&](int first, int last) {
         PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {
@@ -156,18 +371,19 @@ void pass_along_second(int threads, int m, Direction dir, Load load, Store store
             const int count = std::min(kBatch, m - i0 + 1);
             if (count == kBatch) {
                 for (int j = 1; j <= m; ++j) {
-                    double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
+                    double* d = buf.data() + 2 * batch.slot(j - 1) * kBatch;
                     load(i0, kBatch, j, d, d + kBatch);
                 }
-                four1_lanes<kBatch>(buf.data(), m, dir);
+                batch.transform(buf.data());
                 for (int j = 1; j <= m; ++j) {
-                    const double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
+                    double* d = buf.data() + static_cast<std::size_t>(2 * j - 2) * kBatch;
+                    batch.finish(d, 2 * kBatch);
                     store(i0, kBatch, j, d, d + kBatch);
                 }
             } else {
                 for (int i = i0; i < i0 + count; ++i) {
                     for (int j = 1; j <= m; ++j) load(i, 1, j, &buf[2 * j - 2], &buf[2 * j - 1]);
-                    four1_lanes<1>(buf.data(), m, dir);
+                    four1_values(buf.data(), m, dir);
                     for (int j = 1; j <= m; ++j) store(i, 1, j, &buf[2 * j - 2], &buf[2 * j - 1]);
                 }
             }
@@ -225,7 +441,7 @@ inline void centred_runs(int m, int i0, int count, Run run) {
 
 void my_four1(double* data, int ndim, int nn, Direction dir) {
     if (ndim < 2 * nn) throw FatalStop(list_line(" 2(# of data) > NDIM in MY_four1 ", 2 * nn, ndim));
-    four1_lanes<1>(data, nn, dir);
+    four1_values(data, nn, dir);
 }
 
 namespace {
@@ -290,11 +506,11 @@ void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage&
         }
     };
     const int pairs = m / 2;
+    const BatchTransform batch(m, Direction::kForward);
     for_blocks(threads, pairs, [&](int first, int last) {
         std::vector<double> fft1(2 * static_cast<std::size_t>(m));
         std::vector<double> fft2(2 * static_cast<std::size_t>(m));
         PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
-        std::vector<double> lane(2 * static_cast<std::size_t>(m));
         for (int b = first; b < last; ++b) {
             const int p0 = 1 + b * kBatch;
             const int count = std::min(kBatch, pairs - p0 + 1);
@@ -306,20 +522,55 @@ void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage&
                 }
                 continue;
             }
+            // Position k of the lanes is read across the columns and written
+            // as a whole pack.
+            const double* c0[kBatch];
+            const double* c1[kBatch];
             for (int s = 0; s < kBatch; ++s) {
                 const int j = 2 * (p0 + s) - 1;
-                const double* c0 = &marker(1, j);
-                const double* c1 = &marker(1, j + 1);
-                for (int k = 0; k < m; ++k) {
-                    buf[static_cast<std::size_t>(2 * k) * kBatch + s] = c0[k];
-                    buf[static_cast<std::size_t>(2 * k + 1) * kBatch + s] = c1[k];
-                }
+                c0[s] = &marker(1, j);
+                c1[s] = &marker(1, j + 1);
             }
-            four1_lanes<kBatch>(buf.data(), m, Direction::kForward);
+            for (int k = 0; k < m; ++k) {
+                double* d = buf.data() + 2 * batch.slot(k) * kBatch;
+                for (int s = 0; s < kBatch; ++s) d[s] = c0[s][k];
+                for (int s = 0; s < kBatch; ++s) d[kBatch + s] = c1[s][k];
+            }
+            batch.transform(buf.data());
+            // unpack_two() of each lane, read in place and written straight
+            // to the lane's two columns.
+            const int nyq = m / 2 + 1;
             for (int s = 0; s < kBatch; ++s) {
-                for (std::size_t k = 0; k < lane.size(); ++k) lane[k] = buf[k * kBatch + static_cast<std::size_t>(s)];
-                unpack_two(m, lane.data() - 1, fft1.data(), fft2.data());
-                store(2 * (p0 + s) - 1, fft1, fft2);
+                const double* d = buf.data() + s;
+                const auto re = [d](int p) { return d[static_cast<std::size_t>(2 * p) * kBatch]; };
+                const auto im = [d](int p) { return d[static_cast<std::size_t>(2 * p + 1) * kBatch]; };
+                const int j = 2 * (p0 + s) - 1;
+                double* r = &fft_re(1, j);
+                double* q = &fft_im(1, j);
+                double* r1 = &fft_re(1, j + 1);
+                double* q1 = &fft_im(1, j + 1);
+                r[0] = re(0);
+                q[0] = 0.0;
+                r1[0] = im(0);
+                q1[0] = 0.0;
+                for (int jj = 2; jj <= nyq; ++jj) {
+                    const int a = jj - 1;     // position jj
+                    const int c = m + 1 - jj;  // position m + 2 - jj
+                    const double h1r = 0.5 * (re(a) + re(c));
+                    const double h1i = 0.5 * (im(a) - im(c));
+                    const double h2r = 0.5 * (im(a) + im(c));
+                    const double h2i = -0.5 * (re(a) - re(c));
+                    r[a] = h1r;
+                    q[a] = h1i;
+                    r1[a] = h2r;
+                    q1[a] = h2i;
+                    if (jj < nyq) {
+                        r[c] = h1r;
+                        q[c] = -h1i;
+                        r1[c] = h2r;
+                        q1[c] = -h2i;
+                    }
+                }
             }
         }
     });
@@ -443,6 +694,7 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
     // Second pass: along the first index, for every second index j, kBatch
     // columns at a time; only the real part is kept.
     auto column = [marker, m](int j) { return marker + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m); };
+    const BatchTransform batch(m, Direction::kInverse);
     for_blocks(threads, m, [&](int first, int last) {
         PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
         for (int b = first; b < last; ++b) {
@@ -453,21 +705,32 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
                     const double* r = &fftyr(1, j);
                     for (int i = 0; i < m; ++i) buf[2 * i] = r[i];
                     imag_column(j, [&](int i, double v) { buf[2 * i + 1] = v; });
-                    four1_lanes<1>(buf.data(), m, Direction::kInverse);
+                    four1_values(buf.data(), m, Direction::kInverse);
                     double* out = column(j);
                     for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
                 }
                 continue;
             }
+            // Position i of the lanes is read across the kBatch columns and
+            // written as a whole pack.
+            const double* rs[kBatch];
+            const double* qs[kBatch];
+            double* outs[kBatch];
             for (int s = 0; s < kBatch; ++s) {
-                const double* r = &fftyr(1, j0 + s);
-                for (int i = 0; i < m; ++i) buf[static_cast<std::size_t>(2 * i) * kBatch + s] = r[i];
-                imag_column(j0 + s, [&](int i, double v) { buf[static_cast<std::size_t>(2 * i + 1) * kBatch + s] = v; });
+                rs[s] = &fftyr(1, j0 + s);
+                qs[s] = spent == nullptr ? &fftyi(1, j0 + s) : &(*spent)(1, j0 + s);
+                outs[s] = column(j0 + s);
             }
-            four1_lanes<kBatch>(buf.data(), m, Direction::kInverse);
-            for (int s = 0; s < kBatch; ++s) {
-                double* out = column(j0 + s);
-                for (int i = 0; i < m; ++i) out[i] = buf[static_cast<std::size_t>(2 * i) * kBatch + s];
+            for (int i = 0; i < m; ++i) {
+                double* d = buf.data() + 2 * batch.slot(i) * kBatch;
+                const int qi = spent == nullptr ? i : center0_index(h, i + 1) - 1;
+                for (int s = 0; s < kBatch; ++s) d[s] = rs[s][i];
+                for (int s = 0; s < kBatch; ++s) d[kBatch + s] = qs[s][qi];
+            }
+            batch.transform(buf.data());
+            for (int i = 0; i < m; ++i) {
+                const double* d = buf.data() + static_cast<std::size_t>(2 * i) * kBatch;
+                for (int s = 0; s < kBatch; ++s) outs[s][i] = batch.finish(d[s]);
             }
         }
     });
@@ -549,7 +812,7 @@ void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& 
             d[2 * j - 2] = frc(c, cj) * g(c, cj);
             d[2 * j - 1] = fic(c, cj) * g(c, cj);
         }
-        four1_lanes<1>(d, m, Direction::kInverse);
+        four1_values(d, m, Direction::kInverse);
     }
     // Column j of the first pass's result: the shared one with the changed
     // sequences' values put in.
@@ -563,6 +826,7 @@ void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& 
     };
     // The second pass as inv_fft2d's.
     auto column = [marker, m](int j) { return marker + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m); };
+    const BatchTransform batch(m, Direction::kInverse);
     for_blocks(threads, m, [&](int first, int last) {
         PackBuffer buf(2 * static_cast<std::size_t>(m) * kBatch);
         std::vector<double> r(static_cast<std::size_t>(m)), q(static_cast<std::size_t>(m));
@@ -576,23 +840,40 @@ void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& 
                         buf[2 * i] = r[static_cast<std::size_t>(i)];
                         buf[2 * i + 1] = q[static_cast<std::size_t>(i)];
                     }
-                    four1_lanes<1>(buf.data(), m, Direction::kInverse);
+                    four1_values(buf.data(), m, Direction::kInverse);
                     double* out = column(j);
                     for (int i = 0; i < m; ++i) out[i] = buf[2 * i];
                 }
                 continue;
             }
+            // Position i of the lanes is read across the columns of the
+            // shared first pass and written as a whole pack; then the
+            // changed sequences' values are put in.
+            const double* rs[kBatch];
+            const double* qs[kBatch];
+            double* outs[kBatch];
             for (int s = 0; s < kBatch; ++s) {
-                fetch(j0 + s, r.data(), q.data());
-                for (int i = 0; i < m; ++i) {
-                    buf[static_cast<std::size_t>(2 * i) * kBatch + s] = r[static_cast<std::size_t>(i)];
-                    buf[static_cast<std::size_t>(2 * i + 1) * kBatch + s] = q[static_cast<std::size_t>(i)];
+                rs[s] = &ones.re(1, j0 + s);
+                qs[s] = &ones.im(1, j0 + s);
+                outs[s] = column(j0 + s);
+            }
+            for (int i = 0; i < m; ++i) {
+                double* d = buf.data() + 2 * batch.slot(i) * kBatch;
+                for (int s = 0; s < kBatch; ++s) d[s] = rs[s][i];
+                for (int s = 0; s < kBatch; ++s) d[kBatch + s] = qs[s][i];
+            }
+            for (std::size_t k = 0; k < rows.size(); ++k) {
+                double* d = buf.data() + 2 * batch.slot(rows[k] - 1) * kBatch;
+                const double* from = &patch[k * seq + static_cast<std::size_t>(2 * j0 - 2)];
+                for (int s = 0; s < kBatch; ++s) {
+                    d[s] = from[2 * s];
+                    d[kBatch + s] = from[2 * s + 1];
                 }
             }
-            four1_lanes<kBatch>(buf.data(), m, Direction::kInverse);
-            for (int s = 0; s < kBatch; ++s) {
-                double* out = column(j0 + s);
-                for (int i = 0; i < m; ++i) out[i] = buf[static_cast<std::size_t>(2 * i) * kBatch + s];
+            batch.transform(buf.data());
+            for (int i = 0; i < m; ++i) {
+                const double* d = buf.data() + static_cast<std::size_t>(2 * i) * kBatch;
+                for (int s = 0; s < kBatch; ++s) outs[s][i] = batch.finish(d[s]);
             }
         }
     });

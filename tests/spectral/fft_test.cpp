@@ -70,7 +70,8 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
 // with the gain 1, with the streak's middle row lowered (and a few rows
 // beside it), with a lowered value at the edge of the centring, and with
 // more than half the rows lowered (then it is inv_fft2d itself); on one
-// thread and three, below and above the size the passes share out.
+// thread and three, below and above the size the passes share out, and at
+// sides whose transforms end with two stages at once and with one.
 TEST(Fft, SharedAndSpendingInversesAreTheInverse) {
     struct Case {
         const char* name;
@@ -82,8 +83,16 @@ TEST(Fft, SharedAndSpendingInversesAreTheInverse) {
         {"edge of the centring", {1000}},
         {"most rows", {-1000}},
     };
-    for (const int m : {8, 256}) {
-        const RealImage re = random_image(m, 21), im = random_image(m, 22);
+    for (const int m : {8, 256, 512}) {
+        RealImage re = random_image(m, 21), im = random_image(m, 22);
+        // Signed zeros, subnormal and tiny values: the passes that transform
+        // sixteen sequences at a time must round them as the transform of
+        // one sequence does.
+        const double odd[] = {-0.0, 0.0, 4.9e-324, -1e-310, 1e-300, -7.0};
+        for (int k = 0; k < 6; ++k) {
+            re(1 + (7 * k + 3) % m, 1 + (5 * k + 1) % m) = odd[k];
+            im(1 + (3 * k + 5) % m, 1 + (11 * k + 2) % m) = odd[5 - k];
+        }
         for (const int threads : {1, 3}) {
             const InverseFirstPass ones = inverse_first_pass(threads, re, im);
             for (const Case& c : cases) {
