@@ -38,23 +38,42 @@ std::vector<FitSample> fit_samples(const GaussfitT1& gf, const RealImage& tempht
     return samples;
 }
 
-void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, double gradf[3]) {
+namespace {
+
+// The model exp(para[1] fact1 + para[2] fact2) at one pixel.
+double model_at(const FitSample& s, const double para[3]) {
     const double fact = para[1] * s.fact1 + para[2] * s.fact2;
-    const double e = std::exp(fact);
+    return std::exp(fact);
+}
+
+// gauss_gradf_n_f() with the model's value e at the pixel given.
+inline void residual_and_gradient(const FitSample& s, double e, const double para[3], double& f0, double gradf[3]) {
     f0 = para[0] * s.val - e;
     gradf[0] = s.val;
     gradf[1] = -e * s.fact1;
     gradf[2] = -e * s.fact2;
 }
 
-void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost, Mat3* a) {
+}  // namespace
+
+void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, double gradf[3]) {
+    residual_and_gradient(s, model_at(s, para), para, f0, gradf);
+}
+
+void model_values(const std::vector<FitSample>& samples, const double para[3], std::vector<double>& e) {
+    e.resize(samples.size());
+    for (std::size_t k = 0; k < samples.size(); ++k) e[k] = model_at(samples[k], para);
+}
+
+void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3],
+                   double g[3], double& cost, Mat3* a) {
     g[0] = g[1] = g[2] = 0.0;
     cost = 0.0;
     if (a != nullptr) *a = Mat3{};
-    for (const FitSample& s : samples) {
+    for (std::size_t k = 0; k < samples.size(); ++k) {
         double f0;
         double gradf[3];
-        gauss_gradf_n_f(s, para, f0, gradf);
+        residual_and_gradient(samples[k], e[k], para, f0, gradf);
         for (int p = 0; p < 3; ++p) g[p] = g[p] + gradf[p] * f0;
         cost = cost + f0 * f0;
         if (a != nullptr) {
@@ -62,6 +81,12 @@ void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], 
                 for (int p = 1; p <= 3; ++p) (*a)(p, q) = (*a)(p, q) + gradf[p - 1] * gradf[q - 1];
         }
     }
+}
+
+void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost, Mat3* a) {
+    std::vector<double> e;
+    model_values(samples, para, e);
+    calc_g_n_cost(samples, e, para, g, cost, a);
 }
 
 void updated_para(int ndim, const double* para, const double* h, double* paran) {
@@ -83,6 +108,12 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
     // The data and the model's widths stay as they are until the fit ends:
     // each sum goes over the same samples.
     const std::vector<FitSample> samples = fit_samples(gf, tempht, cenmap, box);
+    // The model's values at para, and at the trial parameters para0: a
+    // trial that is taken becomes para with its values, one that is not
+    // leaves para and its values as they were.
+    std::vector<double> model;
+    std::vector<double> trial;
+    model_values(samples, para, model);
 
     auto finish = [&](int code, bool limit) {
         tempht(gf.iu, gf.iv) = 1.0 / para[0];
@@ -102,7 +133,7 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
         }
         double g[3];
         Mat3 a;
-        calc_g_n_cost(samples, para, g, cost, &a);
+        calc_g_n_cost(samples, model, para, g, cost, &a);
 
         const double gnorm = vnorm(3, g);
         if (gnorm < kPvtiny) return finish(1, false);
@@ -130,7 +161,8 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
         updated_para(3, para, h, para0);
         double g0[3];
         double cost0 = 0.0;
-        calc_g_n_cost(samples, para0, g0, cost0);
+        model_values(samples, para0, trial);
+        calc_g_n_cost(samples, trial, para0, g0, cost0);
 
         double l0lh = 0.0;
         for (int p = 0; p < 3; ++p) l0lh = l0lh + h[p] * (u * h[p] - g0[p]);
@@ -138,6 +170,7 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
 
         if (rpho > kPvtiny) {
             std::copy(para0, para0 + 3, para);
+            model.swap(trial);
             if (vnorm(3, g0) < kPvtiny) {
                 out << list_line("EXIT 3");
                 return finish(3, false);

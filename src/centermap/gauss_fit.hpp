@@ -43,6 +43,12 @@ void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, doubl
 void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost,
                    Mat3* a = nullptr);
 
+// The model's value exp(para[1] fact1 + para[2] fact2) at each sample, and
+// calc_g_n_cost() with those values given (the same sums).
+void model_values(const std::vector<FitSample>& samples, const double para[3], std::vector<double>& e);
+void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3],
+                   double g[3], double& cost, Mat3* a = nullptr);
+
 // paran = para + h.
 void updated_para(int ndim, const double* para, const double* h, double* paran);
 
