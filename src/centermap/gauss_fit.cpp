@@ -67,20 +67,53 @@ void model_values(const std::vector<FitSample>& samples, const double para[3], s
 
 void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3],
                    double g[3], double& cost, Mat3* a) {
-    g[0] = g[1] = g[2] = 0.0;
-    cost = 0.0;
-    if (a != nullptr) *a = Mat3{};
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        double f0;
-        double gradf[3];
-        residual_and_gradient(samples[k], e[k], para, f0, gradf);
-        for (int p = 0; p < 3; ++p) g[p] = g[p] + gradf[p] * f0;
-        cost = cost + f0 * f0;
-        if (a != nullptr) {
-            for (int q = 1; q <= 3; ++q)
-                for (int p = 1; p <= 3; ++p) (*a)(p, q) = (*a)(p, q) + gradf[p - 1] * gradf[q - 1];
+    // Each sum is kept in a register of its own and added to in the
+    // samples' order. The matrix is symmetric term by term (x y and y x are
+    // the same product), so its upper triangle is summed and mirrored.
+    double g0 = 0.0, g1 = 0.0, g2 = 0.0, c = 0.0;
+    double a11 = 0.0, a12 = 0.0, a13 = 0.0, a22 = 0.0, a23 = 0.0, a33 = 0.0;
+    const std::size_t count = samples.size();
+    if (a == nullptr) {
+        for (std::size_t k = 0; k < count; ++k) {
+            double f0;
+            double gradf[3];
+            residual_and_gradient(samples[k], e[k], para, f0, gradf);
+            g0 = g0 + gradf[0] * f0;
+            g1 = g1 + gradf[1] * f0;
+            g2 = g2 + gradf[2] * f0;
+            c = c + f0 * f0;
         }
+    } else {
+        for (std::size_t k = 0; k < count; ++k) {
+            double f0;
+            double gradf[3];
+            residual_and_gradient(samples[k], e[k], para, f0, gradf);
+            g0 = g0 + gradf[0] * f0;
+            g1 = g1 + gradf[1] * f0;
+            g2 = g2 + gradf[2] * f0;
+            c = c + f0 * f0;
+            a11 = a11 + gradf[0] * gradf[0];
+            a12 = a12 + gradf[0] * gradf[1];
+            a13 = a13 + gradf[0] * gradf[2];
+            a22 = a22 + gradf[1] * gradf[1];
+            a23 = a23 + gradf[1] * gradf[2];
+            a33 = a33 + gradf[2] * gradf[2];
+        }
+        Mat3& m = *a;
+        m(1, 1) = a11;
+        m(1, 2) = a12;
+        m(2, 1) = a12;
+        m(1, 3) = a13;
+        m(3, 1) = a13;
+        m(2, 2) = a22;
+        m(2, 3) = a23;
+        m(3, 2) = a23;
+        m(3, 3) = a33;
     }
+    g[0] = g0;
+    g[1] = g1;
+    g[2] = g2;
+    cost = c;
 }
 
 void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost, Mat3* a) {
