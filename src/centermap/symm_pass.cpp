@@ -58,15 +58,18 @@ constexpr double kMostBounded = 1 << 20;
 
 // An upper bound of window_mismatch() that costs four lookups a window, for
 // a pass whose pixels and mirrors are mostly alike. Each pixel q of the box
-// widened by ns holds a whole number a(q) of steps, at least |t(q) - t(q')|
-// (q' its mirror through the centre) when both are selected and in the box,
-// 0 when neither is, and kBeyond when only one is or a value is not a
-// number; the windows' sums of a come from sums over areas. A window's
-// mismatch, as window_mismatch() adds it, is then at most
-//   (step * (sum of a) + n (|c1 - c2| + 4 u T)) (1 + n u)
-// (n the window's terms, u the unit roundoff, T the largest |t| the sums
-// read): each term is ||t(q) - c1| - |t(q') - c2||, rounded, or 0. The
-// bound taken has room to spare for each factor.
+// widened by ns holds a whole number a(q) of steps, at least
+// |t(q) - t(q')| + u (|t(q)| + |t(q')|) (q' its mirror through the centre,
+// u the unit roundoff) when both are selected and in the box, 0 when
+// neither is, and kBeyond when only one is or a value is not a number; the
+// windows' sums of a come from sums over areas. Each term of a window is
+// ||t(q) - c1| - |t(q') - c2||, rounded (or 0), at most
+//   (|t(q) - t(q')| + |c1 - c2| + u (|t(q)| + |t(q')| + |c1| + |c2|)) (1 + u),
+// so a window's mismatch, as window_mismatch() adds it, is at most
+//   (step * (sum of a) + n (|c1 - c2| + u (|c1| + |c2|))) (1 + u) (1 + n u)
+// (n the window's terms). The bound taken has room to spare for each
+// factor. A large value (the peak at the centre) weighs only on the
+// windows that hold it.
 class MirrorBound {
 public:
     MirrorBound(int ns, const std::array<int, 2>& icent, const Box& box, const RealImage& tempht, const IntMap& bimage,
@@ -97,10 +100,11 @@ public:
                     if (!std::isfinite(v) || !std::isfinite(m)) {
                         a = kBeyond;
                     } else {
-                        top_ = std::max({top_, std::abs(v), std::abs(m)});
                         // |v - m| exceeds its rounded value by a factor of
-                        // at most 1 + u.
-                        const double steps = std::abs(v - m) / step_ * (1.0 + 0x1p-40);
+                        // at most 1 + u; 2u (|v| + |m|) bounds its part of
+                        // the rounding.
+                        const double steps =
+                            (std::abs(v - m) + 0x1p-52 * (std::abs(v) + std::abs(m))) / step_ * (1.0 + 0x1p-40);
                         a = steps >= static_cast<double>(kBeyond) ? kBeyond : static_cast<long long>(std::ceil(steps));
                     }
                 }
@@ -119,7 +123,8 @@ public:
         const long long a = at(x0 + side, y0 + side) - at(x0, y0 + side) - at(x0 + side, y0) + at(x0, y0);
         if (a >= kBeyond) return false;
         const double terms = static_cast<double>(side) * side;
-        const double bound = step_ * static_cast<double>(a) + terms * (2.0 * std::abs(c1 - c2) + 0x1p-49 * top_);
+        const double bound =
+            step_ * static_cast<double>(a) + terms * (2.0 * std::abs(c1 - c2) + 0x1p-51 * (std::abs(c1) + std::abs(c2)));
         return bound <= 0.25 * limit_;
     }
 
@@ -131,7 +136,6 @@ private:
 
     int ns_, i0_, j0_, w_, h_;
     double step_, limit_;
-    double top_ = 0.0;
     std::vector<long long> sums_;  // sums_(x, y): the sum of a over the first x columns of the first y rows
 };
 

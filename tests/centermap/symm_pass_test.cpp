@@ -118,6 +118,26 @@ TEST(SymmetricPass, TakesWhatTheSummedWindowsTake) {
             }
         t(9, 30) = std::nan("");
         t(30, 9) = std::numeric_limits<double>::infinity();
+        // Two windows whose mirror differences are all but nil while their
+        // sums, rounded, pass the limit: large values round |t - c| apart.
+        // Around (8, 10), neighbours 1.5 2^30 on both sides and centre
+        // values 2^-23 +- 2^-40; around (8, 24), centre values 2^22 and
+        // most neighbours 2^-32 +- 2^-50, the two sides of a rounding tie.
+        const auto plant = [&](int pi, int pj, double c1, double c2, double v, double dv) {
+            int k = 0;
+            for (int dj = -3; dj <= 3; ++dj)
+                for (int di = -3; di <= 3; ++di, ++k) {
+                    const int i = pi + di, j = pj + dj;
+                    const bool near = k % 5 != 0;
+                    t(i, j) = near ? v + dv : 1.0;
+                    t(2 * icent[0] - i, 2 * icent[1] - j) = near ? v - dv : 1.0;
+                    b(i, j) = b(2 * icent[0] - i, 2 * icent[1] - j) = 1;
+                }
+            t(pi, pj) = c1;
+            t(2 * icent[0] - pi, 2 * icent[1] - pj) = c2;
+        };
+        plant(8, 10, 0x1p-23 + 0x1p-40, 0x1p-23 - 0x1p-40, 0x3p29, 0.0);
+        plant(8, 24, 0x1p22, 0x1p22, 0x1p-32, 0x1p-50);
         RealImage want = t;
         IntMap want_b = b;
         std::vector<std::pair<std::array<int, 2>, std::array<int, 2>>> taken;
