@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -20,18 +21,35 @@ constexpr std::uintptr_t kLargePage = std::uintptr_t{1} << 21;
 #endif
 
 #if defined(MADV_HUGEPAGE) && !defined(VELTRANE2_ASAN)
-// Blocks that malloc would always map on their own (above the largest
-// threshold it ever moves its limit to, 32 MiB) are mapped here instead,
-// aligned to a large page and advised whole: a fresh mapping is zero
-// already, and such a grid's pages are faulted in a large page at a time
-// rather than 4 KiB at a time. Smaller blocks come from malloc, which
-// keeps freed ones for the next. (Under the address sanitizer every block
-// comes from malloc, which it watches.)
+// A block of a large page or more is mapped here, aligned to a large page
+// and advised whole: a fresh mapping is zero already, and its pages are
+// faulted in a large page at a time rather than 4 KiB at a time (a fault of
+// fresh memory costs about the same for either size, so a grid's fresh
+// memory costs a fraction). malloc would take such a block from memory it
+// gives back to the system soon after, and fault it in again 4 KiB at a
+// time on the next run. A program that keeps its freed memory for its next
+// images has its grids taken from malloc instead, which reuses that memory
+// with no faults at all, up to the size malloc always maps. (Under the address sanitizer every block comes
+// from malloc, which it watches.)
 constexpr bool kMapLarge = true;
 #else
 constexpr bool kMapLarge = false;
 #endif
-constexpr std::size_t kMapFrom = std::size_t{32} << 20;
+constexpr std::size_t kMapFrom = kLargePage;
+
+// Set once by a program that keeps freed memory (before any run); read by
+// every allocation of a grid. It decides where memory comes from, never a
+// value.
+std::atomic<bool> grids_from_malloc{false};
+
+// malloc maps blocks above the largest threshold it ever moves its limit to
+// (32 MiB) on their own whatever a program asks: those are mapped here.
+constexpr std::size_t kAlwaysMapAbove = std::size_t{32} << 20;
+
+bool map_on_large_pages(std::size_t bytes) {
+    if (!kMapLarge || bytes < kMapFrom) return false;
+    return bytes > kAlwaysMapAbove || !grids_from_malloc.load(std::memory_order_relaxed);
+}
 
 std::size_t mapped_length(std::size_t bytes) {
     return (bytes + kLargePage - 1) & ~(kLargePage - 1);
@@ -39,8 +57,8 @@ std::size_t mapped_length(std::size_t bytes) {
 
 }  // namespace
 
-void* allocate_zeroed(std::size_t bytes, bool zero) {
-    if (kMapLarge && bytes > kMapFrom) {
+Storage allocate_zeroed(std::size_t bytes, bool zero) {
+    if (map_on_large_pages(bytes)) {
         const std::size_t len = mapped_length(bytes);
         void* m = ::mmap(nullptr, len + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (m == MAP_FAILED) throw std::bad_alloc();
@@ -52,7 +70,7 @@ void* allocate_zeroed(std::size_t bytes, bool zero) {
 #ifdef MADV_HUGEPAGE
         ::madvise(reinterpret_cast<void*>(start), len, MADV_HUGEPAGE);
 #endif
-        return reinterpret_cast<void*>(start);
+        return {reinterpret_cast<void*>(start), true};
     }
     void* p = zero ? std::calloc(bytes, 1) : std::malloc(bytes);
     if (p == nullptr) throw std::bad_alloc();
@@ -64,15 +82,23 @@ void* allocate_zeroed(std::size_t bytes, bool zero) {
     const std::uintptr_t end = (b + bytes) & ~(kLargePage - 1);
     if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 #endif
-    return p;
+    return {p, false};
 }
 
-void release_zeroed(void* p, std::size_t bytes) {
-    if (kMapLarge && bytes > kMapFrom) {
-        ::munmap(p, mapped_length(bytes));
+void release_zeroed(const Storage& s, std::size_t bytes) {
+    if (s.mapped) {
+        ::munmap(s.p, mapped_length(bytes));
     } else {
-        std::free(p);
+        std::free(s.p);
     }
 }
 
 }  // namespace veltrane2::detail
+
+namespace veltrane2 {
+
+void take_grids_from_malloc() {
+    detail::grids_from_malloc.store(true, std::memory_order_relaxed);
+}
+
+}  // namespace veltrane2

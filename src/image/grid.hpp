@@ -15,8 +15,24 @@ namespace detail {
 // Storage for grids, zero-filled unless `zero` is false; large blocks are
 // asked for on large pages where the system offers them. A block is
 // released with the size it was asked for.
-void* allocate_zeroed(std::size_t bytes, bool zero = true);
-void release_zeroed(void* p, std::size_t bytes);
+struct Storage {
+    void* p = nullptr;
+    bool mapped = false;  // mapped on its own rather than from malloc
+};
+Storage allocate_zeroed(std::size_t bytes, bool zero = true);
+void release_zeroed(const Storage& s, std::size_t bytes);
+
+}  // namespace detail
+
+// Where the storage of large grids comes from. By default each is mapped on
+// its own, on large pages where the system offers them: fresh memory for
+// every run, faulted in a large page at a time. A program that asks malloc
+// to keep the memory it frees, so that its next images reuse it, calls this
+// once before its first run: grids then come from malloc too. It changes
+// where memory comes from, never a value.
+void take_grids_from_malloc();
+
+namespace detail {
 
 }  // namespace detail
 
@@ -29,7 +45,7 @@ public:
     Grid(int nx, int ny, T value = T{}) : nx_(nx), ny_(ny) {
         const std::size_t count = size();
         if (count == 0) return;
-        p_ = static_cast<T*>(detail::allocate_zeroed(count * sizeof(T)));
+        take(detail::allocate_zeroed(count * sizeof(T)));
         if (value != T{}) std::fill(p_, p_ + count, value);
     }
     // A square grid of side n, as every image of a run is.
@@ -42,7 +58,7 @@ public:
         Grid g;
         g.nx_ = nx;
         g.ny_ = ny;
-        if (g.size() > 0) g.p_ = static_cast<T*>(detail::allocate_zeroed(g.size() * sizeof(T), false));
+        if (g.size() > 0) g.take(detail::allocate_zeroed(g.size() * sizeof(T), false));
         return g;
     }
 
@@ -58,7 +74,7 @@ public:
         return *this;
     }
     ~Grid() {
-        if (p_ != nullptr) detail::release_zeroed(p_, size() * sizeof(T));
+        if (p_ != nullptr) detail::release_zeroed({p_, mapped_}, size() * sizeof(T));
     }
 
     T& operator()(int i, int j) {
@@ -88,6 +104,11 @@ private:
         std::swap(nx_, o.nx_);
         std::swap(ny_, o.ny_);
         std::swap(p_, o.p_);
+        std::swap(mapped_, o.mapped_);
+    }
+    void take(const detail::Storage& s) {
+        p_ = static_cast<T*>(s.p);
+        mapped_ = s.mapped;
     }
     std::size_t index(int i, int j) const {
         return static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(nx_);
@@ -96,6 +117,7 @@ private:
     int nx_ = 0;
     int ny_ = 0;
     T* p_ = nullptr;
+    bool mapped_ = false;
 };
 
 using RealImage = Grid<double>;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/listout.hpp"
+#include "image/grid.hpp"
 #include "io/atomic_file.hpp"
 #include "run/exit_status.hpp"
 #include "run/image_files.hpp"
@@ -19,6 +20,8 @@ void prepare_process() {
     // mapped one by one.
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+    // Grids then reuse the memory kept, instead of fresh mappings.
+    take_grids_from_malloc();
     std::ios::sync_with_stdio(false);
 }
 
