@@ -16,7 +16,15 @@ std::optional<CenterAna1> distr_covar(const Box& b, const RealImage& tempht, con
     double mx = -100000.0;
     double mn = 100000.0;
     auto selected = [&bimage, ival](int i, int j) { return bimage(i, j) == ival; };
+    // The selected pixels in the order of the sums, kept for the second
+    // pass.
+    struct Sample {
+        int i, j;
+        double h;
+    };
+    std::vector<Sample> samples;
     for_each_first_major(b, tempht, selected, [&](int i, int j, double h) {
+        samples.push_back({i, j, h});
         mx = std::max(mx, h);
         mn = std::min(mn, h);
         w = w + h;
@@ -29,13 +37,13 @@ std::optional<CenterAna1> distr_covar(const Box& b, const RealImage& tempht, con
     c2 = c2 * w;
 
     Mat2 t;
-    for_each_first_major(b, tempht, selected, [&](int i, int j, double h) {
-        const double y = i - c2;
-        const double x = j - c1;
-        t(1, 1) = t(1, 1) + h * (y * y);
-        t(2, 2) = t(2, 2) + h * (x * x);
-        t(1, 2) = t(1, 2) + h * x * y;
-    });
+    for (const Sample& p : samples) {
+        const double y = p.i - c2;
+        const double x = p.j - c1;
+        t(1, 1) = t(1, 1) + p.h * (y * y);
+        t(2, 2) = t(2, 2) + p.h * (x * x);
+        t(1, 2) = t(1, 2) + p.h * x * y;
+    }
     t(1, 1) = t(1, 1) * w;
     t(2, 2) = t(2, 2) * w;
     t(1, 2) = t(1, 2) * w;
