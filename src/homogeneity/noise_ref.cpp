@@ -15,15 +15,26 @@ GaussRefnoise refer_noise(const RealImage& tempht, const IntMap& bimage, int iva
     ref.noismn = static_cast<double>(99999.99f);
     int ntot = 0;
     // The running mean depends on the order of the samples: first index outer.
-    for_each_first_major(
-        Box::of(tempht), tempht, [&](int i, int j) { return bimage(i, j) == ival; },
-        [&](int, int, double x) {
-            ref.noismx = std::max(ref.noismx, x);
-            ref.noismn = std::min(ref.noismn, x);
+    // The running sums form one chain of dependent operations per sample,
+    // which hides the reads across the storage order.
+    double mx = ref.noismx, mn = ref.noismn, ave = ref.noise_ave, sig = ref.noise_sig;
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
+    for (int i = 1; i <= nx; ++i) {
+        for (int j = 1; j <= ny; ++j) {
+            if (bimage(i, j) != ival) continue;
+            const double x = tempht(i, j);
+            mx = std::max(mx, x);
+            mn = std::min(mn, x);
             ++ntot;
-            ref.noise_ave = average_n(ntot, ref.noise_ave, x);
-            ref.noise_sig = standd_n2(ntot, ref.noise_sig, ref.noise_ave, x);
-        });
+            ave = average_n(ntot, ave, x);
+            sig = standd_n2(ntot, sig, ave, x);
+        }
+    }
+    ref.noismx = mx;
+    ref.noismn = mn;
+    ref.noise_ave = ave;
+    ref.noise_sig = sig;
     ref.noise_sig = std::sqrt(ref.noise_sig);
     ref.noise_thr = ref.noise_ave + (ref.noismx - ref.noise_ave) * 0.5;
     return ref;
