@@ -340,10 +340,9 @@ Spectrum EngineRun::take_spectrum() {
     clock.lap("forward");
     // From here on the centred spectrum holds all that the run needs of the
     // input.
-    tempht.release();
     // The log spectrum is written whole before it is read; it takes the
-    // memory the transform let go.
-    s.logamp = RealImage::square_to_fill(n);
+    // storage of the transform's used-up input, a grid of the same side.
+    s.logamp = std::move(tempht);
     log_fft_spectral(threads, s.frc, s.fic, s.logamp);
     clock.lap("logamp");
     return s;
