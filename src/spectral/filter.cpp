@@ -14,25 +14,31 @@ namespace veltrane2 {
 void lifting_image(std::ostream& out, RealImage& image, double offset, int threads) {
     const int nx = image.nx();
     const int ny = image.ny();
-    // Whether any value ends up negative, and otherwise the lift, value by
-    // value with columns shared out.
+    // Column by column (columns shared out), each checked and then, while it
+    // is still in the cache, lifted: a column that holds a value that would
+    // end up negative, and the columns after it in its part, are left as
+    // they are.
+    std::vector<char> lifted(static_cast<std::size_t>(std::max(ny, 0)), 0);
     std::atomic<bool> any_negative{false};
     for_parts(threads, ny, 64, [&](int, int j0, int j1) {
-        bool found = false;
-        for (int j = j0 + 1; j <= j1 && !found; ++j)
-            for (int i = 1; i <= nx; ++i) found = found || offset + image(i, j) < 0.0;
-        if (found) any_negative = true;
+        for (int j = j0 + 1; j <= j1; ++j) {
+            double* column = &image(1, j);
+            bool found = false;
+            for (int i = 0; i < nx; ++i) found = found || offset + column[i] < 0.0;
+            if (found) {
+                any_negative = true;
+                return;
+            }
+            for (int i = 0; i < nx; ++i) column[i] = offset + column[i];
+            lifted[static_cast<std::size_t>(j - 1)] = 1;
+        }
     });
-    if (!any_negative) {
-        for_parts(threads, ny, 64, [&](int, int j0, int j1) {
-            for (int j = j0 + 1; j <= j1; ++j)
-                for (int i = 1; i <= nx; ++i) image(i, j) = offset + image(i, j);
-        });
-        return;
-    }
-    // Some value ends up negative: report them in first-index-major order.
+    if (!any_negative) return;
+    // Some value ends up negative: lift the rest and report them in
+    // first-index-major order (the columns already lifted hold none).
     for (int i = 1; i <= nx; ++i) {
         for (int j = 1; j <= ny; ++j) {
+            if (lifted[static_cast<std::size_t>(j - 1)] != 0) continue;
             const double val = image(i, j);
             image(i, j) = offset + val;
             if (image(i, j) < 0.0) out << list_line("< 0 ", image(i, j), i, j, val);

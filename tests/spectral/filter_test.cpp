@@ -38,6 +38,20 @@ TEST(Filter, LiftingReportsValuesThatEndUpNegative) {
     std::ostringstream first;
     lifting_image(first, b, -2.0);
     EXPECT_EQ(first.str(), " < 0  -1 1 2 1\n");
+    // Columns shared out over three threads, negatives in two of them far
+    // apart: every value is lifted once, the negatives are reported first
+    // index outer.
+    RealImage c(3, 300, 5.0);
+    c(3, 40) = 1.5;
+    c(1, 250) = 1.0;
+    c(2, 40) = 0.5;
+    std::ostringstream wide;
+    lifting_image(wide, c, -2.0, 3);
+    EXPECT_EQ(wide.str(), " < 0  -1 1 250 1\n < 0  -1.5 2 40 0.5\n < 0  -0.5 3 40 1.5\n");
+    EXPECT_EQ(c(1, 1), 3.0);
+    EXPECT_EQ(c(3, 300), 3.0);
+    EXPECT_EQ(c(1, 40), 3.0);
+    EXPECT_EQ(c(2, 251), 3.0);
 }
 
 TEST(Filter, RaisedValuesAreReportedInOrderAndKept) {
