@@ -55,17 +55,13 @@ void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImag
     const int n = logamp.nx();
     im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
     im.lxy = RealImage::square_to_fill(n);
+    // Each map's range is found as it is written, and the Laplacian map is
+    // rescaled as it multiplies the intensity map.
+    ValueRange lxy_range;
     side_by_side(
-        st.threads,
-        [&] {
-            intensity_homegen(logamp, im.smage);
-            normalization_image(im.smage);
-        },
-        [&] {
-            laplace_homegen(st.laplacian, false, logamp, im.bimage, im.lxy);
-            normalization_image(im.lxy);
-        });
-    image1ximage2(im.smage, im.lxy);
+        st.threads, [&] { normalization_image(im.smage, intensity_homegen(logamp, im.smage)); },
+        [&] { lxy_range = laplace_homegen(st.laplacian, false, logamp, im.bimage, im.lxy); });
+    times_normalized(im.smage, im.lxy, lxy_range);
     im.lxy.release();
 }
 

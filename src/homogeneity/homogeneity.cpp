@@ -9,7 +9,29 @@ namespace veltrane2 {
 // The extremes below do not depend on the order in which the pixels are
 // visited, so the sweeps follow the storage order of the grid.
 
-void intensity_homegen(const RealImage& tempht, RealImage& homo) {
+namespace {
+
+// Takes v into the running extremes as value_range() does.
+inline void extend(ValueRange& r, double v) {
+    r.lo = std::min(r.lo, v);
+    r.hi = std::max(r.hi, v);
+    ++r.count;
+}
+
+// value_range() of a grid set whole to 0.
+ValueRange zero_range(const RealImage& g) {
+    ValueRange r;
+    if (g.size() > 0) {
+        r.lo = std::min(r.lo, 0.0);
+        r.hi = std::max(r.hi, 0.0);
+        r.count = static_cast<int>(g.size());
+    }
+    return r;
+}
+
+}  // namespace
+
+ValueRange intensity_homegen(const RealImage& tempht, RealImage& homo) {
     const int nx = tempht.nx();
     const int ny = tempht.ny();
     const ValueRange r = value_range(tempht);
@@ -17,7 +39,7 @@ void intensity_homegen(const RealImage& tempht, RealImage& homo) {
     const double emax = r.hi;
     if (emax == emin) {
         start_a_table(homo, 0.0);
-        return;
+        return zero_range(homo);
     }
     const double scale = 1.0 / (emax - emin);
     double hmx = -kNormStart;
@@ -28,11 +50,18 @@ void intensity_homegen(const RealImage& tempht, RealImage& homo) {
         }
     }
     const double top = 1.0 / hmx;
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) homo(i, j) = homo(i, j) * top;
+    ValueRange out;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
+            homo(i, j) = homo(i, j) * top;
+            extend(out, homo(i, j));
+        }
+    }
+    return out;
 }
 
-void laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, IntMap& bimage, RealImage& homo) {
+ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, IntMap& bimage,
+                           RealImage& homo) {
     const int nx = tempht.nx();
     const int ny = tempht.ny();
     if (!local) start_integer_table(bimage, 1);
@@ -61,8 +90,14 @@ void laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, 
     }
     const bool flat = count > 0 && emax == emin;
     const double s = flat ? 0.0 : 1.0 / (emax - emin);
-    for (int j = 1; j <= ny; ++j)
-        for (int i = 1; i <= nx; ++i) homo(i, j) = bimage(i, j) == 1 ? (flat ? 0.0 : (homo(i, j) - emin) * s) : 0.0;
+    ValueRange out;
+    for (int j = 1; j <= ny; ++j) {
+        for (int i = 1; i <= nx; ++i) {
+            homo(i, j) = bimage(i, j) == 1 ? (flat ? 0.0 : (homo(i, j) - emin) * s) : 0.0;
+            extend(out, homo(i, j));
+        }
+    }
+    return out;
 }
 
 void select_homo_global(const RealImage& fmage, double thresh_homo_glb, IntMap& bimage) {

@@ -6,17 +6,21 @@
 
 #include "homogeneity/derivatives.hpp"
 #include "image/grid.hpp"
+#include "image/image_ops.hpp"
 
 namespace veltrane2 {
 
 // Intensity map of tempht, scaled so that its maximum is 1. A flat input
-// has no range to scale: the map is then 0 everywhere.
-void intensity_homegen(const RealImage& tempht, RealImage& homo);
+// has no range to scale: the map is then 0 everywhere. Returns the map's
+// value_range(), found as the map is written.
+ValueRange intensity_homegen(const RealImage& tempht, RealImage& homo);
 
 // Laplacian map over the pixels whose mask value is 1 (every pixel when
 // local is false, which also sets the mask to 1), scaled to 0..1; 0 at the
 // other pixels. Responses that are all equal have no range: they map to 0.
-void laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, IntMap& bimage, RealImage& homo);
+// Returns the map's value_range(), found as the map is written.
+ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, IntMap& bimage,
+                           RealImage& homo);
 
 // bimage = 1 where fmage > threshold, else 0.
 void select_homo_global(const RealImage& fmage, double thresh_homo_glb, IntMap& bimage);

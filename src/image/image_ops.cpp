@@ -65,7 +65,10 @@ double ave_image(const RealImage& fmage) {
 // rescaled on its own: those sweeps follow the storage order.
 
 void normalization_image(RealImage& fmage) {
-    const ValueRange r = value_range(fmage);
+    normalization_image(fmage, value_range(fmage));
+}
+
+void normalization_image(RealImage& fmage, const ValueRange& r) {
     const double hmx = r.hi;
     const double hmn = r.lo;
     if (hmx == hmn) {
@@ -78,6 +81,19 @@ void normalization_image(RealImage& fmage) {
     const int ny = fmage.ny();
     for (int j = 1; j <= ny; ++j)
         for (int i = 1; i <= nx; ++i) fmage(i, j) = (fmage(i, j) - hmn) * scale;
+}
+
+void times_normalized(RealImage& image1, const RealImage& image2, const ValueRange& r) {
+    double* a = image1.data();
+    const double* b = image2.data();
+    const std::size_t n = image1.size();
+    if (r.hi == r.lo) {
+        for (std::size_t k = 0; k < n; ++k) a[k] = a[k] * 0.0;
+        return;
+    }
+    const double hmn = r.lo;
+    const double scale = 1.0 / (r.hi - hmn);
+    for (std::size_t k = 0; k < n; ++k) a[k] = a[k] * ((b[k] - hmn) * scale);
 }
 
 double normalization_local(RealImage& fmage, const IntMap& bimage) {

@@ -90,6 +90,11 @@ double ave_image(const RealImage& fmage);
 // Rescales the image to 0..1. An image whose values are all equal has no
 // range to rescale: every value becomes 0.
 void normalization_image(RealImage& fmage);
+// The same with the image's value_range() already found.
+void normalization_image(RealImage& fmage, const ValueRange& range);
+// image1 = image1 x (image2 as normalization_image(image2, range2) rescales
+// it), value by value; image2 is left as it is.
+void times_normalized(RealImage& image1, const RealImage& image2, const ValueRange& range2);
 
 // Rescales the pixels whose mask value is 1 to 0..1 and returns their mean.
 // Selected values that are all equal become 0 (mean 0); with no selected

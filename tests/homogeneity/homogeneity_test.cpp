@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "homogeneity/derivatives.hpp"
@@ -52,6 +53,37 @@ TEST(Homogeneity, TheTopIntensityIsExactlyOneInEveryRow) {
         intensity_homegen(t, h);
         EXPECT_EQ(h(3, top_row), 1.0);
         EXPECT_EQ(h(1, 1), 0.0);
+    }
+}
+
+// Both maps report their own range as value_range() finds it, flat or not,
+// with the Laplacian map over every pixel or over a mask; the product H
+// rescales the Laplacian map as normalization_image() does.
+TEST(Homogeneity, MapsReportTheirOwnRange) {
+    constexpr Laplacian lap = derivative_operator();
+    RealImage t(5, 4, 1.0);
+    t(2, 3) = 4.0;
+    t(4, 1) = -2.5;
+    const RealImage flat(5, 4, 3.0);
+    for (const RealImage* in : {static_cast<const RealImage*>(&t), &flat}) {
+        for (const bool local : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (in == &t) << local);
+            RealImage h(5, 4), l(5, 4);
+            IntMap b(5, 4, 0);
+            b(2, 3) = b(3, 3) = 1;
+            const ValueRange hr = intensity_homegen(*in, h);
+            const ValueRange lr = laplace_homegen(lap, local, *in, b, l);
+            for (const auto& [got, want] : {std::pair{hr, value_range(h)}, std::pair{lr, value_range(l)}}) {
+                EXPECT_EQ(got.lo, want.lo);
+                EXPECT_EQ(got.hi, want.hi);
+                EXPECT_EQ(got.count, want.count);
+            }
+            RealImage product = h, rescaled = l;
+            normalization_image(rescaled);
+            image1ximage2(h, rescaled);
+            times_normalized(product, l, lr);
+            EXPECT_EQ(product, h);
+        }
     }
 }
 
