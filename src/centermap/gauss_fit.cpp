@@ -27,13 +27,23 @@ void damped_step(const Mat3& a, double u, const double g[3], double h[3]) {
 std::vector<FitSample> fit_samples(const GaussfitT1& gf, const RealImage& tempht, const IntMap& cenmap,
                                    const Box& box) {
     std::vector<FitSample> samples;
+    // Terms are numbered by (|dj|, |di|) when their table stays small
+    // against the box.
+    const long long most_di = std::max(std::abs(static_cast<long long>(box.i0) - gf.iu),
+                                       std::abs(static_cast<long long>(box.i1) - gf.iu));
+    const long long most_dj = std::max(std::abs(static_cast<long long>(box.j0) - gf.iv),
+                                       std::abs(static_cast<long long>(box.j1) - gf.iv));
+    const long long terms = (most_di + 1) * (most_dj + 1);
+    const long long area = (static_cast<long long>(box.i1) - box.i0 + 1) * (static_cast<long long>(box.j1) - box.j0 + 1);
+    const bool numbered = terms <= std::max(4 * area, 1LL << 16);
     box.for_each_first_major([&](int i0, int j0) {
         if (cenmap(i0, j0) <= 0) return;
         const int dj = j0 - gf.iv;
         const int di = i0 - gf.iu;
         const double fact1 = -0.5 * (dj * dj) / gf.sigx;
         const double fact2 = -0.5 * (di * di) / gf.sigy;
-        samples.push_back({tempht(i0, j0), fact1, fact2});
+        const int term = numbered ? static_cast<int>(std::abs(di) * (most_dj + 1) + std::abs(dj)) : -1;
+        samples.push_back({tempht(i0, j0), fact1, fact2, term});
     });
     return samples;
 }
@@ -63,6 +73,31 @@ void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, doubl
 void model_values(const std::vector<FitSample>& samples, const double para[3], std::vector<double>& e) {
     e.resize(samples.size());
     for (std::size_t k = 0; k < samples.size(); ++k) e[k] = model_at(samples[k], para);
+}
+
+ModelValues::ModelValues(const std::vector<FitSample>& samples) : samples_(samples) {
+    int terms = 0;
+    for (const FitSample& s : samples) {
+        if (s.term < 0) return;  // not numbered: each sample on its own
+        terms = std::max(terms, s.term + 1);
+    }
+    std::vector<char> seen(static_cast<std::size_t>(terms), 0);
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        char& first = seen[static_cast<std::size_t>(samples[k].term)];
+        if (first == 0) firsts_.push_back(k);
+        first = 1;
+    }
+    of_term_.resize(static_cast<std::size_t>(terms));
+}
+
+void ModelValues::at(const double para[3], std::vector<double>& e) {
+    if (firsts_.empty()) {
+        model_values(samples_, para, e);
+        return;
+    }
+    for (const std::size_t k : firsts_) of_term_[static_cast<std::size_t>(samples_[k].term)] = model_at(samples_[k], para);
+    e.resize(samples_.size());
+    for (std::size_t k = 0; k < samples_.size(); ++k) e[k] = of_term_[static_cast<std::size_t>(samples_[k].term)];
 }
 
 void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3],
@@ -146,7 +181,8 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
     // leaves para and its values as they were.
     std::vector<double> model;
     std::vector<double> trial;
-    model_values(samples, para, model);
+    ModelValues values(samples);
+    values.at(para, model);
 
     auto finish = [&](int code, bool limit) {
         tempht(gf.iu, gf.iv) = 1.0 / para[0];
@@ -194,7 +230,7 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
         updated_para(3, para, h, para0);
         double g0[3];
         double cost0 = 0.0;
-        model_values(samples, para0, trial);
+        values.at(para0, trial);
         calc_g_n_cost(samples, trial, para0, g0, cost0);
 
         double l0lh = 0.0;

@@ -27,6 +27,9 @@ struct FitSample {
     double val;
     double fact1;
     double fact2;
+    // Pixels at the same distances |dj| and |di| from the model centre have
+    // the same two exponents: the index of that pair among the fit's, or -1.
+    int term = -1;
 };
 
 // The pixels of the box whose mask value is positive, first index outer
@@ -46,6 +49,18 @@ void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], 
 // The model's value exp(para[1] fact1 + para[2] fact2) at each sample, and
 // calc_g_n_cost() with those values given (the same sums).
 void model_values(const std::vector<FitSample>& samples, const double para[3], std::vector<double>& e);
+// The same values, each exponential formed once for all the samples of a
+// term (the same arguments, so the same values).
+class ModelValues {
+public:
+    explicit ModelValues(const std::vector<FitSample>& samples);
+    void at(const double para[3], std::vector<double>& e);
+
+private:
+    const std::vector<FitSample>& samples_;
+    std::vector<std::size_t> firsts_;  // the first sample of each term
+    std::vector<double> of_term_;
+};
 void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3],
                    double g[3], double& cost, Mat3* a = nullptr);
 

@@ -137,6 +137,33 @@ TEST(Restore, ThinLinesAreLoweredToTheMeanAcrossThem) {
 
 // The fit's step: the updated parameters are the sums, and nothing past
 // the parameters is written.
+// The model's values formed once per term are those formed sample by
+// sample: over a box off the centre and around it (terms numbered by
+// distance on both sides), and for samples without terms.
+TEST(GaussFit, ModelValuesPerTermAreThoseOfEachSample) {
+    RealImage t(30, 30, 2.0);
+    IntMap mask(30, 30, 1);
+    mask(14, 15) = 0;
+    GaussfitT1 gf;
+    gf.sigx = 7.25;
+    gf.sigy = 3.5;
+    gf.iu = 14;
+    gf.iv = 16;
+    const double para[3] = {0.5, 1.3, 0.7};
+    for (const Box& box : {Box{3, 27, 2, 29}, Box{15, 29, 20, 30}}) {
+        const std::vector<FitSample> samples = fit_samples(gf, t, mask, box);
+        ASSERT_GE(samples.front().term, 0);
+        std::vector<FitSample> plain = samples;
+        for (FitSample& s : plain) s.term = -1;
+        std::vector<double> want, got, got_plain;
+        model_values(samples, para, want);
+        ModelValues(samples).at(para, got);
+        ModelValues(plain).at(para, got_plain);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(got_plain, want);
+    }
+}
+
 TEST(GaussFit, AStepUpdatesExactlyTheParameters) {
     const double para[4] = {1.0, 2.0, 3.0, 4.0};
     const double h[4] = {0.5, -1.0, 0.25, 8.0};
