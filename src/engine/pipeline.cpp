@@ -370,7 +370,12 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     // none, so that no grid is set aside for it.
     const auto like_shape = [&shape] {
         Image img{shape.nx, shape.ny, shape.span_x, shape.span_y, shape.unit, {}};
-        img.values.resize(static_cast<std::size_t>(shape.nx) * static_cast<std::size_t>(shape.ny));
+        const std::size_t count = static_cast<std::size_t>(shape.nx) * static_cast<std::size_t>(shape.ny);
+        // Its fresh memory is faulted in a large page at a time as it is
+        // filled.
+        img.values.reserve(count);
+        detail::advise_large_pages(img.values.data(), count * sizeof(double));
+        img.values.resize(count);
         return img;
     };
     form_spd_filter(out, s.logamp, lowered, threads);

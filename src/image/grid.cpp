@@ -74,15 +74,22 @@ Storage allocate_zeroed(std::size_t bytes, bool zero) {
     }
     void* p = zero ? std::calloc(bytes, 1) : std::malloc(bytes);
     if (p == nullptr) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
     // Full-size images are swept along both indices; on large pages the
     // sweeps across the storage order miss the address cache far less.
+    advise_large_pages(p, bytes);
+    return {p, false};
+}
+
+void advise_large_pages(void* p, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
     const auto b = reinterpret_cast<std::uintptr_t>(p);
     const std::uintptr_t start = (b + kLargePage - 1) & ~(kLargePage - 1);
     const std::uintptr_t end = (b + bytes) & ~(kLargePage - 1);
     if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
 #endif
-    return {p, false};
 }
 
 void release_zeroed(const Storage& s, std::size_t bytes) {

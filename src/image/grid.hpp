@@ -21,6 +21,9 @@ struct Storage {
 };
 Storage allocate_zeroed(std::size_t bytes, bool zero = true);
 void release_zeroed(const Storage& s, std::size_t bytes);
+// Asks for the whole large pages within bytes at p, memory not yet touched,
+// to be faulted in a large page at a time where the system offers them.
+void advise_large_pages(void* p, std::size_t bytes);
 
 }  // namespace detail
 
