@@ -161,7 +161,9 @@ bool off_centre_pass(const RunState& st, const CentreMap& centre, const MiddleLi
 
 void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImages& im) {
     const int n = im.fmage.nx();
-    im.levmap = IntMap::square_to_fill(n);  // set whole by either level map
+    // Set whole by either level map: storage of the right side already
+    // there is taken as it is.
+    if (im.levmap.nx() != n || im.levmap.ny() != n) im.levmap = IntMap::square_to_fill(n);
     if (st.group) {
         // The band at each strip boundary is the last row above it and the
         // first row below it, which holds every contact across the boundary.
@@ -219,9 +221,10 @@ void analyse_spectrum(const RunState& st, DriverImages& im) {
     if (!centre_and_off_centre(st, MiddleLines::of(im.fmage.nx()), im)) return;
     clock.skip();
     // The level estimation reads the lowered log spectrum and the streak
-    // mask alone: H and the centre map make room for its maps.
+    // mask alone: H and the centre map make room for its maps (the level
+    // map takes the centre map's storage).
     im.smage.release();
-    im.cenmap.release();
+    im.levmap = std::move(im.cenmap);
     estimate_levels(st, noise, im);
     clock.lap("levels");
 }
