@@ -382,7 +382,10 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         return img;
     };
     form_spd_filter(out, s.logamp, lowered, threads);
-    if (spent != nullptr) spent->logamp.release();
+    // The log spectrum is done with; its storage serves the noise's
+    // transform (no more grids are alive at once than then anyway).
+    RealImage scratch;
+    if (spent != nullptr) scratch = std::move(spent->logamp);
     r.gain = like_shape();
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
@@ -404,12 +407,13 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     // cleaned image what the gain lets through.
     if (make_noise) {
         r.noise = like_shape();
-        form_noise_image(threads, gain, s.frc, s.fic, r.noise.values.data());
+        form_noise_image(threads, gain, s.frc, s.fic, r.noise.values.data(), &scratch);
         scale_back(s, r.noise, "noise");
         clock.lap("noise");
         made(Output::kNoise, r.noise);
         clock.skip();
     }
+    scratch.release();
     r.cleaned = like_shape();
     if (ones != nullptr) {
         inv_fft2d_from(threads, *ones, s.frc, s.fic, gain, r.cleaned.values.data());

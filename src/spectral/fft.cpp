@@ -617,9 +617,10 @@ namespace {
 
 // inv_fft2d(), with the imaginary parts between the two passes kept in
 // `spent` (the spectrum's own imaginary parts, used up) when it is given,
-// else in a grid of their own.
+// else in a grid of their own: `scratch`'s storage when that is given and
+// of the spectrum's side, else a fresh one.
 void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
-                double* marker, RealImage* spent) {
+                double* marker, RealImage* spent, RealImage* scratch = nullptr) {
     const int m = frc.nx();
     // The real parts between the two passes are kept in the output itself:
     // the second pass reads a column whole before it writes that column's
@@ -631,7 +632,14 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
     // (i, j) or, in place, to (c(i), j) of the spectrum: the first pass
     // reads the lanes of a block (all of their centred rows) whole before it
     // writes them, and writes exactly the places it read.
-    RealImage fftyi = spent == nullptr ? RealImage::square_to_fill(m) : RealImage();
+    RealImage fftyi;
+    if (spent == nullptr) {
+        if (scratch != nullptr && scratch->nx() == m && scratch->ny() == m) {
+            fftyi = std::move(*scratch);
+        } else {
+            fftyi = RealImage::square_to_fill(m);
+        }
+    }
     const int h = m / 2;
     pass_along_second(
         threads, m, Direction::kInverse,
@@ -739,8 +747,8 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
 }  // namespace
 
 void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
-               double* marker) {
-    inverse_2d(threads, frc, fic, gain, complement, marker, nullptr);
+               double* marker, RealImage* scratch) {
+    inverse_2d(threads, frc, fic, gain, complement, marker, nullptr, scratch);
 }
 
 void inv_fft2d_spending(int threads, const RealImage& frc, RealImage& fic, const double* gain, double* marker) {

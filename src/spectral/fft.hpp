@@ -41,8 +41,10 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic);
 // form_noise_image does, with `complement`); the real part goes to
 // marker[0..m*m-1], first index fastest (m the side of the spectrum); the
 // gain is m*m values in that order too.
+// A grid of the spectrum's side given as scratch lends its storage to the
+// values between the two passes (its own values are lost; it is left empty).
 void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
-               double* marker);
+               double* marker, RealImage* scratch = nullptr);
 
 // inv_fft2d(threads, frc, fic, gain, false, marker), the same values, using
 // fic up (it is released) instead of a grid of its own between the passes.

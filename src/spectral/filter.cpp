@@ -92,8 +92,9 @@ void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& imag
     }
 }
 
-void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise) {
-    inv_fft2d(threads, frc, fic, hin, true, noise);
+void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise,
+                      RealImage* scratch) {
+    inv_fft2d(threads, frc, fic, hin, true, noise, scratch);
 }
 
 void filter_fft_by_input(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* image) {

@@ -19,8 +19,10 @@ void lifting_image(std::ostream& out, RealImage& image, double offset, int threa
 void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& image, int threads = 1);
 
 // The noise image: the real part of the inverse transform of (1 - gain)
-// times the centred spectrum, into noise[0..n*n-1] (n the side of the spectrum).
-void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise);
+// times the centred spectrum, into noise[0..n*n-1] (n the side of the
+// spectrum). A scratch grid of side n lends its storage to the transform.
+void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise,
+                      RealImage* scratch = nullptr);
 
 // The cleaned image: the real part of the inverse transform of the centred
 // spectrum multiplied by the gain, into image[0..n*n-1].

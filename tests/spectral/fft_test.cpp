@@ -53,6 +53,15 @@ TEST(Fft, CentredSpectrumAndWeightedInverse) {
             inv_fft2d(0, re, im, gain.data(), complement, back.data());
             for (int j = 1; j <= m; ++j)
                 for (int i = 1; i <= m; ++i) ASSERT_NEAR(back[(i - 1) + (j - 1) * m], x(i, j), 1e-12) << m;
+            // A scratch grid of the right side lends its storage and is left
+            // empty; one of another side is not taken.
+            for (const int side : {m, m / 2}) {
+                RealImage scratch(side, side, 7.0);
+                std::vector<double> lent(back.size());
+                inv_fft2d(0, re, im, gain.data(), complement, lent.data(), &scratch);
+                ASSERT_EQ(std::memcmp(back.data(), lent.data(), back.size() * sizeof(double)), 0) << m;
+                EXPECT_EQ(scratch.nx(), side == m ? 0 : side);
+            }
             if (!complement) {
                 RealImage spent = im;
                 std::vector<double> again(back.size());
