@@ -75,10 +75,9 @@ void four1_values(double* data0, int nn, Direction dir) {
     }
 }
 
-// Sequences transformed together by the two-dimensional passes, and the
-// pack that holds one position of each of them.
+// Sequences transformed together by the two-dimensional passes; a pack holds
+// one position of each of them.
 constexpr int kBatch = 16;
-typedef double Pack __attribute__((vector_size(kBatch * sizeof(double)), aligned(sizeof(double)), may_alias));
 
 // Room for the packs of one batch, aligned for the widest registers.
 class PackBuffer {
@@ -446,33 +445,23 @@ void my_four1(double* data, int ndim, int nn, Direction dir) {
 
 namespace {
 
-// The spectra of two real sequences from the transform d (1-based
-// positions, n interleaved complex values) of the sequence that packs them
-// as real and imaginary parts.
-void unpack_two(int n, const double* d, double* fft1, double* fft2) {
-    double* f1 = fft1 - 1;
-    double* f2 = fft2 - 1;
-    f1[1] = d[1];
-    f1[2] = 0.0;
-    f2[1] = d[2];
-    f2[2] = 0.0;
+// The spectra of two real sequences from the transform of the sequence that
+// packs them as real and imaginary parts (n complex values): re(p) and
+// im(p) read its position p (0-based); put(p, r1, i1, r2, i2) takes
+// position p of the first spectrum and of the second.
+template <class Re, class Im, class Put>
+inline void unpack_two(int n, Re re, Im im, Put put) {
+    put(0, re(0), 0.0, im(0), 0.0);
     const int nyq = n / 2 + 1;
     for (int j = 2; j <= nyq; ++j) {
-        const int k = n + 2 - j;
-        const double h1r = 0.5 * (d[2 * j - 1] + d[2 * k - 1]);
-        const double h1i = 0.5 * (d[2 * j] - d[2 * k]);
-        const double h2r = 0.5 * (d[2 * j] + d[2 * k]);
-        const double h2i = -0.5 * (d[2 * j - 1] - d[2 * k - 1]);
-        f1[2 * j - 1] = h1r;
-        f1[2 * j] = h1i;
-        f2[2 * j - 1] = h2r;
-        f2[2 * j] = h2i;
-        if (j < nyq) {
-            f1[2 * k - 1] = h1r;
-            f1[2 * k] = -h1i;
-            f2[2 * k - 1] = h2r;
-            f2[2 * k] = -h2i;
-        }
+        const int a = j - 1;      // position j, counted from 1
+        const int c = n + 1 - j;  // position n + 2 - j
+        const double h1r = 0.5 * (re(a) + re(c));
+        const double h1i = 0.5 * (im(a) - im(c));
+        const double h2r = 0.5 * (im(a) + im(c));
+        const double h2i = -0.5 * (re(a) - re(c));
+        put(a, h1r, h1i, h2r, h2i);
+        if (j < nyq) put(c, h1r, -h1i, h2r, -h2i);
     }
 }
 
@@ -485,7 +474,15 @@ void dtwofft(int n, const double* data1, const double* data2, double* fft1, doub
         data[2 * k + 1] = data2[k];
     }
     my_four1(data.data(), static_cast<int>(data.size()), n, Direction::kForward);
-    unpack_two(n, data.data() - 1, fft1, fft2);
+    unpack_two(
+        n, [&](int p) { return data[2 * static_cast<std::size_t>(p)]; },
+        [&](int p) { return data[2 * static_cast<std::size_t>(p) + 1]; },
+        [&](int p, double r1, double i1, double r2, double i2) {
+            fft1[2 * p] = r1;
+            fft1[2 * p + 1] = i1;
+            fft2[2 * p] = r2;
+            fft2[2 * p + 1] = i2;
+        });
 }
 
 void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage& fft_im) {
@@ -539,38 +536,22 @@ void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage&
             batch.transform(buf.data());
             // unpack_two() of each lane, read in place and written straight
             // to the lane's two columns.
-            const int nyq = m / 2 + 1;
             for (int s = 0; s < kBatch; ++s) {
                 const double* d = buf.data() + s;
-                const auto re = [d](int p) { return d[static_cast<std::size_t>(2 * p) * kBatch]; };
-                const auto im = [d](int p) { return d[static_cast<std::size_t>(2 * p + 1) * kBatch]; };
                 const int j = 2 * (p0 + s) - 1;
                 double* r = &fft_re(1, j);
                 double* q = &fft_im(1, j);
                 double* r1 = &fft_re(1, j + 1);
                 double* q1 = &fft_im(1, j + 1);
-                r[0] = re(0);
-                q[0] = 0.0;
-                r1[0] = im(0);
-                q1[0] = 0.0;
-                for (int jj = 2; jj <= nyq; ++jj) {
-                    const int a = jj - 1;     // position jj
-                    const int c = m + 1 - jj;  // position m + 2 - jj
-                    const double h1r = 0.5 * (re(a) + re(c));
-                    const double h1i = 0.5 * (im(a) - im(c));
-                    const double h2r = 0.5 * (im(a) + im(c));
-                    const double h2i = -0.5 * (re(a) - re(c));
-                    r[a] = h1r;
-                    q[a] = h1i;
-                    r1[a] = h2r;
-                    q1[a] = h2i;
-                    if (jj < nyq) {
-                        r[c] = h1r;
-                        q[c] = -h1i;
-                        r1[c] = h2r;
-                        q1[c] = -h2i;
-                    }
-                }
+                unpack_two(
+                    m, [d](int p) { return d[static_cast<std::size_t>(2 * p) * kBatch]; },
+                    [d](int p) { return d[static_cast<std::size_t>(2 * p + 1) * kBatch]; },
+                    [&](int p, double re1, double im1, double re2, double im2) {
+                        r[p] = re1;
+                        q[p] = im1;
+                        r1[p] = re2;
+                        q1[p] = im2;
+                    });
             }
         }
     });
