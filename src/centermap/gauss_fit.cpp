@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "core/constants.hpp"
 #include "core/listout.hpp"
@@ -107,33 +108,29 @@ void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<doub
     // the same product), so its upper triangle is summed and mirrored.
     double g0 = 0.0, g1 = 0.0, g2 = 0.0, c = 0.0;
     double a11 = 0.0, a12 = 0.0, a13 = 0.0, a22 = 0.0, a23 = 0.0, a33 = 0.0;
-    const std::size_t count = samples.size();
+    const auto sums = [&](auto with_matrix) {
+        for (std::size_t k = 0; k < samples.size(); ++k) {
+            double f0;
+            double gradf[3];
+            residual_and_gradient(samples[k], e[k], para, f0, gradf);
+            g0 = g0 + gradf[0] * f0;
+            g1 = g1 + gradf[1] * f0;
+            g2 = g2 + gradf[2] * f0;
+            c = c + f0 * f0;
+            if constexpr (decltype(with_matrix)::value) {
+                a11 = a11 + gradf[0] * gradf[0];
+                a12 = a12 + gradf[0] * gradf[1];
+                a13 = a13 + gradf[0] * gradf[2];
+                a22 = a22 + gradf[1] * gradf[1];
+                a23 = a23 + gradf[1] * gradf[2];
+                a33 = a33 + gradf[2] * gradf[2];
+            }
+        }
+    };
     if (a == nullptr) {
-        for (std::size_t k = 0; k < count; ++k) {
-            double f0;
-            double gradf[3];
-            residual_and_gradient(samples[k], e[k], para, f0, gradf);
-            g0 = g0 + gradf[0] * f0;
-            g1 = g1 + gradf[1] * f0;
-            g2 = g2 + gradf[2] * f0;
-            c = c + f0 * f0;
-        }
+        sums(std::false_type{});
     } else {
-        for (std::size_t k = 0; k < count; ++k) {
-            double f0;
-            double gradf[3];
-            residual_and_gradient(samples[k], e[k], para, f0, gradf);
-            g0 = g0 + gradf[0] * f0;
-            g1 = g1 + gradf[1] * f0;
-            g2 = g2 + gradf[2] * f0;
-            c = c + f0 * f0;
-            a11 = a11 + gradf[0] * gradf[0];
-            a12 = a12 + gradf[0] * gradf[1];
-            a13 = a13 + gradf[0] * gradf[2];
-            a22 = a22 + gradf[1] * gradf[1];
-            a23 = a23 + gradf[1] * gradf[2];
-            a33 = a33 + gradf[2] * gradf[2];
-        }
+        sums(std::true_type{});
         Mat3& m = *a;
         m(1, 1) = a11;
         m(1, 2) = a12;

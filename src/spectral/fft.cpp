@@ -225,6 +225,17 @@ private:
     std::vector<int> slots_;
 };
 
+// The butterfly of four1_values() on registers: q = p - c q, p = p + c q.
+template <class V>
+inline __attribute__((always_inline)) void butterfly(Rotation c, V& pr, V& pi, V& qr, V& qi) {
+    const V tempr = c.re * qr - c.im * qi;
+    const V tempi = c.re * qi + c.im * qr;
+    qr = pr - tempr;
+    qi = pi - tempi;
+    pr = pr + tempr;
+    pi = pi + tempi;
+}
+
 // One stage on positions first..last-1: butterflies join positions l apart
 // with the factors w[0..l-1].
 template <int W>
@@ -238,16 +249,7 @@ inline __attribute__((always_inline)) void stage_of_two(double* data, int first,
             const int q = p + l;
             for (int r = 0; r < kRegs; ++r) {
                 V* x = reinterpret_cast<V*>(data) + r;
-                V& pr = x[kRegs * 2 * p];
-                V& pi = x[kRegs * (2 * p + 1)];
-                V& qr = x[kRegs * 2 * q];
-                V& qi = x[kRegs * (2 * q + 1)];
-                const V tempr = c.re * qr - c.im * qi;
-                const V tempi = c.re * qi + c.im * qr;
-                qr = pr - tempr;
-                qi = pi - tempi;
-                pr = pr + tempr;
-                pi = pi + tempi;
+                butterfly(c, x[kRegs * 2 * p], x[kRegs * (2 * p + 1)], x[kRegs * 2 * q], x[kRegs * (2 * q + 1)]);
             }
         }
     }
@@ -261,14 +263,6 @@ inline __attribute__((always_inline)) void stages_of_four(double* data, int firs
                                                           const Rotation* w2) {
     using V = typename Lanes<W>::V;
     constexpr int kRegs = kBatch / W;
-    const auto butterfly = [](Rotation c, V& pr, V& pi, V& qr, V& qi) __attribute__((always_inline)) {
-        const V tempr = c.re * qr - c.im * qi;
-        const V tempi = c.re * qi + c.im * qr;
-        qr = pr - tempr;
-        qi = pi - tempi;
-        pr = pr + tempr;
-        pi = pi + tempi;
-    };
     for (int g = first; g < last; g += 4 * l) {
         for (int k = 0; k < l; ++k) {
             const Rotation u = w1[k];
