@@ -23,14 +23,14 @@ constexpr std::uintptr_t kLargePage = std::uintptr_t{1} << 21;
 #if defined(MADV_HUGEPAGE) && !defined(VELTRANE2_ASAN)
 // A block of a large page or more is mapped here, aligned to a large page
 // and advised whole: a fresh mapping is zero already, and its pages are
-// faulted in a large page at a time rather than 4 KiB at a time (a fault of
-// fresh memory costs about the same for either size, so a grid's fresh
-// memory costs a fraction). malloc would take such a block from memory it
-// gives back to the system soon after, and fault it in again 4 KiB at a
-// time on the next run. A program that keeps its freed memory for its next
-// images has its grids taken from malloc instead, which reuses that memory
-// with no faults at all, up to the size malloc always maps. (Under the address sanitizer every block comes
-// from malloc, which it watches.)
+// faulted in a large page at a time rather than 4 KiB at a time (a fault
+// costs about the same for either size, apart from clearing the memory).
+// malloc would take such a block from memory it gives back to the system
+// soon after, and fault it in again 4 KiB at a time on the next run. A
+// program that keeps its freed memory for its next images has its grids
+// taken from malloc instead, which reuses that memory with no faults at
+// all, up to the size malloc always maps. (Under the address sanitizer
+// every block comes from malloc, which it watches.)
 constexpr bool kMapLarge = true;
 #else
 constexpr bool kMapLarge = false;
