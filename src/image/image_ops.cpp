@@ -18,12 +18,6 @@ void start_a_table(RealImage& table, double val) {
     std::fill(table.data(), table.data() + table.size(), val);
 }
 
-void image1ximage2(RealImage& image1, const RealImage& image2) {
-    double* a = image1.data();
-    const double* b = image2.data();
-    for (std::size_t k = 0; k < image1.size(); ++k) a[k] = a[k] * b[k];
-}
-
 int integer_value_image(const IntMap& image) {
     // Eight partial sums side by side, added at the end.
     const int* v = image.data();

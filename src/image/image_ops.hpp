@@ -83,7 +83,6 @@ inline ValueRange value_range(const Grid<double>& image) {
 
 void start_integer_table(IntMap& table, int ival);
 void start_a_table(RealImage& table, double val);
-void image1ximage2(RealImage& image1, const RealImage& image2);
 int integer_value_image(const IntMap& image);
 double ave_image(const RealImage& fmage);
 
