@@ -57,7 +57,8 @@ double model_at(const FitSample& s, const double para[3]) {
     return std::exp(fact);
 }
 
-// gauss_gradf_n_f() with the model's value e at the pixel given.
+// Residual f0 and its gradient with respect to para at one pixel, whose
+// model value is e.
 inline void residual_and_gradient(const FitSample& s, double e, const double para[3], double& f0, double gradf[3]) {
     f0 = para[0] * s.val - e;
     gradf[0] = s.val;
@@ -66,10 +67,6 @@ inline void residual_and_gradient(const FitSample& s, double e, const double par
 }
 
 }  // namespace
-
-void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, double gradf[3]) {
-    residual_and_gradient(s, model_at(s, para), para, f0, gradf);
-}
 
 void model_values(const std::vector<FitSample>& samples, const double para[3], std::vector<double>& e) {
     e.resize(samples.size());
@@ -146,12 +143,6 @@ void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<doub
     g[1] = g1;
     g[2] = g2;
     cost = c;
-}
-
-void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost, Mat3* a) {
-    std::vector<double> e;
-    model_values(samples, para, e);
-    calc_g_n_cost(samples, e, para, g, cost, a);
 }
 
 void updated_para(int ndim, const double* para, const double* h, double* paran) {

@@ -37,17 +37,7 @@ struct FitSample {
 std::vector<FitSample> fit_samples(const GaussfitT1& gf, const RealImage& tempht, const IntMap& cenmap,
                                    const Box& box);
 
-// Residual f0 and its gradient with respect to para at one pixel.
-void gauss_gradf_n_f(const FitSample& s, const double para[3], double& f0, double gradf[3]);
-
-// Gradient g = sum of gradf x f0 and cost = sum of f0 squared over the
-// samples in their order; with a, also the matrix sum of gradf x gradf
-// transposed.
-void calc_g_n_cost(const std::vector<FitSample>& samples, const double para[3], double g[3], double& cost,
-                   Mat3* a = nullptr);
-
-// The model's value exp(para[1] fact1 + para[2] fact2) at each sample, and
-// calc_g_n_cost() with those values given (the same sums).
+// The model's value exp(para[1] fact1 + para[2] fact2) at each sample.
 void model_values(const std::vector<FitSample>& samples, const double para[3], std::vector<double>& e);
 // The same values, each exponential formed once for all the samples of a
 // term (the same arguments, so the same values).
@@ -61,6 +51,11 @@ private:
     std::vector<std::size_t> firsts_;  // the first sample of each term
     std::vector<double> of_term_;
 };
+
+// Gradient g = sum of gradf x f0 and cost = sum of f0 squared over the
+// samples in their order, f0 the residual para[0] val - e and gradf its
+// gradient with respect to para, e the model's values; with a, also the
+// matrix sum of gradf x gradf transposed.
 void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3],
                    double g[3], double& cost, Mat3* a = nullptr);
 

@@ -9,28 +9,6 @@ namespace veltrane2 {
 // The extremes below do not depend on the order in which the pixels are
 // visited, so the sweeps follow the storage order of the grid.
 
-namespace {
-
-// Takes v into the running extremes as value_range() does.
-inline void extend(ValueRange& r, double v) {
-    r.lo = std::min(r.lo, v);
-    r.hi = std::max(r.hi, v);
-    ++r.count;
-}
-
-// value_range() of a grid set whole to 0.
-ValueRange zero_range(const RealImage& g) {
-    ValueRange r;
-    if (g.size() > 0) {
-        r.lo = std::min(r.lo, 0.0);
-        r.hi = std::max(r.hi, 0.0);
-        r.count = static_cast<int>(g.size());
-    }
-    return r;
-}
-
-}  // namespace
-
 ValueRange intensity_homegen(const RealImage& tempht, RealImage& homo) {
     const int nx = tempht.nx();
     const int ny = tempht.ny();
@@ -39,7 +17,7 @@ ValueRange intensity_homegen(const RealImage& tempht, RealImage& homo) {
     const double emax = r.hi;
     if (emax == emin) {
         start_a_table(homo, 0.0);
-        return zero_range(homo);
+        return value_range(homo);
     }
     const double scale = 1.0 / (emax - emin);
     double hmx = -kNormStart;
@@ -54,7 +32,7 @@ ValueRange intensity_homegen(const RealImage& tempht, RealImage& homo) {
     for (int j = 1; j <= ny; ++j) {
         for (int i = 1; i <= nx; ++i) {
             homo(i, j) = homo(i, j) * top;
-            extend(out, homo(i, j));
+            out.add(homo(i, j));
         }
     }
     return out;
@@ -94,7 +72,7 @@ ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& te
     for (int j = 1; j <= ny; ++j) {
         for (int i = 1; i <= nx; ++i) {
             homo(i, j) = bimage(i, j) == 1 ? (flat ? 0.0 : (homo(i, j) - emin) * s) : 0.0;
-            extend(out, homo(i, j));
+            out.add(homo(i, j));
         }
     }
     return out;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "image/image_ops.hpp"
 #include "image/parallel.hpp"
 
 namespace veltrane2 {
@@ -119,32 +120,20 @@ Extremes location_max_min_image(const RealImage& image) {
     seg.iaddseg = seg.ileft > 0 ? 1 : 0;
 
     Extremes ex;
-    // Lines are copied out a few at a time: the first indices of one column
-    // lie side by side in the grid.
-    constexpr int kLines = 8;
-    std::vector<double> subsets(static_cast<std::size_t>(n) * kLines);
-    for (int i0 = 1; i0 <= n; i0 += kLines) {
-        const int count = std::min(kLines, n - i0 + 1);
-        for (int j = 1; j <= n; ++j) {
-            const double* col = &image(i0, j);
-            for (int s = 0; s < count; ++s) subsets[static_cast<std::size_t>(s) * n + (j - 1)] = col[s];
+    for_each_first_index_row(image, [&](int i, const double* line) {
+        int locmn = 0;
+        int locmx = 0;
+        double rmin = 0.0;
+        double rmax = 0.0;
+        batch_sorting(seg, line, locmn, locmx, rmin, rmax);
+        if (i == 1) {
+            ex.loc_min = {1, locmn};
+            ex.loc_max = {1, locmx};
+        } else {
+            if (image(i, locmn) - image(ex.loc_min[0], ex.loc_min[1]) < 0.0) ex.loc_min = {i, locmn};
+            if (image(i, locmx) - image(ex.loc_max[0], ex.loc_max[1]) > 0.0) ex.loc_max = {i, locmx};
         }
-        for (int s = 0; s < count; ++s) {
-            const int i = i0 + s;
-            int locmn = 0;
-            int locmx = 0;
-            double rmin = 0.0;
-            double rmax = 0.0;
-            batch_sorting(seg, subsets.data() + static_cast<std::size_t>(s) * n, locmn, locmx, rmin, rmax);
-            if (i == 1) {
-                ex.loc_min = {1, locmn};
-                ex.loc_max = {1, locmx};
-            } else {
-                if (image(i, locmn) - image(ex.loc_min[0], ex.loc_min[1]) < 0.0) ex.loc_min = {i, locmn};
-                if (image(i, locmx) - image(ex.loc_max[0], ex.loc_max[1]) > 0.0) ex.loc_max = {i, locmx};
-            }
-        }
-    }
+    });
     ex.extreme[0] = image(ex.loc_min[0], ex.loc_min[1]);
     ex.extreme[1] = image(ex.loc_max[0], ex.loc_max[1]);
     return ex;

@@ -10,6 +10,14 @@
 
 namespace veltrane2 {
 
+// Where the storage of large grids comes from. By default each is mapped on
+// its own, on large pages where the system offers them: fresh memory for
+// every run, faulted in a large page at a time. A program that asks malloc
+// to keep the memory it frees, so that its next images reuse it, calls this
+// once before its first run: grids then come from malloc too. It changes
+// where memory comes from, never a value.
+void take_grids_from_malloc();
+
 namespace detail {
 
 // Storage for grids, zero-filled unless `zero` is false; large blocks are
@@ -24,18 +32,6 @@ void release_zeroed(const Storage& s, std::size_t bytes);
 // Asks for the whole large pages within bytes at p, memory not yet touched,
 // to be faulted in a large page at a time where the system offers them.
 void advise_large_pages(void* p, std::size_t bytes);
-
-}  // namespace detail
-
-// Where the storage of large grids comes from. By default each is mapped on
-// its own, on large pages where the system offers them: fresh memory for
-// every run, faulted in a large page at a time. A program that asks malloc
-// to keep the memory it frees, so that its next images reuse it, calls this
-// once before its first run: grids then come from malloc too. It changes
-// where memory comes from, never a value.
-void take_grids_from_malloc();
-
-namespace detail {
 
 }  // namespace detail
 

@@ -35,23 +35,11 @@ int integer_value_image(const IntMap& image) {
 double ave_image(const RealImage& fmage) {
     const int nx = fmage.nx();
     const int ny = fmage.ny();
-    // Every value, first index outer. Eight first indices at a time are
-    // copied out along j (a cache line per column) into rows of their own,
-    // which the sum then reads in its order.
-    constexpr int kRows = 8;
-    std::vector<double> rows(static_cast<std::size_t>(kRows) * static_cast<std::size_t>(std::max(ny, 0)));
+    // Every value, first index outer.
     double sum = 0.0;
-    for (int i0 = 1; i0 <= nx; i0 += kRows) {
-        const int count = std::min(kRows, nx - i0 + 1);
-        for (int j = 1; j <= ny; ++j) {
-            const double* column = &fmage(i0, j);
-            for (int r = 0; r < count; ++r) rows[static_cast<std::size_t>(r) * ny + (j - 1)] = column[r];
-        }
-        for (int r = 0; r < count; ++r) {
-            const double* row = &rows[static_cast<std::size_t>(r) * ny];
-            for (int j = 0; j < ny; ++j) sum += row[j];
-        }
-    }
+    for_each_first_index_row(fmage, [&](int, const double* row) {
+        for (int j = 0; j < ny; ++j) sum += row[j];
+    });
     return sum / static_cast<double>(nx * ny);
 }
 

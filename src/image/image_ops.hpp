@@ -40,6 +40,26 @@ void for_each_first_major(const Box& b, const Grid<double>& values, Take take, V
     }
 }
 
+// Hands row(i, values) the values (i, 1..ny) side by side, for i = 1..nx in
+// order: eight first indices at a time are copied out along the second
+// index (a cache line per column) into rows of their own.
+template <class Row>
+void for_each_first_index_row(const Grid<double>& g, Row row) {
+    const int nx = g.nx();
+    const int ny = g.ny();
+    constexpr int kRows = 8;
+    const std::size_t len = static_cast<std::size_t>(std::max(ny, 0));
+    std::vector<double> rows(kRows * len);
+    for (int i0 = 1; i0 <= nx; i0 += kRows) {
+        const int count = std::min(kRows, nx - i0 + 1);
+        for (int j = 1; j <= ny; ++j) {
+            const double* column = &g(i0, j);
+            for (int r = 0; r < count; ++r) rows[static_cast<std::size_t>(r) * len + static_cast<std::size_t>(j - 1)] = column[r];
+        }
+        for (int r = 0; r < count; ++r) row(i0 + r, rows.data() + static_cast<std::size_t>(r) * len);
+    }
+}
+
 // Visits the (2 ns + 1) x (2 ns + 1) window around (i0, j0), first-index
 // offset outer and second-index offset inner, skipping the centre and every
 // position outside the box `within`: visit(i, j) for each.
@@ -64,17 +84,19 @@ struct ValueRange {
     double lo = kNormStart;
     double hi = -kNormStart;
     int count = 0;
+    // Takes v into the running extremes.
+    void add(double v) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+        ++count;
+    }
 };
 template <class Take>
 ValueRange value_range(const Grid<double>& image, Take take) {
     ValueRange r;
     for (int j = 1; j <= image.ny(); ++j)
         for (int i = 1; i <= image.nx(); ++i)
-            if (take(i, j)) {
-                r.lo = std::min(r.lo, image(i, j));
-                r.hi = std::max(r.hi, image(i, j));
-                ++r.count;
-            }
+            if (take(i, j)) r.add(image(i, j));
     return r;
 }
 inline ValueRange value_range(const Grid<double>& image) {

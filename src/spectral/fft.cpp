@@ -590,6 +590,23 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic) {
 
 namespace {
 
+// The second pass of an inverse on the kBatch columns of one block:
+// fill(i, re, im) puts position i of every lane into re[0..kBatch-1] and
+// im[0..kBatch-1]; the lanes are transformed, and lane s's real parts, as
+// four1_values() leaves them, go to out[s][0..m-1].
+template <class Fill>
+void inverse_columns(const BatchTransform& batch, int m, double* buf, Fill fill, double* const* out) {
+    for (int i = 0; i < m; ++i) {
+        double* d = buf + 2 * batch.slot(i) * kBatch;
+        fill(i, d, d + kBatch);
+    }
+    batch.transform(buf);
+    for (int i = 0; i < m; ++i) {
+        const double* d = buf + static_cast<std::size_t>(2 * i) * kBatch;
+        for (int s = 0; s < kBatch; ++s) out[s][i] = batch.finish(d[s]);
+    }
+}
+
 // inv_fft2d(), with the imaginary parts between the two passes kept in
 // `spent` (the spectrum's own imaginary parts, used up) when it is given,
 // else in a grid of their own: `scratch`'s storage when that is given and
@@ -704,17 +721,14 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
                 qs[s] = spent == nullptr ? &fftyi(1, j0 + s) : &(*spent)(1, j0 + s);
                 outs[s] = column(j0 + s);
             }
-            for (int i = 0; i < m; ++i) {
-                double* d = buf.data() + 2 * batch.slot(i) * kBatch;
-                const int qi = spent == nullptr ? i : center0_index(h, i + 1) - 1;
-                for (int s = 0; s < kBatch; ++s) d[s] = rs[s][i];
-                for (int s = 0; s < kBatch; ++s) d[kBatch + s] = qs[s][qi];
-            }
-            batch.transform(buf.data());
-            for (int i = 0; i < m; ++i) {
-                const double* d = buf.data() + static_cast<std::size_t>(2 * i) * kBatch;
-                for (int s = 0; s < kBatch; ++s) outs[s][i] = batch.finish(d[s]);
-            }
+            inverse_columns(
+                batch, m, buf.data(),
+                [&](int i, double* re, double* im) {
+                    const int qi = spent == nullptr ? i : center0_index(h, i + 1) - 1;
+                    for (int s = 0; s < kBatch; ++s) re[s] = rs[s][i];
+                    for (int s = 0; s < kBatch; ++s) im[s] = qs[s][qi];
+                },
+                outs);
         }
     });
 }
@@ -797,6 +811,9 @@ void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& 
         }
         four1_values(d, m, Direction::kInverse);
     }
+    // patched[i - 1]: the changed sequence of first index i, or -1.
+    std::vector<int> patched(static_cast<std::size_t>(m), -1);
+    for (std::size_t k = 0; k < rows.size(); ++k) patched[static_cast<std::size_t>(rows[k] - 1)] = static_cast<int>(k);
     // Column j of the first pass's result: the shared one with the changed
     // sequences' values put in.
     const auto fetch = [&](int j, double* re, double* im) {
@@ -830,8 +847,8 @@ void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& 
                 continue;
             }
             // Position i of the lanes is read across the columns of the
-            // shared first pass and written as a whole pack; then the
-            // changed sequences' values are put in.
+            // shared first pass, or of the changed sequences, and written as
+            // a whole pack.
             const double* rs[kBatch];
             const double* qs[kBatch];
             double* outs[kBatch];
@@ -840,24 +857,22 @@ void inv_fft2d_from(int threads, const InverseFirstPass& ones, const RealImage& 
                 qs[s] = &ones.im(1, j0 + s);
                 outs[s] = column(j0 + s);
             }
-            for (int i = 0; i < m; ++i) {
-                double* d = buf.data() + 2 * batch.slot(i) * kBatch;
-                for (int s = 0; s < kBatch; ++s) d[s] = rs[s][i];
-                for (int s = 0; s < kBatch; ++s) d[kBatch + s] = qs[s][i];
-            }
-            for (std::size_t k = 0; k < rows.size(); ++k) {
-                double* d = buf.data() + 2 * batch.slot(rows[k] - 1) * kBatch;
-                const double* from = &patch[k * seq + static_cast<std::size_t>(2 * j0 - 2)];
-                for (int s = 0; s < kBatch; ++s) {
-                    d[s] = from[2 * s];
-                    d[kBatch + s] = from[2 * s + 1];
-                }
-            }
-            batch.transform(buf.data());
-            for (int i = 0; i < m; ++i) {
-                const double* d = buf.data() + static_cast<std::size_t>(2 * i) * kBatch;
-                for (int s = 0; s < kBatch; ++s) outs[s][i] = batch.finish(d[s]);
-            }
+            inverse_columns(
+                batch, m, buf.data(),
+                [&](int i, double* re, double* im) {
+                    const int k = patched[static_cast<std::size_t>(i)];
+                    if (k < 0) {
+                        for (int s = 0; s < kBatch; ++s) re[s] = rs[s][i];
+                        for (int s = 0; s < kBatch; ++s) im[s] = qs[s][i];
+                        return;
+                    }
+                    const double* from = &patch[static_cast<std::size_t>(k) * seq + static_cast<std::size_t>(2 * j0 - 2)];
+                    for (int s = 0; s < kBatch; ++s) {
+                        re[s] = from[2 * s];
+                        im[s] = from[2 * s + 1];
+                    }
+                },
+                outs);
         }
     });
 }

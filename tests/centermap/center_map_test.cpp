@@ -184,7 +184,9 @@ TEST(GaussFit, GradientCostAndMatrixOfTwoSamples) {
     double g[4] = {9.0, 9.0, 9.0, 42.0};
     double cost = -1.0;
     Mat3 a;
-    calc_g_n_cost(samples, para, g, cost, &a);
+    std::vector<double> e;
+    model_values(samples, para, e);
+    calc_g_n_cost(samples, e, para, g, cost, &a);
     EXPECT_EQ(g[0], 8.0);
     EXPECT_EQ(g[1], 2.0);
     EXPECT_EQ(g[2], -2.0);
