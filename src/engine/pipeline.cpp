@@ -235,13 +235,6 @@ bool is_power_of_two(long long n) {
     return n > 0 && (n & (n - 1)) == 0;
 }
 
-double highest_value(const RealImage& image) {
-    const double* v = image.data();
-    double hi = v[0];
-    for (std::size_t k = 1; k < image.size(); ++k) hi = v[k] > hi ? v[k] : hi;
-    return hi;
-}
-
 }  // namespace
 
 EngineRun::EngineRun(const Parameters& p, const Options& o)
@@ -315,8 +308,9 @@ Spectrum EngineRun::take_spectrum() {
     // Fill the square beyond a non-square image, then lift the image so that
     // its minimum is 0.
     fill_beyond_image(tempht, nx_, ny_);
-    const double low = lowest_value(tempht, threads);
-    const double high = highest_value(tempht);
+    const ValueSpan span = lowest_and_highest(tempht, threads);
+    const double low = span.low;
+    const double high = span.high;
     const double range = high - low;
     if (!std::isfinite(range)) {
         throw Error(ErrorKind::kBadValue, "the heights range from " + shown(low) + " to " + shown(high) +

@@ -139,22 +139,53 @@ Extremes location_max_min_image(const RealImage& image) {
     return ex;
 }
 
-double lowest_value(const RealImage& image, int threads) {
+ValueSpan lowest_and_highest(const RealImage& image, int threads) {
     const int n = image.nx();
     const double* v = image.data();
-    std::vector<double> part_lo(static_cast<std::size_t>(thread_count(threads)), v[0]);
-    for_parts(threads, n, 64, [&](int part, int j0, int j1) {
-        double lo = v[static_cast<std::size_t>(j0) * n];
-        for (std::size_t k = static_cast<std::size_t>(j0) * n; k < static_cast<std::size_t>(j1) * n; ++k)
-            lo = v[k] < lo ? v[k] : lo;
-        part_lo[static_cast<std::size_t>(part)] = lo;
+    // Eight minima and maxima side by side: the lowest and the highest of a
+    // set of values do not depend on the order they are met in, except
+    // for which of two zeros is kept.
+    constexpr int kWays = 8;
+    std::vector<ValueSpan> part(static_cast<std::size_t>(thread_count(threads)), ValueSpan{v[0], v[0]});
+    for_parts(threads, n, 64, [&](int p, int j0, int j1) {
+        const std::size_t first = static_cast<std::size_t>(j0) * n;
+        const std::size_t last = static_cast<std::size_t>(j1) * n;
+        double lo[kWays];
+        double hi[kWays];
+        for (int l = 0; l < kWays; ++l) lo[l] = hi[l] = v[first];
+        std::size_t k = first;
+        for (; k + kWays <= last; k += kWays) {
+            for (int l = 0; l < kWays; ++l) {
+                const double x = v[k + static_cast<std::size_t>(l)];
+                lo[l] = x < lo[l] ? x : lo[l];
+                hi[l] = x > hi[l] ? x : hi[l];
+            }
+        }
+        for (; k < last; ++k) {
+            lo[0] = v[k] < lo[0] ? v[k] : lo[0];
+            hi[0] = v[k] > hi[0] ? v[k] : hi[0];
+        }
+        ValueSpan s{lo[0], hi[0]};
+        for (int l = 1; l < kWays; ++l) {
+            s.low = lo[l] < s.low ? lo[l] : s.low;
+            s.high = hi[l] > s.high ? hi[l] : s.high;
+        }
+        part[static_cast<std::size_t>(p)] = s;
     });
-    double lo = part_lo[0];
-    for (double p : part_lo) lo = p < lo ? p : lo;
-    // Values that compare equal are the same value, except the two zeros:
-    // which of them the search keeps depends on where they are.
-    if (lo == 0.0) return location_max_min_image(image).extreme[0];
-    return lo;
+    ValueSpan span = part[0];
+    for (const ValueSpan& s : part) {
+        span.low = s.low < span.low ? s.low : span.low;
+        span.high = s.high > span.high ? s.high : span.high;
+    }
+    // Where a zero is the answer, the sign is the one the plain sweeps keep:
+    // the search's minimum, and the first highest value in storage order.
+    if (span.low == 0.0) span.low = location_max_min_image(image).extreme[0];
+    if (span.high == 0.0) {
+        double hi = v[0];
+        for (std::size_t k = 1; k < image.size(); ++k) hi = v[k] > hi ? v[k] : hi;
+        span.high = hi;
+    }
+    return span;
 }
 
 }  // namespace veltrane2

@@ -35,9 +35,15 @@ struct Extremes {
 // line keeps the position among equal values.
 Extremes location_max_min_image(const RealImage& image);
 
-// location_max_min_image(image).extreme[0] in one plain sweep, columns
-// shared out over up to `threads` threads (0: as many as the machine has
-// cores, at most four).
-double lowest_value(const RealImage& image, int threads = 1);
+// The lowest and the highest value of an image in one sweep, columns shared
+// out over up to `threads` threads (0: as many as the machine has cores, at
+// most four). The lowest is location_max_min_image(image).extreme[0] bit for
+// bit; the highest, when it is a zero, is the first highest value in
+// storage order.
+struct ValueSpan {
+    double low = 0.0;
+    double high = 0.0;
+};
+ValueSpan lowest_and_highest(const RealImage& image, int threads = 1);
 
 }  // namespace veltrane2

@@ -601,9 +601,36 @@ void inverse_columns(const BatchTransform& batch, int m, double* buf, Fill fill,
         fill(i, d, d + kBatch);
     }
     batch.transform(buf);
-    for (int i = 0; i < m; ++i) {
-        const double* d = buf + static_cast<std::size_t>(2 * i) * kBatch;
-        for (int s = 0; s < kBatch; ++s) out[s][i] = batch.finish(d[s]);
+    for (int i = 0; i < m; ++i) batch.finish(buf + static_cast<std::size_t>(2 * i) * kBatch, kBatch);
+    // Eight positions of a lane at a time: a whole cache line of its column.
+    constexpr int kLine = 8;
+    int i0 = 0;
+    for (; i0 + kLine <= m; i0 += kLine) {
+        const double* d = buf + static_cast<std::size_t>(2 * i0) * kBatch;
+        for (int s = 0; s < kBatch; ++s) {
+            double* o = out[s] + i0;
+            for (int k = 0; k < kLine; ++k) o[k] = d[static_cast<std::size_t>(2 * k) * kBatch + static_cast<std::size_t>(s)];
+        }
+    }
+    for (; i0 < m; ++i0)
+        for (int s = 0; s < kBatch; ++s) out[s][i0] = buf[static_cast<std::size_t>(2 * i0) * kBatch + static_cast<std::size_t>(s)];
+}
+
+// re[k] = r[k] w[k] and im[k] = q[k] w[k] for k < count, where w is the gain
+// g or, for the complement, 1 - g.
+inline void weighted(const double* __restrict r, const double* __restrict q, const double* __restrict g, int count,
+                     bool complement, double* __restrict re, double* __restrict im) {
+    if (complement) {
+        for (int k = 0; k < count; ++k) {
+            const double w = 1.0 - g[k];
+            re[k] = r[k] * w;
+            im[k] = q[k] * w;
+        }
+    } else {
+        for (int k = 0; k < count; ++k) {
+            re[k] = r[k] * g[k];
+            im[k] = q[k] * g[k];
+        }
     }
 }
 
@@ -642,22 +669,9 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
                 prefetch_centred(h, i0, count, j + kAhead, gain, m);
             }
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
-                const double* r = &frc(c, cj);
-                const double* q = &fic(c, cj);
                 const double* g =
                     gain + static_cast<std::size_t>(c - 1) + static_cast<std::size_t>(cj - 1) * static_cast<std::size_t>(m);
-                if (complement) {
-                    for (int s = s0; s < s1; ++s) {
-                        const double w = 1.0 - g[s - s0];
-                        re[s] = r[s - s0] * w;
-                        im[s] = q[s - s0] * w;
-                    }
-                } else {
-                    for (int s = s0; s < s1; ++s) {
-                        re[s] = r[s - s0] * g[s - s0];
-                        im[s] = q[s - s0] * g[s - s0];
-                    }
-                }
+                weighted(&frc(c, cj), &fic(c, cj), g, s1 - s0, complement, re + s0, im + s0);
             });
         },
         [&](int i0, int count, int j, const double* re, const double* im) {

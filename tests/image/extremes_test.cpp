@@ -60,11 +60,12 @@ TEST(Sorting, EveryListComesOutAscendingAsAPermutation) {
     }
 }
 
-// The lift's one-sweep minimum is the search's minimum bit for bit, also
-// when both zeros are in the image and the search keeps the later one.
-TEST(Extremes, LowestValueIsTheSearchsMinimum) {
+// The lift's one-sweep extremes: the lowest is the search's minimum bit for
+// bit, also when both zeros are in the image and the search keeps the later
+// one; the highest is the first highest value in storage order.
+TEST(Extremes, OneSweepExtremesAreTheSearchsAndThePlainSweeps) {
     std::mt19937 rng(5);
-    for (int trial = 0; trial < 40; ++trial) {
+    for (int trial = 0; trial < 48; ++trial) {
         const int n = 1 << (1 + trial % 5 + (trial >= 20 ? 2 : 0));  // up to 128: on three threads
         RealImage img(n, n);
         for (int j = 1; j <= n; ++j)
@@ -73,10 +74,21 @@ TEST(Extremes, LowestValueIsTheSearchsMinimum) {
             img(1, 1) = trial % 8 == 1 ? 0.0 : -0.0;
             img(1, 2) = -img(1, 1);
         }
-        const double a = lowest_value(img, 3);
+        if (trial >= 40) {
+            // Every value at most 0, with zeros of both signs late in the
+            // storage order: the highest is a zero.
+            for (std::size_t k = 0; k < img.size(); ++k) img.data()[k] = -std::abs(img.data()[k]) - 1.0;
+            img(n, n - 1) = trial % 2 ? -0.0 : 0.0;
+            img(n, n) = -img(n, n - 1);
+        }
+        const ValueSpan a = lowest_and_highest(img, 3);
         const double b = location_max_min_image(img).extreme[0];
-        ASSERT_EQ(std::signbit(a), std::signbit(b)) << trial;
-        ASSERT_EQ(a, b) << trial;
+        ASSERT_EQ(std::signbit(a.low), std::signbit(b)) << trial;
+        ASSERT_EQ(a.low, b) << trial;
+        double hi = img.data()[0];
+        for (std::size_t k = 1; k < img.size(); ++k) hi = img.data()[k] > hi ? img.data()[k] : hi;
+        ASSERT_EQ(std::signbit(a.high), std::signbit(hi)) << trial;
+        ASSERT_EQ(a.high, hi) << trial;
     }
     // Hand-checked: within line 1 the sort puts its -0 first; line 2's +0
     // does not replace it, being no lower.
@@ -85,7 +97,7 @@ TEST(Extremes, LowestValueIsTheSearchsMinimum) {
     z(1, 2) = -0.0;
     z(2, 1) = 0.0;
     EXPECT_TRUE(std::signbit(location_max_min_image(z).extreme[0]));
-    EXPECT_TRUE(std::signbit(lowest_value(z)));
+    EXPECT_TRUE(std::signbit(lowest_and_highest(z).low));
 }
 
 }  // namespace
