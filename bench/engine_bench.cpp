@@ -46,8 +46,8 @@ namespace {
 constexpr int kSide = 1024;
 
 // The stages in the order a run reports them.
-const std::vector<std::string> kStages = {"load",   "lift",    "forward", "logamp", "prepare", "streak",
-                                          "refnoise", "centmap", "select",  "offsymm", "levels",  "relog", "filter",
+const std::vector<std::string> kStages = {"load",   "lift",    "forward", "logamp",  "prepare", "streak",
+                                          "refnoise", "centmap", "select",  "offsymm", "levels",  "filter",
                                           "noise",  "cleaned", "cut"};
 
 // Sums of stages shown beside them: the engine's three transforms, the

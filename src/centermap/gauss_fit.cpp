@@ -242,7 +242,8 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
     }
 }
 
-void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tempht, const IntMap& cent) {
+void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tempht, MarkMap& written,
+                      const IntMap& cent) {
     if (integer_value_image(cent) == 0) return;
 
     const int nx = tempht.nx();
@@ -302,7 +303,7 @@ void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tem
         out << list_line("exceed iteraction centermap! iflag=", iflag);
         return;
     }
-    tempht(gf.iu, gf.iv) = fmage(gf.iu, gf.iv) + rmin;
+    write_marked(tempht, written, gf.iu, gf.iv, fmage(gf.iu, gf.iv) + rmin);
 }
 
 }  // namespace veltrane2

@@ -72,7 +72,8 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
 // and box in `centre`) and, when the fit ends normally, sets tempht at the
 // centre pixel to the fitted peak. An empty centre map, or a centre value of
 // 0 once the map's minimum is taken off, leaves nothing to fit: tempht is
-// then unchanged.
-void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tempht, const IntMap& cent);
+// then unchanged. The centre pixel is marked in `written` when it is set.
+void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tempht, MarkMap& written,
+                      const IntMap& cent);
 
 }  // namespace veltrane2

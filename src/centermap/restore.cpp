@@ -56,8 +56,8 @@ double fix_hline(int ns, int i0, int j0, const RealImage& tempht, const IntMap& 
     return fix_line(ns, i0, j0, 0, 1, tempht, bimage);
 }
 
-bool gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, const IntMap& bimage, int i0, int j0,
-                  double& ave, double& std_dev) {
+bool gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, MarkMap& written, const IntMap& bimage,
+                  int i0, int j0, double& ave, double& std_dev) {
     if (cut.i0 > 999999 || cut.i1 > 999999) out << list_line("I column range in GAUSS_CONSTR=", cut.i0, cut.i1);
     if (cut.j0 > 999999 || cut.j1 > 999999) out << list_line("J colume range in GAUSS_CONSTR=", cut.j0, cut.j1);
     ave = 0.0;
@@ -71,11 +71,11 @@ bool gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, 
     });
     if (n <= 1) return false;
     std_dev = std::sqrt(std_dev / (n - 1));
-    if (tempht(i0, j0) > ave + std_dev) tempht(i0, j0) = ave;
+    if (tempht(i0, j0) > ave + std_dev) write_marked(tempht, written, i0, j0, ave);
     return true;
 }
 
-void restore_intensity(std::ostream& out, const Box& cut, int ns, RealImage& tempht, IntMap& cent) {
+void restore_intensity(std::ostream& out, const Box& cut, int ns, RealImage& tempht, MarkMap& written, IntMap& cent) {
     // The pixels to unmark are listed during the sweep and unmarked after
     // it, so that every test reads the map as it was on entry.
     std::vector<std::pair<int, int>> unmark;
@@ -83,16 +83,16 @@ void restore_intensity(std::ostream& out, const Box& cut, int ns, RealImage& tem
         if (cent(i, j) != 1) return;
         if (vline_pix(i, j, cent)) {
             const double val = fix_vline(ns, i, j, tempht, cent);
-            if (tempht(i, j) > val) tempht(i, j) = val;
+            if (tempht(i, j) > val) write_marked(tempht, written, i, j, val);
             unmark.emplace_back(i, j);
         } else if (hline_pix(i, j, cent)) {
             const double val = fix_hline(ns, i, j, tempht, cent);
-            if (tempht(i, j) > val) tempht(i, j) = val;
+            if (tempht(i, j) > val) write_marked(tempht, written, i, j, val);
             unmark.emplace_back(i, j);
         } else {
             double ave = 0.0;
             double std_dev = 0.0;
-            if (gauss_constr(out, cut, ns, tempht, cent, i, j, ave, std_dev)) unmark.emplace_back(i, j);
+            if (gauss_constr(out, cut, ns, tempht, written, cent, i, j, ave, std_dev)) unmark.emplace_back(i, j);
         }
     });
     for (const auto& [i, j] : unmark) cent(i, j) = 0;

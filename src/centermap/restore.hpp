@@ -25,12 +25,14 @@ double fix_hline(int ns, int i0, int j0, const RealImage& tempht, const IntMap& 
 // Neighbourhood test and fix of one pixel: with at least two marked
 // neighbours in the window (within the box cut), a value above their mean
 // plus spread is lowered to the mean; returns whether the pixel is to be
-// unmarked (there were such neighbours).
-bool gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, const IntMap& bimage, int i0, int j0,
-                  double& ave, double& std_dev);
+// unmarked (there were such neighbours). A lowered pixel is marked in
+// `written`.
+bool gauss_constr(std::ostream& out, const Box& cut, int ns, RealImage& tempht, MarkMap& written, const IntMap& bimage,
+                  int i0, int j0, double& ave, double& std_dev);
 
 // The sweep over the marked pixels of the box cut, first index outer; tests
-// read the map as it was on entry, values change in place.
-void restore_intensity(std::ostream& out, const Box& cut, int ns, RealImage& tempht, IntMap& cent);
+// read the map as it was on entry, values change in place (and are marked in
+// `written`).
+void restore_intensity(std::ostream& out, const Box& cut, int ns, RealImage& tempht, MarkMap& written, IntMap& cent);
 
 }  // namespace veltrane2

@@ -40,13 +40,13 @@ double window_mismatch(const Box& box, int ns, const std::array<int, 2>& loci, c
 }
 
 void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht,
-                      IntMap& table) {
-    double& first = tempht(loci[0], locj[0]);
-    double& second = tempht(loci[1], locj[1]);
+                      MarkMap& written, IntMap& table) {
+    const double first = tempht(loci[0], locj[0]);
+    const double second = tempht(loci[1], locj[1]);
     const double val = std::min(first, second);
     const double ave = 0.5 * (first + second);
-    if (first > val) first = ave;
-    if (second > val) second = ave;
+    if (first > val) write_marked(tempht, written, loci[0], locj[0], ave);
+    if (second > val) write_marked(tempht, written, loci[1], locj[1], ave);
     table(loci[0], locj[0]) = 0;
     table(loci[1], locj[1]) = 0;
 }
@@ -142,7 +142,7 @@ private:
 }  // namespace
 
 void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const MiddleLines& middle,
-                          RealImage& tempht, IntMap& bimage) {
+                          RealImage& tempht, MarkMap& written, IntMap& bimage) {
     const int ns0 = 2 * ns + 1;
     if (ns0 > kMxsymm) throw FatalStop(list_line("NS0 > MXSYMM in REAL_SYMM_PASS ", ns0, kMxsymm, " NS=", ns, kMxsymm));
     const int nx = tempht.nx();
@@ -178,7 +178,7 @@ void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& bo
             window_mismatch(box, ns, loci, locj, tempht, bimage, kPvtiny) < kPvtiny)
             taken.emplace_back(loci, locj);
     }
-    for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, tempht, bimage);
+    for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, tempht, written, bimage);
 }
 
 }  // namespace veltrane2

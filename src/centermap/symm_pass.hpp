@@ -32,14 +32,16 @@ struct MiddleLines {
 double window_mismatch(const Box& box, int ns, const std::array<int, 2>& loci, const std::array<int, 2>& locj,
                        const RealImage& tempht, const IntMap& bimage, double limit);
 
-// Pulls the larger of the two values down to their mean and unselects both.
-void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht, IntMap& table);
+// Pulls the larger of the two values down to their mean and unselects both;
+// a value pulled down is marked in `written`.
+void local_pass_1pair(const std::array<int, 2>& loci, const std::array<int, 2>& locj, RealImage& tempht,
+                      MarkMap& written, IntMap& table);
 
 // The pass over the selected pixels of the box (value 1, not on the middle
 // lines), mirrored through icent. Every pair is decided on the image and
 // mask as they were before the pass. A window side 2 ns + 1 above MXSYMM
-// stops the run.
+// stops the run. Every pixel it lowers is marked in `written`.
 void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& box, const MiddleLines& middle,
-                          RealImage& tempht, IntMap& bimage);
+                          RealImage& tempht, MarkMap& written, IntMap& bimage);
 
 }  // namespace veltrane2

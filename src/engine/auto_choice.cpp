@@ -231,6 +231,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         if (G.step.stopped() || !G.lowers) return;
         const RunState st = settings(a.candidates[sets[s]].parameters, S.step, lane_threads);
         S.im.fmage = spectrum.logamp;
+        S.im.written = MarkMap::square(spectrum.n, 0);
         S.im.smage = shared.smage;
         S.im.bimage = G.bimage;
         S.im.cenmap = IntMap::square_to_fill(spectrum.n);  // set whole by the centre map
@@ -266,6 +267,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
             // The analysis ends with the set's passes, or before them
             // with the global selection.
             im.fmage = S.im.fmage.nx() > 0 ? S.im.fmage : spectrum.logamp;
+            im.written = S.im.fmage.nx() > 0 ? S.im.written : MarkMap::square(spectrum.n, 0);
             if (S.levels) {
                 im.bimage = S.im.bimage;
                 stop_at_limit(leaf, [&] { estimate_levels(st, G.noise, im); });
@@ -273,7 +275,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
             }
             for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
             if (stopped == nullptr) {
-                form_outputs(st, spectrum, im.fmage, shape, false, result, {}, nullptr, &ones);
+                form_outputs(st, spectrum, im.fmage, im.written, shape, false, result, {}, nullptr, &ones);
                 cut_back(result, image, side);
             }
         }

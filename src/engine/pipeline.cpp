@@ -40,10 +40,8 @@ constexpr int kNs = 1;    // neighbourhood half-width of restoration and level e
 // The selections mark their pixels -1 for the symmetric pass, which only
 // examines pixels of value 1; afterwards every -1 is a selected pixel.
 void unmark_to_mark(IntMap& map) {
-    const int n = map.nx();
-    for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= n; ++i)
-            if (map(i, j) == -1) map(i, j) = 1;
+    int* v = map.data();
+    for (std::size_t k = 0; k < map.size(); ++k) v[k] = v[k] == -1 ? 1 : v[k];
 }
 
 }  // namespace
@@ -105,14 +103,14 @@ GaussRefnoise reference_noise(const RunState& st, DriverImages& im) {
 void centre_pass(const RunState& st, const CentreMap& centre, const MiddleLines& middle, DriverImages& im) {
     const double ave_c = normalization_local(im.smage, im.cenmap);
     *st.out << list_line("Average of H_C=", ave_c);
-    gaussmodel_cent2(*st.out, centre, im.fmage, im.cenmap);
+    gaussmodel_cent2(*st.out, centre, im.fmage, im.written, im.cenmap);
     if (integer_value_image(im.cenmap) == 0) return;
     select_homo_region(st, Pass::kCentre, centre.centerbcut, im.cenmap, im.smage);
     if (st.symm) {
-        real_symm_pass_1pair(kNss, centre.icent, centre.centerbcut, middle, im.fmage, im.cenmap);
+        real_symm_pass_1pair(kNss, centre.icent, centre.centerbcut, middle, im.fmage, im.written, im.cenmap);
         unmark_to_mark(im.cenmap);
     }
-    if (integer_value_image(im.cenmap) != 0) restore_intensity(*st.out, centre.centerbcut, kNs, im.fmage, im.cenmap);
+    if (integer_value_image(im.cenmap) != 0) restore_intensity(*st.out, centre.centerbcut, kNs, im.fmage, im.written, im.cenmap);
 }
 
 // The off-centre selection over the streak pixels outside the centre map.
@@ -151,7 +149,7 @@ bool off_centre_pass(const RunState& st, const CentreMap& centre, const MiddleLi
     *st.out << list_line("Average of H_F=", off.ave_f);
     if (off.error) std::rethrow_exception(off.error);
     if (st.symm) {
-        real_symm_pass_1pair(kNss, centre.icent, Box::of(im.bimage), middle, im.fmage, im.bimage);
+        real_symm_pass_1pair(kNss, centre.icent, Box::of(im.bimage), middle, im.fmage, im.written, im.bimage);
         unmark_to_mark(im.bimage);
     }
     return integer_value_image(im.bimage) != 0;
@@ -173,12 +171,12 @@ void estimate_levels(const RunState& st, const GaussRefnoise& noise, DriverImage
         if (ncl > 0) {
             const ClusterStats stats = count_cluster(*st.out, im.cluster, im.fmage, ncl);
             const Level1 level = level_map(stats, im.cluster, im.levmap);
-            level_map_estimator(*st.out, stats, level, noise.noise_thr, kNs, im.fmage, im.bimage, im.levmap);
+            level_map_estimator(*st.out, stats, level, noise.noise_thr, kNs, im.fmage, im.written, im.bimage, im.levmap);
             return;
         }
     }
     const int nl = level_whole_map(im.bimage, im.levmap);
-    level_whole_estimator(kNs, im.fmage, im.bimage, nl, im.levmap);
+    level_whole_estimator(kNs, im.fmage, im.written, im.bimage, nl, im.levmap);
 }
 
 bool streak_selection(const RunState& st, const RealImage& logamp, const RealImage& h, IntMap& bimage,
@@ -283,18 +281,15 @@ Image EngineRun::output_shape() const {
 
 void EngineRun::finish(Result& r, const OutputReady& ready) {
     // A run on its own keeps no second log spectrum while the analysis lowers
-    // one: it lowers the spectrum's own, and the one the gain is formed
-    // against is formed again from the transform (the same values), once the
-    // maps of the analysis have made room, and let go of once the gain is.
+    // one: it lowers the spectrum's own, marking every pixel it writes, and
+    // the gain is formed against the values of the marked pixels formed
+    // again from the transform (the same values).
     Spectrum s = take_spectrum();
     DriverImages im;
     im.fmage = std::move(s.logamp);
+    im.written = MarkMap::square(s.n, 0);
     analyse(s.n, im);
-    StageClock clock(st_.times);
-    s.logamp = RealImage::square_to_fill(s.n);
-    log_fft_spectral(st_.threads, s.frc, s.fic, s.logamp);
-    clock.lap("relog");
-    form_outputs(st_, s, im.fmage, output_shape(), make_noise_, r, ready, &s);
+    form_outputs(st_, s, im.fmage, im.written, output_shape(), make_noise_, r, ready, &s);
 }
 
 Spectrum EngineRun::take_spectrum() {
@@ -336,7 +331,7 @@ Spectrum EngineRun::take_spectrum() {
     // The log spectrum is written whole before it is read; it takes the
     // storage of the transform's used-up input, a grid of the same side.
     s.logamp = std::move(tempht);
-    log_fft_spectral(threads, s.frc, s.fic, s.logamp);
+    s.log_floor = log_fft_spectral(threads, s.frc, s.fic, s.logamp);
     clock.lap("logamp");
     return s;
 }
@@ -353,8 +348,9 @@ void EngineRun::analyse(int n, DriverImages& im) {
     for (IntMap* g : {&im.bimage, &im.cenmap, &im.cluster, &im.levmap}) g->release();
 }
 
-void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready, Spectrum* spent, const InverseFirstPass* ones) {
+void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, const MarkMap& written,
+                  const Image& shape, bool make_noise, Result& r, const OutputReady& ready, Spectrum* spent,
+                  const InverseFirstPass* ones) {
     const int threads = st.threads;
     std::ostream& out = *st.out;
     const int n = s.n;
@@ -375,11 +371,7 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         img.values.resize(count);
         return img;
     };
-    form_spd_filter(out, s.logamp, lowered, threads);
-    // The log spectrum is done with; its storage serves the noise's
-    // transform (no more grids are alive at once than then anyway).
-    RealImage scratch;
-    if (spent != nullptr) scratch = std::move(spent->logamp);
+    form_spd_filter(out, LogAmplitude{s.frc, s.fic, s.log_floor}, written, lowered, threads);
     r.gain = like_shape();
     // The gain is held at 1 (each value on its own, columns shared out) and
     // copied out as it is.
@@ -391,8 +383,9 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         }
     });
     refuse_not_finite(r.gain, "gain");
-    // The transforms weight the spectrum by the gain's copy.
-    lowered.release();
+    // The transforms weight the spectrum by the gain's copy; the grid's
+    // storage serves the noise's transform.
+    RealImage scratch = std::move(lowered);
     const double* gain = r.gain.values.data();
     clock.lap("filter");
     made(Output::kGain, r.gain);

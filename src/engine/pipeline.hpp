@@ -19,6 +19,7 @@ namespace veltrane2 {
 // they are needed.
 struct DriverImages {
     RealImage fmage;   // log spectrum, lowered by the analysis; then the gain
+    MarkMap written;   // the pixels of fmage the analysis has written
     RealImage smage;   // intensity homogeneity, then the product H
     RealImage lxy;     // Laplacian homogeneity
     IntMap bimage;   // streak mask
@@ -36,6 +37,7 @@ struct Spectrum {
     RealImage frc;     // centred spectrum, real and imaginary parts
     RealImage fic;
     RealImage logamp;  // log amplitude of every coefficient
+    double log_floor = 0.0;  // the log amplitude of coefficients too small for a logarithm
     // The lifted heights were multiplied by 2^-height_exponent before the
     // transform (0: taken as they are); the noise and cleaned images made
     // from this spectrum are multiplied back by 2^height_exponent.
@@ -146,17 +148,18 @@ private:
 };
 
 // The gain, the noise (when make_noise) and the cleaned image of a run from
-// its spectrum and the log spectrum its analysis lowered (used up: it
-// becomes the gain, and is let go of once r.gain holds it), each an image
-// like `shape`, telling `ready` (if any) of each as it is made. `spent`, when
-// given, is `spectrum` itself, which the caller owns and needs no more: its
-// log spectrum is let go of once the gain is formed, and the cleaned
-// image's transform uses its imaginary parts up instead of a grid of its
-// own. With `ones` (the spectrum's inverse_first_pass()), the cleaned
-// image's transform takes its first pass from there where the gain is 1.
-void form_outputs(const RunState& st, const Spectrum& spectrum, RealImage& lowered, const Image& shape, bool make_noise,
-                  Result& r, const OutputReady& ready = {}, Spectrum* spent = nullptr,
-                  const InverseFirstPass* ones = nullptr);
+// its spectrum and the log spectrum its analysis lowered, with the pixels
+// it wrote marked in `written` (the lowered grid is used up: it becomes the
+// gain, and its storage serves the noise's transform once r.gain holds
+// it), each an image like `shape`, telling `ready` (if any) of each as it
+// is made. `spent`, when given, is `spectrum` itself, which the caller owns
+// and needs no more: the cleaned image's transform uses its imaginary parts
+// up instead of a grid of its own. With `ones` (the spectrum's
+// inverse_first_pass()), the cleaned image's transform takes its first pass
+// from there where the gain is 1.
+void form_outputs(const RunState& st, const Spectrum& spectrum, RealImage& lowered, const MarkMap& written,
+                  const Image& shape, bool make_noise, Result& r, const OutputReady& ready = {},
+                  Spectrum* spent = nullptr, const InverseFirstPass* ones = nullptr);
 
 // Checks `image` as destripe() does and puts it on the grid of `run`, an
 // image of another shape than a power-of-two square mirrored out to the

@@ -42,17 +42,12 @@ GaussRefnoise refer_noise(const RealImage& tempht, const IntMap& bimage, int iva
 
 void thresh_noise(const RealImage& tempht, double noise_thr, IntMap& bimage) {
     const double t = noise_thr;
-    const int nx = tempht.nx();
-    const int ny = tempht.ny();
-    for (int j = 1; j <= ny; ++j) {
-        for (int i = 1; i <= nx; ++i) {
-            const double x = tempht(i, j);
-            if (x <= t && bimage(i, j) == 1) {
-                bimage(i, j) = 0;
-            } else if (x > t && bimage(i, j) == 0) {
-                bimage(i, j) = 1;
-            }
-        }
+    // Each pixel on its own (a value that is not a number keeps its mark).
+    const double* x = tempht.data();
+    int* b = bimage.data();
+    for (std::size_t k = 0; k < tempht.size(); ++k) {
+        const int was = b[k];
+        b[k] = x[k] <= t && was == 1 ? 0 : x[k] > t && was == 0 ? 1 : was;
     }
 }
 

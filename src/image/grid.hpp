@@ -121,5 +121,13 @@ private:
 
 using RealImage = Grid<double>;
 using IntMap = Grid<int>;
+// A byte per pixel: 1 where a pixel has been written, else 0.
+using MarkMap = Grid<unsigned char>;
+
+// image(i, j) = v, with the pixel marked in `written`.
+inline void write_marked(RealImage& image, MarkMap& written, int i, int j, double v) {
+    image(i, j) = v;
+    written(i, j) = 1;
+}
 
 }  // namespace veltrane2

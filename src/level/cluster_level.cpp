@@ -70,7 +70,8 @@ void level_map_1clust(int is, const IntMap& cluster, IntMap& levmap, const Box& 
     }
 }
 
-void var_constr(int ns, RealImage& tempht, IntMap& bimage, int ival, int i0, int j0, double& ave, double& std_dev) {
+void var_constr(int ns, RealImage& tempht, MarkMap& written, IntMap& bimage, int ival, int i0, int j0, double& ave,
+                double& std_dev) {
     ave = 0.0;
     std_dev = 0.0;
     int n = 0;
@@ -84,13 +85,13 @@ void var_constr(int ns, RealImage& tempht, IntMap& bimage, int ival, int i0, int
     if (n == 0) {
         bimage(i0, j0) = -1;
     } else if (ave + std_dev < tempht(i0, j0)) {
-        tempht(i0, j0) = ave;
+        write_marked(tempht, written, i0, j0, ave);
         bimage(i0, j0) = 0;
     }
 }
 
 void level_map_estimator(std::ostream& out, const ClusterStats& stats, const Level1& level, double noise_thr, int ns,
-                         RealImage& tempht, IntMap& bimage, const IntMap& levmap) {
+                         RealImage& tempht, MarkMap& written, IntMap& bimage, const IntMap& levmap) {
     const ClusterAna1& a = stats.cluster_ana1;
     const ClusterAna3& e = stats.cluster_ana3;
     const std::vector<int>& nlevl = level.nlevl;
@@ -112,12 +113,12 @@ void level_map_estimator(std::ostream& out, const ClusterStats& stats, const Lev
                 }
                 double ave = 0.0;
                 double sd = 0.0;
-                var_constr(ns, tempht, bimage, 0, i, j, ave, sd);
+                var_constr(ns, tempht, written, bimage, 0, i, j, ave, sd);
                 if (bimage(i, j) == 0) {
                     ++ntot;
                 } else if (bimage(i, j) == -1) {
                     const double m = avenxn_x(ns1, tempht, bimage, 0, i, j);
-                    if (m < tempht(i, j)) tempht(i, j) = m;
+                    if (m < tempht(i, j)) write_marked(tempht, written, i, j, m);
                 } else {
                     bimage(i, j) = 0;
                 }

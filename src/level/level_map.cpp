@@ -59,7 +59,8 @@ double avenxn_x(int ns, const RealImage& image, const IntMap& table, int ival, i
     return nc > 0 ? sum / nc : 100000.0;
 }
 
-void level_whole_estimator(int ns, RealImage& tempht, IntMap& bimage, int mlevel, const IntMap& levmap) {
+void level_whole_estimator(int ns, RealImage& tempht, MarkMap& written, IntMap& bimage, int mlevel,
+                           const IntMap& levmap) {
     const int nx = tempht.nx();
     const int ny = tempht.ny();
     const Box whole = Box::of(nx, ny);
@@ -89,10 +90,10 @@ void level_whole_estimator(int ns, RealImage& tempht, IntMap& bimage, int mlevel
             sd = std::sqrt(sd);
             const double diff = ave + sd;
             if (n > 0) {
-                if (tempht(i, j) > diff) tempht(i, j) = ave;
+                if (tempht(i, j) > diff) write_marked(tempht, written, i, j, ave);
             } else {
                 const double e = avenxn_x(ns + 1, tempht, bimage, 0, i, j);
-                if (tempht(i, j) > e) tempht(i, j) = e;
+                if (tempht(i, j) > e) write_marked(tempht, written, i, j, e);
             }
             bimage(i, j) = 0;
         }

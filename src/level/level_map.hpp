@@ -19,7 +19,9 @@ double avenxn_x(int ns, const RealImage& image, const IntMap& table, int ival, i
 // Lowers every levelled pixel, level by level and in first-index-major
 // order within a level, to the mean of its unmarked or lower-ring
 // neighbours when it lies above their mean plus spread (with none, to the
-// wider mean of the unmarked neighbours when above it); unmarks it.
-void level_whole_estimator(int ns, RealImage& tempht, IntMap& bimage, int mlevel, const IntMap& levmap);
+// wider mean of the unmarked neighbours when above it); unmarks it. Every
+// lowered pixel is marked in `written`.
+void level_whole_estimator(int ns, RealImage& tempht, MarkMap& written, IntMap& bimage, int mlevel,
+                           const IntMap& levmap);
 
 }  // namespace veltrane2

@@ -9,9 +9,8 @@
 
 namespace veltrane2 {
 
-void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage) {
+double log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage) {
     const int n = fr.nx();
-    const double pvtiny1 = kPvtiny * kPvtiny;
     // Each value is handled on its own and the smallest logarithm does not
     // depend on the order of the visit: columns are shared out, and each
     // part keeps its smallest logarithm and its amplitudes too small.
@@ -22,8 +21,8 @@ void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, Rea
         double rmin = part_min[static_cast<std::size_t>(part)];
         for (int j = j0 + 1; j <= j1; ++j) {
             for (int i = 1; i <= n; ++i) {
-                const double a = std::sqrt(fi(i, j) * fi(i, j) + fr(i, j) * fr(i, j));
-                if (a > pvtiny1) {
+                const double a = amplitude(fr(i, j), fi(i, j));
+                if (has_logarithm(a)) {
                     fmage(i, j) = std::log(a);
                     rmin = std::min(rmin, fmage(i, j));
                 } else {
@@ -37,6 +36,7 @@ void log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, Rea
     for (double m : part_min) rmin = std::min(rmin, m);
     for (const auto& list : tiny)
         for (double* p : list) *p = rmin;
+    return rmin;
 }
 
 }  // namespace veltrane2

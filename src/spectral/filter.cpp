@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "core/listout.hpp"
@@ -46,7 +48,8 @@ void lifting_image(std::ostream& out, RealImage& image, double offset, int threa
     }
 }
 
-void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& image, int threads) {
+void form_spd_filter(std::ostream& out, const LogAmplitude& original, const MarkMap& written, RealImage& image,
+                     int threads) {
     const int nx = image.nx();
     const int ny = image.ny();
     // Each gain is formed on its own, columns shared out over the threads;
@@ -54,30 +57,42 @@ void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& imag
     // order, numbered in that order.
     struct Raised {
         int i, j;
-        double corrected, val1, val2;
+        double uncorrected, corrected, val1, val2;
     };
     std::vector<std::vector<Raised>> part_raised(static_cast<std::size_t>(thread_count(threads)));
     for_parts(threads, ny, 64, [&](int part, int j0, int j1) {
         std::vector<Raised>& raised = part_raised[static_cast<std::size_t>(part)];
         for (int j = j0 + 1; j <= j1; ++j) {
+            const unsigned char* mark = &written(1, j);
+            double* g = &image(1, j);
             for (int i = 1; i <= nx; ++i) {
                 // A value the analysis left as it was has the gain exp(x) /
                 // exp(x), exactly 1 (so also by the fallback below).
-                if (image(i, j) == tempht(i, j)) {
-                    image(i, j) = 1.0;
+                if (mark[i - 1] == 0) {
+#ifndef NDEBUG
+                    if (!(g[i - 1] == original.at(i, j)))
+                        throw std::logic_error("the analysis changed the log spectrum at an unmarked pixel (" +
+                                               std::to_string(i) + ", " + std::to_string(j) + ")");
+#endif
+                    g[i - 1] = 1.0;
                     continue;
                 }
-                const double val1 = std::exp(tempht(i, j));
-                const double val2 = std::exp(image(i, j));
+                const double x = original.at(i, j);
+                if (g[i - 1] == x) {
+                    g[i - 1] = 1.0;
+                    continue;
+                }
+                const double val1 = std::exp(x);
+                const double val2 = std::exp(g[i - 1]);
                 double val = val2 / val1;
                 if (!std::isfinite(val) || val1 == 0.0) {
                     // An amplitude beyond the range of a double (the log floor of
                     // an all-zero spectrum is 9999.99) would make the gain 0/0 or
                     // inf/inf: the ratio is taken from the logarithms instead.
-                    val = std::exp(image(i, j) - tempht(i, j));
+                    val = std::exp(g[i - 1] - x);
                 }
-                if (val > 1.0) raised.push_back({i, j, image(i, j), val1, val2});
-                image(i, j) = val;
+                if (val > 1.0) raised.push_back({i, j, x, g[i - 1], val1, val2});
+                g[i - 1] = val;
             }
         }
     });
@@ -88,7 +103,7 @@ void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& imag
     int ng = 0;
     for (const Raised& r : raised) {
         ++ng;
-        out << list_line("FORM_SPD_FILTER > 1 ", r.i, r.j, tempht(r.i, r.j), r.corrected, r.val1, r.val2, ng);
+        out << list_line("FORM_SPD_FILTER > 1 ", r.i, r.j, r.uncorrected, r.corrected, r.val1, r.val2, ng);
     }
 }
 

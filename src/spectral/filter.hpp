@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "image/grid.hpp"
+#include "spectral/amplitude.hpp"
 
 namespace veltrane2 {
 
@@ -13,10 +14,14 @@ namespace veltrane2 {
 // ends up negative.
 void lifting_image(std::ostream& out, RealImage& image, double offset, int threads = 1);
 
-// image (corrected log spectrum) becomes exp(image) / exp(tempht); every gain
-// above 1 is reported on a "FORM_SPD_FILTER > 1 " line and kept as it is.
-// Up to `threads` threads (0: as many as the machine has cores, at most four).
-void form_spd_filter(std::ostream& out, const RealImage& tempht, RealImage& image, int threads = 1);
+// image (corrected log spectrum) becomes exp(image) / exp(original); every
+// gain above 1 is reported on a "FORM_SPD_FILTER > 1 " line and kept as it
+// is. Only the pixels marked in `written` may differ from the original log
+// spectrum: every other one has the gain 1 (a debug build checks that it
+// holds the original value). Up to `threads` threads (0: as many as the
+// machine has cores, at most four).
+void form_spd_filter(std::ostream& out, const LogAmplitude& original, const MarkMap& written, RealImage& image,
+                     int threads = 1);
 
 // The noise image: the real part of the inverse transform of (1 - gain)
 // times the centred spectrum, into noise[0..n*n-1] (n the side of the

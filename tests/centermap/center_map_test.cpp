@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <random>
 #include <sstream>
@@ -125,8 +127,13 @@ TEST(Restore, ThinLinesAreLoweredToTheMeanAcrossThem) {
         cent(8, 8) = 1;
         t(8, 8) = 4.0;
         std::ostringstream out;
-        restore_intensity(out, Box::of(9, 9), 1, t, cent);
-        for (int k = 2; k <= 7; ++k) EXPECT_EQ(along_second ? t(3, k) : t(k, 3), 2.0) << k;
+        MarkMap written(9, 9);
+        restore_intensity(out, Box::of(9, 9), 1, t, written, cent);
+        for (int k = 2; k <= 7; ++k) {
+            EXPECT_EQ(along_second ? t(3, k) : t(k, 3), 2.0) << k;
+            EXPECT_EQ(along_second ? written(3, k) : written(k, 3), 1) << k;
+        }
+        EXPECT_EQ(std::count(written.data(), written.data() + written.size(), 1), 6);
         IntMap left(9, 9);
         left(8, 8) = 1;
         EXPECT_EQ(cent, left);
@@ -253,8 +260,11 @@ TEST(GaussFit, ALowCentreStartsFromTheMeanOfItsEightNeighbours) {
     centre.center_ana1.cent_sig = {1.0, 1.0};
     centre.center_ana1.cent_axes(1, 1) = 1.0;
     std::ostringstream out;
-    gaussmodel_cent2(out, centre, t, cent);
+    MarkMap written(7, 7);
+    gaussmodel_cent2(out, centre, t, written, cent);
     EXPECT_EQ(t(4, 4), 2.0);
+    EXPECT_EQ(written(4, 4), 1);
+    EXPECT_EQ(std::count(written.data(), written.data() + written.size(), 1), 1);
 }
 
 TEST(CentreMap, WeightedCovarianceAlongTheIndices) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -18,8 +20,9 @@ namespace {
 TEST(SymmetricPass, WindowLimit) {
     RealImage t(16, 16, 1.0);
     IntMap b(16, 16);
+    MarkMap w(16, 16);
     try {
-        real_symm_pass_1pair(25, {8, 8}, Box::of(16, 16), MiddleLines::of(16), t, b);
+        real_symm_pass_1pair(25, {8, 8}, Box::of(16, 16), MiddleLines::of(16), t, w, b);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.line(), " NS0 > MXSYMM in REAL_SYMM_PASS  51 50  NS= 25 50\n");
@@ -69,7 +72,8 @@ TEST(SymmetricPass, TakesMirroredPairsOnly) {
     t(2, 2) = 3.0;  // mirror (6, 6) through (4, 4) stays 1: not taken
     t(3, 5) = 1.0 + 1e-9;  // mirror (5, 3): equal within 1e-8, windows 8 x 1e-9 apart
     t(5, 3) = 1.0;
-    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), middle, t, b);
+    MarkMap w(8, 8);
+    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), middle, t, w, b);
     EXPECT_EQ(b(2, 2), 1);
     EXPECT_EQ(b(6, 6), 1);
     EXPECT_EQ(t(2, 2), 3.0);
@@ -80,6 +84,8 @@ TEST(SymmetricPass, TakesMirroredPairsOnly) {
     const double once = 0.5 * ((1.0 + 1e-9) + 1.0);
     EXPECT_EQ(t(3, 5), 0.5 * (1.0 + once));
     EXPECT_EQ(t(5, 3), 1.0);
+    EXPECT_EQ(w(3, 5), 1);  // lowered twice; nothing else is written
+    EXPECT_EQ(std::count(w.data(), w.data() + w.size(), 1), 1);
 
     // Equal values whose windows are exactly 1e-8 apart are not taken: one
     // term |1e-8 - 0| of (1, 4) against (7, 4).
@@ -88,7 +94,8 @@ TEST(SymmetricPass, TakesMirroredPairsOnly) {
     u(2, 4) = u(6, 4) = u(7, 4) = 0.0;
     u(1, 4) = 1e-8;
     EXPECT_EQ(window_mismatch(Box::of(8, 8), 1, {2, 6}, {4, 4}, u, c, 1.0), 1e-8);
-    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), middle, u, c);
+    MarkMap wu(8, 8);
+    real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), middle, u, wu, c);
     EXPECT_EQ(c(2, 4), 1);
     EXPECT_EQ(c(6, 4), 1);
 }
@@ -151,10 +158,12 @@ TEST(SymmetricPass, TakesWhatTheSummedWindowsTake) {
                     window_mismatch(box, 3, loci, locj, t, b, 1e-8) < 1e-8)
                     taken.emplace_back(loci, locj);
             }
-        for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, want, want_b);
+        MarkMap want_w(n, n), w(n, n);
+        for (const auto& [loci, locj] : taken) local_pass_1pair(loci, locj, want, want_w, want_b);
         ASSERT_GT(taken.size(), 100u);
-        real_symm_pass_1pair(3, icent, box, MiddleLines::of(n), t, b);
+        real_symm_pass_1pair(3, icent, box, MiddleLines::of(n), t, w, b);
         EXPECT_TRUE(b == want_b);
+        EXPECT_TRUE(w == want_w);
         EXPECT_EQ(std::memcmp(t.data(), want.data(), sizeof(double) * t.size()), 0);
     }
 }

@@ -32,9 +32,9 @@ Image crop(const Image& in, int nx, int ny) {
 TEST(StageTimes, EveryStageOnceInRunOrderAndTheSameBytes) {
     const TextImage in = vt::load(vt::fs::path(VELTRANE2_EXAMPLES) / "sample.txt");
     const Image sample{256, 256, in.header.spanx, in.header.spany, in.header.unit, in.z};
-    const std::vector<std::string> whole = {"load",    "lift",   "forward", "logamp", "prepare",
+    const std::vector<std::string> whole = {"load",    "lift",     "forward", "logamp", "prepare",
                                             "streak",  "refnoise", "centmap", "select", "offsymm",
-                                            "levels",  "relog",  "filter", "noise",   "cleaned", "cut"};
+                                            "levels",  "filter",   "noise",   "cleaned", "cut"};
     Parameters grouped = Parameters::general();
     grouped.grouped = true;
     struct Case {

@@ -71,7 +71,10 @@ TEST(ClusterLevels, InnerRingsAtTheNoiseThresholdAreOnlyUnmarked) {
         ASSERT_EQ(level.nlevl, (std::vector<int>{2}));
         ASSERT_EQ(lev(3, 3), 2);
         out.str("");
-        level_map_estimator(out, stats, level, c.noise_thr, 1, v, mask, lev);
+        MarkMap written(5, 5);
+        level_map_estimator(out, stats, level, c.noise_thr, 1, v, written, mask, lev);
+        EXPECT_EQ(written(2, 2), v(2, 2) != 3.0 ? 1 : 0);
+        EXPECT_EQ(written(3, 3), v(3, 3) != 5.0 ? 1 : 0);
         EXPECT_EQ(v(2, 2), 1.0);  // the mean of its five unmarked neighbours
         EXPECT_EQ(v(3, 3), c.centre);
         EXPECT_EQ(mask, IntMap(5, 5));

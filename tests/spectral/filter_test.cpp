@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <stdexcept>
 
 #include "core/listout.hpp"
 
@@ -13,11 +14,14 @@ namespace {
 // The log floor of an all-zero spectrum (a flat image) lies far beyond the
 // range of exp(): the gain still comes out finite.
 TEST(Filter, AmplitudesBeyondTheDoubleRange) {
-    RealImage before(3, 1, 9999.990234375), after(3, 1, 9999.990234375);
+    const RealImage zero(3, 1, 0.0);
+    const LogAmplitude before{zero, zero, 9999.990234375};
+    RealImage after(3, 1, 9999.990234375);
     after(2, 1) = 9999.990234375 - std::log(4.0);
     after(3, 1) = 800.0;
+    MarkMap written(3, 1, 1);
     std::ostringstream out;
-    form_spd_filter(out, before, after);
+    form_spd_filter(out, before, written, after);
     EXPECT_EQ(after(1, 1), 1.0);
     EXPECT_NEAR(after(2, 1), 0.25, 1e-12);
     EXPECT_EQ(after(3, 1), 0.0);
@@ -55,17 +59,55 @@ TEST(Filter, LiftingReportsValuesThatEndUpNegative) {
 }
 
 TEST(Filter, RaisedValuesAreReportedInOrderAndKept) {
-    RealImage before(2, 2, 0.0), after(2, 2, 0.0);
+    // Amplitudes of 1: the log spectrum is 0 throughout.
+    const RealImage re(2, 2, 1.0), im(2, 2, 0.0);
+    const LogAmplitude before{re, im, 9999.990234375};
+    RealImage after(2, 2, 0.0);
     after(2, 1) = 1.0;
     after(1, 2) = 2.0;
     after(2, 2) = 0.05;  // a gain just above 1 is raised too
+    MarkMap written(2, 2, 1);
     std::ostringstream out;
-    form_spd_filter(out, before, after);
+    form_spd_filter(out, before, written, after);
     // First index outer: (1, 2) comes before (2, 1); the count numbers them.
     EXPECT_EQ(out.str(), list_line("FORM_SPD_FILTER > 1 ", 1, 2, 0.0, 2.0, 1.0, std::exp(2.0), 1) +
                              list_line("FORM_SPD_FILTER > 1 ", 2, 1, 0.0, 1.0, 1.0, std::exp(1.0), 2) +
                              list_line("FORM_SPD_FILTER > 1 ", 2, 2, 0.0, 0.05, 1.0, std::exp(0.05), 3));
     EXPECT_EQ(after(1, 2), std::exp(2.0));  // stored unclamped
+}
+
+// Only the pixels the analysis wrote are formed against the log spectrum:
+// every other one has the gain 1. A debug build checks that such a pixel
+// holds the log spectrum's own value.
+TEST(Filter, UnwrittenPixelsHaveTheGainOne) {
+    const RealImage re(3, 2, 2.0), im(3, 2, 0.0);
+    const LogAmplitude before{re, im, 9999.990234375};
+    RealImage after(3, 2, std::log(2.0));
+    after(2, 2) = std::log(0.5);
+    after(3, 1) = std::log(2.0) - 1.0;
+    MarkMap written(3, 2);
+    written(2, 2) = 1;
+    written(3, 1) = 1;
+    written(1, 1) = 1;  // written, but to its own value
+    std::ostringstream out;
+    form_spd_filter(out, before, written, after, 3);
+    EXPECT_EQ(after(1, 1), 1.0);
+    EXPECT_EQ(after(2, 1), 1.0);
+    EXPECT_EQ(after(1, 2), 1.0);
+    EXPECT_EQ(after(3, 2), 1.0);
+    EXPECT_EQ(after(2, 2), std::exp(std::log(0.5)) / std::exp(std::log(2.0)));
+    EXPECT_EQ(after(3, 1), std::exp(std::log(2.0) - 1.0) / std::exp(std::log(2.0)));
+    EXPECT_EQ(out.str(), "");
+#ifndef NDEBUG
+    RealImage changed(3, 2, std::log(2.0));
+    changed(2, 1) = 0.0;
+    try {
+        form_spd_filter(out, before, MarkMap(3, 2), changed);
+        FAIL();
+    } catch (const std::logic_error& e) {
+        EXPECT_STREQ(e.what(), "the analysis changed the log spectrum at an unmarked pixel (2, 1)");
+    }
+#endif
 }
 
 }  // namespace
