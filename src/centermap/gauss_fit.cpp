@@ -98,51 +98,72 @@ void ModelValues::at(const double para[3], std::vector<double>& e) {
     for (std::size_t k = 0; k < samples_.size(); ++k) e[k] = of_term_[static_cast<std::size_t>(samples_[k].term)];
 }
 
+namespace {
+
+using V2 = double __attribute__((vector_size(16)));
+
+// The sums of calc_g_n_cost(), carried side by side in the lanes of
+// vectors, each lane an operation of its own: (g0, g1), (g2, cost), and the
+// upper triangle of the matrix as (a11, a12), (a13, a22), (a23, a33).
+struct FitSums {
+    V2 g01 = {0.0, 0.0};
+    V2 g2c = {0.0, 0.0};
+    V2 a11_12 = {0.0, 0.0};
+    V2 a13_22 = {0.0, 0.0};
+    V2 a23_33 = {0.0, 0.0};
+};
+
+template <bool kMatrix>
+FitSums fit_sums(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3]) {
+    V2 g01 = {0.0, 0.0};
+    V2 g2c = {0.0, 0.0};
+    V2 a11_12 = {0.0, 0.0};
+    V2 a13_22 = {0.0, 0.0};
+    V2 a23_33 = {0.0, 0.0};
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        double f0;
+        double gradf[3];
+        residual_and_gradient(samples[k], e[k], para, f0, gradf);
+        const V2 x01 = {gradf[0], gradf[1]};
+        const V2 x2c = {gradf[2], f0};
+        g01 = g01 + x01 * f0;
+        g2c = g2c + x2c * f0;
+        if constexpr (kMatrix) {
+            a11_12 = a11_12 + x01 * gradf[0];
+            const V2 p = {gradf[0], gradf[1]};
+            const V2 q = {gradf[2], gradf[1]};
+            a13_22 = a13_22 + p * q;
+            const V2 r = {gradf[1], gradf[2]};
+            a23_33 = a23_33 + r * gradf[2];
+        }
+    }
+    return {g01, g2c, a11_12, a13_22, a23_33};
+}
+
+}  // namespace
+
 void calc_g_n_cost(const std::vector<FitSample>& samples, const std::vector<double>& e, const double para[3],
                    double g[3], double& cost, Mat3* a) {
-    // Each sum is kept in a register of its own and added to in the
-    // samples' order. The matrix is symmetric term by term (x y and y x are
-    // the same product), so its upper triangle is summed and mirrored.
-    double g0 = 0.0, g1 = 0.0, g2 = 0.0, c = 0.0;
-    double a11 = 0.0, a12 = 0.0, a13 = 0.0, a22 = 0.0, a23 = 0.0, a33 = 0.0;
-    const auto sums = [&](auto with_matrix) {
-        for (std::size_t k = 0; k < samples.size(); ++k) {
-            double f0;
-            double gradf[3];
-            residual_and_gradient(samples[k], e[k], para, f0, gradf);
-            g0 = g0 + gradf[0] * f0;
-            g1 = g1 + gradf[1] * f0;
-            g2 = g2 + gradf[2] * f0;
-            c = c + f0 * f0;
-            if constexpr (decltype(with_matrix)::value) {
-                a11 = a11 + gradf[0] * gradf[0];
-                a12 = a12 + gradf[0] * gradf[1];
-                a13 = a13 + gradf[0] * gradf[2];
-                a22 = a22 + gradf[1] * gradf[1];
-                a23 = a23 + gradf[1] * gradf[2];
-                a33 = a33 + gradf[2] * gradf[2];
-            }
-        }
-    };
-    if (a == nullptr) {
-        sums(std::false_type{});
-    } else {
-        sums(std::true_type{});
+    // Each sum is added to in the samples' order, by the same product and
+    // sum as on its own. The matrix is symmetric term by term (x y and y x
+    // are the same product), so its upper triangle is summed and mirrored.
+    const FitSums s = a == nullptr ? fit_sums<false>(samples, e, para) : fit_sums<true>(samples, e, para);
+    if (a != nullptr) {
         Mat3& m = *a;
-        m(1, 1) = a11;
-        m(1, 2) = a12;
-        m(2, 1) = a12;
-        m(1, 3) = a13;
-        m(3, 1) = a13;
-        m(2, 2) = a22;
-        m(2, 3) = a23;
-        m(3, 2) = a23;
-        m(3, 3) = a33;
+        m(1, 1) = s.a11_12[0];
+        m(1, 2) = s.a11_12[1];
+        m(2, 1) = s.a11_12[1];
+        m(1, 3) = s.a13_22[0];
+        m(3, 1) = s.a13_22[0];
+        m(2, 2) = s.a13_22[1];
+        m(2, 3) = s.a23_33[0];
+        m(3, 2) = s.a23_33[0];
+        m(3, 3) = s.a23_33[1];
     }
-    g[0] = g0;
-    g[1] = g1;
-    g[2] = g2;
-    cost = c;
+    g[0] = s.g01[0];
+    g[1] = s.g01[1];
+    g[2] = s.g2c[0];
+    cost = s.g2c[1];
 }
 
 void updated_para(int ndim, const double* para, const double* h, double* paran) {
@@ -171,6 +192,13 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
     std::vector<double> trial;
     ModelValues values(samples);
     values.at(para, model);
+    // The sums at para. An iteration forms them at the trial parameters;
+    // a trial that is taken leaves them for the next iteration, one that is
+    // not leaves para, and the sums at it, as they were.
+    double g_at[3];
+    double cost_at = 0.0;
+    Mat3 a_at;
+    calc_g_n_cost(samples, model, para, g_at, cost_at, &a_at);
 
     auto finish = [&](int code, bool limit) {
         tempht(gf.iu, gf.iv) = 1.0 / para[0];
@@ -189,8 +217,9 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
             return;
         }
         double g[3];
-        Mat3 a;
-        calc_g_n_cost(samples, model, para, g, cost, &a);
+        std::copy(g_at, g_at + 3, g);
+        cost = cost_at;
+        const Mat3 a = a_at;
 
         const double gnorm = vnorm(3, g);
         if (gnorm < kPvtiny) return finish(1, false);
@@ -218,8 +247,9 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
         updated_para(3, para, h, para0);
         double g0[3];
         double cost0 = 0.0;
+        Mat3 a0;
         values.at(para0, trial);
-        calc_g_n_cost(samples, trial, para0, g0, cost0);
+        calc_g_n_cost(samples, trial, para0, g0, cost0, &a0);
 
         double l0lh = 0.0;
         for (int p = 0; p < 3; ++p) l0lh = l0lh + h[p] * (u * h[p] - g0[p]);
@@ -228,6 +258,9 @@ void levenberg_gauss(std::ostream& out, GaussfitT1& gf, const Box& box, RealImag
         if (rpho > kPvtiny) {
             std::copy(para0, para0 + 3, para);
             model.swap(trial);
+            std::copy(g0, g0 + 3, g_at);
+            cost_at = cost0;
+            a_at = a0;
             if (vnorm(3, g0) < kPvtiny) {
                 out << list_line("EXIT 3");
                 return finish(3, false);
