@@ -394,7 +394,7 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     // cleaned image what the gain lets through.
     if (make_noise) {
         r.noise = like_shape();
-        form_noise_image(threads, gain, s.frc, s.fic, r.noise.values.data(), &scratch);
+        form_noise_image(threads, gain, s.frc, s.fic, r.noise.values.data(), &scratch, written.data());
         scale_back(s, r.noise, "noise");
         clock.lap("noise");
         made(Output::kNoise, r.noise);

@@ -634,13 +634,28 @@ inline void weighted(const double* __restrict r, const double* __restrict q, con
     }
 }
 
+// The complement's weighting where ones[k] is not 0; +0 where it is (the
+// gain is 1 there), without reading r, q or g.
+inline void complement_marked(const double* __restrict r, const double* __restrict q, const double* __restrict g,
+                              const unsigned char* __restrict ones, int count, double* __restrict re,
+                              double* __restrict im) {
+    for (int k = 0; k < count; ++k) re[k] = im[k] = 0.0;
+    for (int k = 0; k < count; ++k) {
+        if (ones[k] == 0) continue;
+        const double w = 1.0 - g[k];
+        re[k] = r[k] * w;
+        im[k] = q[k] * w;
+    }
+}
+
 // inv_fft2d(), with the imaginary parts between the two passes kept in
 // `spent` (the spectrum's own imaginary parts, used up) when it is given,
 // else in a grid of their own: `scratch`'s storage when that is given and
 // of the spectrum's side, else a fresh one.
 void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
-                double* marker, RealImage* spent, RealImage* scratch = nullptr) {
+                double* marker, RealImage* spent, RealImage* scratch = nullptr, const unsigned char* ones = nullptr) {
     const int m = frc.nx();
+    if (!complement) ones = nullptr;
     // The real parts between the two passes are kept in the output itself:
     // the second pass reads a column whole before it writes that column's
     // result, and the columns are shared out whole.
@@ -660,20 +675,48 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
         }
     }
     const int h = m / 2;
-    pass_along_second(
-        threads, m, Direction::kInverse,
-        [&](int i0, int count, int j, double* re, double* im) {
-            const int cj = center0_index(h, j);
-            if (j + kAhead <= m) {
-                for (const RealImage* g : {&frc, &fic}) prefetch_centred(h, i0, count, j + kAhead, *g, false);
-                prefetch_centred(h, i0, count, j + kAhead, gain, m);
-            }
+    // First pass: the weighted coefficients of every sequence along the
+    // second index.
+    const auto load = [&](int i0, int count, int j, double* re, double* im) {
+        const int cj = center0_index(h, j);
+        if (j + kAhead <= m) {
+            for (const RealImage* g : {&frc, &fic}) prefetch_centred(h, i0, count, j + kAhead, *g, false);
+            prefetch_centred(h, i0, count, j + kAhead, gain, m);
+        }
+        centred_runs(h, i0, count, [&](int s0, int s1, int c) {
+            const double* g =
+                gain + static_cast<std::size_t>(c - 1) + static_cast<std::size_t>(cj - 1) * static_cast<std::size_t>(m);
+            weighted(&frc(c, cj), &fic(c, cj), g, s1 - s0, complement, re + s0, im + s0);
+        });
+    };
+    // The same for the complement, reading only the marked coefficients.
+    const auto load_marked = [&](int i0, int count, int j, double* re, double* im) {
+        const int cj = center0_index(h, j);
+        if (j + kAhead <= m) {
+            // The marks are asked for first; halfway there, the gains and
+            // coefficients of lanes that are marked.
+            const std::size_t row = static_cast<std::size_t>(center0_index(h, j + kAhead) - 1) * m;
+            __builtin_prefetch(ones + row + center0_index(h, i0) - 1, 0);
+            __builtin_prefetch(ones + row + center0_index(h, i0 + count - 1) - 1, 0);
+            const int jh = j + kAhead / 2;
+            const int cjh = center0_index(h, jh);
+            bool marked = false;
             centred_runs(h, i0, count, [&](int s0, int s1, int c) {
-                const double* g =
-                    gain + static_cast<std::size_t>(c - 1) + static_cast<std::size_t>(cj - 1) * static_cast<std::size_t>(m);
-                weighted(&frc(c, cj), &fic(c, cj), g, s1 - s0, complement, re + s0, im + s0);
+                const unsigned char* o = ones + static_cast<std::size_t>(cjh - 1) * m + (c - 1);
+                for (int s = 0; s < s1 - s0; ++s) marked = marked || o[s] != 0;
             });
-        },
+            if (marked) {
+                prefetch_centred(h, i0, count, jh, gain, m);
+                for (const RealImage* g : {&frc, &fic}) prefetch_centred(h, i0, count, jh, *g, false);
+            }
+        }
+        centred_runs(h, i0, count, [&](int s0, int s1, int c) {
+            const std::size_t at =
+                static_cast<std::size_t>(c - 1) + static_cast<std::size_t>(cj - 1) * static_cast<std::size_t>(m);
+            complement_marked(&frc(c, cj), &fic(c, cj), gain + at, ones + at, s1 - s0, re + s0, im + s0);
+        });
+    };
+    const auto store =
         [&](int i0, int count, int j, const double* re, const double* im) {
             if (j + kAhead <= m) {
                 prefetch_lanes(&fftyr(i0, j + kAhead), &fftyr(i0 + count - 1, j + kAhead), true);
@@ -690,7 +733,12 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
                     for (int s = s0; s < s1; ++s) q[s - s0] = im[s];
                 });
             }
-        });
+        };
+    if (ones != nullptr) {
+        pass_along_second(threads, m, Direction::kInverse, load_marked, store);
+    } else {
+        pass_along_second(threads, m, Direction::kInverse, load, store);
+    }
 
     // The imaginary parts of column j, first index i = 1..m, as put(i - 1, value).
     const auto imag_column = [&](int j, auto put) {
@@ -750,8 +798,8 @@ void inverse_2d(int threads, const RealImage& frc, const RealImage& fic, const d
 }  // namespace
 
 void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
-               double* marker, RealImage* scratch) {
-    inverse_2d(threads, frc, fic, gain, complement, marker, nullptr, scratch);
+               double* marker, RealImage* scratch, const unsigned char* ones) {
+    inverse_2d(threads, frc, fic, gain, complement, marker, nullptr, scratch, ones);
 }
 
 void inv_fft2d_spending(int threads, const RealImage& frc, RealImage& fic, const double* gain, double* marker) {

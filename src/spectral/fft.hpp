@@ -43,8 +43,15 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic);
 // gain is m*m values in that order too.
 // A grid of the spectrum's side given as scratch lends its storage to the
 // values between the two passes (its own values are lost; it is left empty).
+// With `complement`, `ones`, when given, holds a byte per coefficient in the
+// gain's order, 0 only where the gain is exactly 1: the coefficients and
+// gains where it is 0 are not read at all, and the weighted coefficients
+// there are taken as +0 instead of the coefficient times 0 (a zero whose
+// sign follows the coefficient's). Every operation of the transform keeps a
+// value that is not zero whatever the signs of zeros among its operands, so
+// only a result that comes out exactly zero can differ, in its sign.
 void inv_fft2d(int threads, const RealImage& frc, const RealImage& fic, const double* gain, bool complement,
-               double* marker, RealImage* scratch = nullptr);
+               double* marker, RealImage* scratch = nullptr, const unsigned char* ones = nullptr);
 
 // inv_fft2d(threads, frc, fic, gain, false, marker), the same values, using
 // fic up (it is released) instead of a grid of its own between the passes.

@@ -108,7 +108,14 @@ void form_spd_filter(std::ostream& out, const LogAmplitude& original, const Mark
 }
 
 void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise,
-                      RealImage* scratch) {
+                      RealImage* scratch, const unsigned char* ones) {
+    if (ones != nullptr) {
+        inv_fft2d(threads, frc, fic, hin, true, noise, scratch, ones);
+        const std::size_t count = frc.size();
+        bool zero = false;
+        for (std::size_t k = 0; k < count; ++k) zero = zero || noise[k] == 0.0;
+        if (!zero) return;
+    }
     inv_fft2d(threads, frc, fic, hin, true, noise, scratch);
 }
 

@@ -26,8 +26,12 @@ void form_spd_filter(std::ostream& out, const LogAmplitude& original, const Mark
 // The noise image: the real part of the inverse transform of (1 - gain)
 // times the centred spectrum, into noise[0..n*n-1] (n the side of the
 // spectrum). A scratch grid of side n lends its storage to the transform.
+// `ones`, when given, is 0 wherever the gain is exactly 1 (a byte per
+// coefficient in the gain's order): the spectrum is then read only where it
+// is not, and the transform formed again in full only when a noise value
+// comes out exactly zero, the one value whose sign that can change.
 void form_noise_image(int threads, const double* hin, const RealImage& frc, const RealImage& fic, double* noise,
-                      RealImage* scratch = nullptr);
+                      RealImage* scratch = nullptr, const unsigned char* ones = nullptr);
 
 // The cleaned image: the real part of the inverse transform of the centred
 // spectrum multiplied by the gain, into image[0..n*n-1].

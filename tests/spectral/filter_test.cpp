@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
 #include <sstream>
 #include <stdexcept>
 
 #include "core/listout.hpp"
+#include "spectral/fft.hpp"
 
 namespace veltrane2 {
 namespace {
@@ -108,6 +112,45 @@ TEST(Filter, UnwrittenPixelsHaveTheGainOne) {
         EXPECT_STREQ(e.what(), "the analysis changed the log spectrum at an unmarked pixel (2, 1)");
     }
 #endif
+}
+
+// The noise formed from the marks of the coefficients whose gain is not 1
+// has the bytes of the noise formed from every coefficient. The marked form
+// takes the coefficients a gain of 1 leaves out as +0, so a zero can come
+// out of it with another sign: it then has the noise formed in full. A
+// spectrum of negative real parts under a gain of 1 has a noise of zeros,
+// one of them negative.
+TEST(Filter, NoiseFromTheMarkedCoefficientsHasTheFullNoisesBytes) {
+    const int n = 32;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    RealImage image(n, n);
+    for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i) image(i, j) = u(rng) + (j % 2 ? 3.0 : 0.0);
+    RealImage frc(n, n), fic(n, n);
+    fft2d(1, image, frc, fic);
+    const RealImage negative(n, n, -1.0), zero(n, n, 0.0);
+    const std::size_t count = frc.size();
+    for (const bool lowered : {true, false}) {
+        const RealImage& re = lowered ? frc : negative;
+        const RealImage& im = lowered ? fic : zero;
+        std::vector<double> gain(count, 1.0);
+        std::vector<unsigned char> ones(count, 0);
+        if (lowered) {
+            for (std::size_t k = 0; k < count; k += 7) {
+                gain[k] = k % 3 ? 0.25 : 1.0;  // marked, some left at 1
+                ones[k] = 1;
+            }
+        }
+        std::vector<double> full(count), marked(count);
+        form_noise_image(1, gain.data(), re, im, full.data());
+        RealImage scratch(n, n);
+        form_noise_image(1, gain.data(), re, im, marked.data(), &scratch, ones.data());
+        EXPECT_EQ(std::memcmp(full.data(), marked.data(), count * sizeof(double)), 0) << lowered;
+        int negative_zeros = 0;
+        for (double v : full) negative_zeros += v == 0.0 && std::signbit(v);
+        EXPECT_EQ(negative_zeros, lowered ? 0 : 1);
+    }
 }
 
 }  // namespace
