@@ -51,15 +51,9 @@ void unmark_to_mark(IntMap& map) {
 // im.bimage is made for the global selection.
 void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im) {
     const int n = logamp.nx();
-    im.bimage = IntMap::square_to_fill(n);  // set whole by the Laplacian homogeneity
+    im.bimage = IntMap::square_to_fill(n);  // set whole by the selection
     im.lxy = RealImage::square_to_fill(n);
-    // Each map's range is found as it is written, and the Laplacian map is
-    // rescaled as it multiplies the intensity map.
-    ValueRange lxy_range;
-    side_by_side(
-        st.threads, [&] { normalization_image(im.smage, intensity_homegen(logamp, im.smage)); },
-        [&] { lxy_range = laplace_homegen(st.laplacian, false, logamp, im.bimage, im.lxy); });
-    times_normalized(im.smage, im.lxy, lxy_range);
+    homogeneity_product(st.laplacian, logamp, im.smage, im.lxy, st.threads);
     im.lxy.release();
 }
 

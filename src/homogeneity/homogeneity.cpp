@@ -1,6 +1,10 @@
 #include "homogeneity/homogeneity.hpp"
 
 #include <algorithm>
+#include <vector>
+
+#include "image/extremes.hpp"
+#include "image/parallel.hpp"
 
 #include "image/image_ops.hpp"
 
@@ -76,6 +80,91 @@ ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& te
         }
     }
     return out;
+}
+
+namespace {
+
+// The Laplacian at (i, j) as laplace_homegen() forms it.
+inline double laplacian_at(const Laplacian& lap, const double w[5], int i, int j, int nx, int ny,
+                           const RealImage& t) {
+    if (j > 1 && j < ny && i > 1 && i < nx)
+        return w[0] * t(i, j) + w[1] * t(i - 1, j) + w[2] * t(i + 1, j) + w[3] * t(i, j - 1) + w[4] * t(i, j + 1);
+    return laplace_discr(lap, i, j, t);
+}
+
+}  // namespace
+
+void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImage& h, RealImage& edges,
+                         int threads) {
+    const int nx = tempht.nx();
+    const int ny = tempht.ny();
+    const auto in_turn = [&] {
+        IntMap all(nx, ny);
+        normalization_image(h, intensity_homegen(tempht, h));
+        const ValueRange lr = laplace_homegen(lap, false, tempht, all, edges);
+        times_normalized(h, edges, lr);
+    };
+    // Each step maps the values it rescales in the same order (a difference
+    // from the smallest, times a positive scale, rounded), so each map's
+    // range is that of its smallest and largest input, and the smallest
+    // comes out as +0. A range that ends at a zero (whose sign depends on
+    // where it is met), has no width, or lies beyond the starting extremes
+    // of the steps' searches is left to the steps in turn.
+    const auto plain = [](const ValueSpan& r) {
+        return r.low != 0.0 && r.low < r.high && r.low < kNormStart && r.high > -kNormStart;
+    };
+    const ValueSpan t = lowest_and_highest(tempht, threads);
+    if (!plain(t)) return in_turn();
+
+    const Stencil& mask = lap.laplacemsk8p;
+    double w[5];
+    const int at[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    for (int k = 0; k < 5; ++k) w[k] = mask(at[k][0], at[k][1]);
+    std::vector<ValueSpan> part(static_cast<std::size_t>(thread_count(threads)));
+    for_parts(threads, ny, 64, [&](int p, int j0, int j1) {
+        double lo = kNormStart;
+        double hi = -kNormStart;
+        for (int j = j0 + 1; j <= j1; ++j) {
+            for (int i = 1; i <= nx; ++i) {
+                const double e = laplacian_at(lap, w, i, j, nx, ny, tempht);
+                edges(i, j) = e;
+                lo = std::min(lo, e);
+                hi = std::max(hi, e);
+            }
+        }
+        part[static_cast<std::size_t>(p)] = {lo, hi};
+    });
+    ValueSpan e{kNormStart, -kNormStart};
+    for (const ValueSpan& s : part) {
+        e.low = std::min(e.low, s.low);
+        e.high = std::max(e.high, s.high);
+    }
+    if (!plain(e)) return in_turn();
+
+    // The intensity map: (t - min) / (max - min), over its largest value,
+    // then rescaled by its range [+0, top].
+    const double scale = 1.0 / (t.high - t.low);
+    const double hmx = (t.high - t.low) * scale;
+    const double top = 1.0 / hmx;
+    const double h_lo = 0.0;
+    const double h_hi = hmx * top;
+    const double h_scale = 1.0 / (h_hi - h_lo);
+    // The Laplacian map: (e - min) / (max - min), then rescaled by its
+    // range [+0, l_hi] as it multiplies the intensity map.
+    const double s = 1.0 / (e.high - e.low);
+    const double l_lo = 0.0;
+    const double l_hi = (e.high - e.low) * s;
+    const double l_scale = 1.0 / (l_hi - l_lo);
+    const double* tv = tempht.data();
+    const double* ev = edges.data();
+    double* hv = h.data();
+    for_parts(threads, ny, 64, [&](int, int j0, int j1) {
+        for (std::size_t k = static_cast<std::size_t>(j0) * nx; k < static_cast<std::size_t>(j1) * nx; ++k) {
+            const double intensity = (((tv[k] - t.low) * scale) * top - h_lo) * h_scale;
+            const double laplacian = (ev[k] - e.low) * s;
+            hv[k] = intensity * ((laplacian - l_lo) * l_scale);
+        }
+    });
 }
 
 void select_homo_global(const RealImage& fmage, double thresh_homo_glb, IntMap& bimage) {

@@ -22,6 +22,17 @@ ValueRange intensity_homegen(const RealImage& tempht, RealImage& homo);
 ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& tempht, IntMap& bimage,
                            RealImage& homo);
 
+// The product H of the two maps of the whole of tempht, each rescaled to
+// 0..1 by its range (normalization_image() of the intensity map, times the
+// Laplacian map of every pixel rescaled as times_normalized() does), into
+// h; `edges` (of tempht's size) holds the Laplacians on the way. The same
+// values as intensity_homegen(), normalization_image(), laplace_homegen()
+// with local false and times_normalized() in turn, in three sweeps instead
+// of eight; up to `threads` threads (0: as many as the machine has cores,
+// at most four).
+void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImage& h, RealImage& edges,
+                         int threads = 1);
+
 // bimage = 1 where fmage > threshold, else 0.
 void select_homo_global(const RealImage& fmage, double thresh_homo_glb, IntMap& bimage);
 

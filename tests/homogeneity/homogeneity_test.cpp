@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
+#include <cstring>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -83,6 +86,52 @@ TEST(Homogeneity, MapsReportTheirOwnRange) {
             for (std::size_t k = 0; k < h.size(); ++k) h.data()[k] = h.data()[k] * rescaled.data()[k];
             times_normalized(product, l, lr);
             EXPECT_EQ(product, h);
+        }
+    }
+}
+
+// The product H in three sweeps is the product of the maps made and rescaled
+// in turn, bit for bit: on a spectrum of spread values, on one whose
+// smallest value is a zero of either sign (the range's start is then taken
+// from the sweeps in turn), flat spectra, spectra whose Laplacians are all
+// equal, large Laplacians, and values all above the searches' starting
+// minimum, on one and on three threads.
+TEST(Homogeneity, ProductInThreeSweepsIsTheProductOfTheMapsInTurn) {
+    constexpr Laplacian lap = derivative_operator();
+    const int n = 192;  // three parts of 64 columns
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(-3.0, 20.0);
+    RealImage spread(n, n);
+    for (std::size_t k = 0; k < spread.size(); ++k) spread.data()[k] = u(rng);
+    RealImage zero_low = spread, negative_zero_low = spread, ramp(n, n), huge = spread;
+    for (std::size_t k = 0; k < spread.size(); ++k) zero_low.data()[k] = std::abs(spread.data()[k]);
+    zero_low(5, 7) = 0.0;
+    negative_zero_low = zero_low;
+    negative_zero_low(5, 7) = -0.0;  // met first in storage order
+    negative_zero_low(9, 9) = 0.0;
+    for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= n; ++i) ramp(i, j) = 2.0 * i + 3.0 * j;  // inner Laplacians all 0
+    for (std::size_t k = 0; k < huge.size(); ++k) huge.data()[k] = 3000.0 * (k % 2) + u(rng);
+    RealImage above = spread;  // every value above the searches' starting minimum
+    for (std::size_t k = 0; k < above.size(); ++k) above.data()[k] = 10000.0 + spread.data()[k];
+    const struct {
+        const char* name;
+        const RealImage* t;
+    } cases[] = {{"spread", &spread},     {"zero low", &zero_low}, {"negative zero low", &negative_zero_low},
+                 {"ramp", &ramp},         {"huge Laplacians", &huge}, {"above the start", &above}};
+    for (const auto& c : cases) {
+        for (const RealImage& t : {*c.t, RealImage(n, n, 4.0)}) {
+            RealImage want(n, n), l(n, n);
+            IntMap b(n, n);
+            normalization_image(want, intensity_homegen(t, want));
+            const ValueRange lr = laplace_homegen(lap, false, t, b, l);
+            times_normalized(want, l, lr);
+            for (const int threads : {1, 3}) {
+                SCOPED_TRACE(testing::Message() << c.name << ", " << threads << " threads");
+                RealImage h(n, n), edges(n, n);
+                homogeneity_product(lap, t, h, edges, threads);
+                ASSERT_EQ(std::memcmp(h.data(), want.data(), h.size() * sizeof(double)), 0);
+            }
         }
     }
 }
