@@ -53,6 +53,8 @@ void for_each_first_index_row(const Grid<double>& g, Row row) {
     for (int i0 = 1; i0 <= nx; i0 += kRows) {
         const int count = std::min(kRows, nx - i0 + 1);
         for (int j = 1; j <= ny; ++j) {
+            // The columns a few steps ahead are asked for early.
+            if (j + 16 <= ny) __builtin_prefetch(&g(i0, j + 16));
             const double* column = &g(i0, j);
             for (int r = 0; r < count; ++r) rows[static_cast<std::size_t>(r) * len + static_cast<std::size_t>(j - 1)] = column[r];
         }
