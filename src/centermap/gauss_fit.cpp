@@ -293,14 +293,25 @@ void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tem
     gf.sigy = ca.cent_sig[0] * ca.cent_sig[1] / gf.sigx;
 
     // The fit reads the centre pixel and the box of the centre map only: the
-    // working copy of the image and the fit's mask hold just those.
-    RealImage fmage = RealImage::to_fill(nx, ny);
-    IntMap bimage = IntMap::to_fill(nx, ny);
+    // working copy of the image and the fit's mask cover just those, in a
+    // frame of their own. The fit depends on positions only through their
+    // differences from the centre, so it runs in that frame as it would on
+    // the whole grid.
+    const Box frame{std::min(box.i0, gf.iu), std::max(box.i1, gf.iu), std::min(box.j0, gf.iv),
+                    std::max(box.j1, gf.iv)};
+    const int di = frame.i0 - 1;
+    const int dj = frame.j0 - 1;
+    const Box local{box.i0 - di, box.i1 - di, box.j0 - dj, box.j1 - dj};
+    GaussfitT1 lf = gf;
+    lf.iu = gf.iu - di;
+    lf.iv = gf.iv - dj;
+    RealImage fmage = RealImage::to_fill(frame.i1 - di, frame.j1 - dj);
+    IntMap bimage = IntMap::to_fill(frame.i1 - di, frame.j1 - dj);
     box.for_each([&](int i, int j) {
-        fmage(i, j) = tempht(i, j);
-        bimage(i, j) = 0;
+        fmage(i - di, j - dj) = tempht(i, j);
+        bimage(i - di, j - dj) = 0;
     });
-    fmage(gf.iu, gf.iv) = tempht(gf.iu, gf.iv);
+    fmage(lf.iu, lf.iv) = tempht(gf.iu, gf.iv);
 
     // A centre pixel lower than the mean of its eight neighbours starts from
     // that mean (a neighbour outside the image counts as 0).
@@ -312,31 +323,31 @@ void gaussmodel_cent2(std::ostream& out, const CentreMap& centre, RealImage& tem
         }
     }
     const double ave = sum / 8.0;
-    if (ave > tempht(gf.iu, gf.iv)) fmage(gf.iu, gf.iv) = ave;
+    if (ave > tempht(gf.iu, gf.iv)) fmage(lf.iu, lf.iv) = ave;
 
     double rmin = kNormStart;
     int ntot = 0;
     box.for_each_first_major([&](int i, int j) {
         if (cent(i, j) != 1) return;
         rmin = std::min(rmin, tempht(i, j));
-        bimage(i, j) = 1;
+        bimage(i - di, j - dj) = 1;
         ++ntot;
     });
-    box.for_each_first_major([&](int i, int j) {
+    local.for_each_first_major([&](int i, int j) {
         if (bimage(i, j) == 1) fmage(i, j) = fmage(i, j) - rmin;
     });
 
     // The fit starts from the inverse of the centre value.
-    if (fmage(gf.iu, gf.iv) == 0.0) return;
+    if (fmage(lf.iu, lf.iv) == 0.0) return;
 
     double std_cost = 0.0;
     int iflag = 0;
-    levenberg_gauss(out, gf, box, fmage, ntot, bimage, std_cost, iflag);
+    levenberg_gauss(out, lf, local, fmage, ntot, bimage, std_cost, iflag);
     if (iflag < 0) {
         out << list_line("exceed iteraction centermap! iflag=", iflag);
         return;
     }
-    write_marked(tempht, written, gf.iu, gf.iv, fmage(gf.iu, gf.iv) + rmin);
+    write_marked(tempht, written, gf.iu, gf.iv, fmage(lf.iu, lf.iv) + rmin);
 }
 
 }  // namespace veltrane2

@@ -282,6 +282,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     DriverImages im;
     im.fmage = std::move(s.logamp);
     im.written = MarkMap::square(s.n, 0);
+    im.smage = std::move(s.spare);
     analyse(s.n, im);
     form_outputs(st_, s, im.fmage, im.written, output_shape(), make_noise_, r, ready, &s);
 }
@@ -318,7 +319,7 @@ Spectrum EngineRun::take_spectrum() {
                           -s.height_exponent);
     s.frc = RealImage::square_to_fill(n);
     s.fic = RealImage::square_to_fill(n);
-    fft2d(threads, tempht, s.frc, s.fic);
+    fft2d(threads, tempht, s.frc, s.fic, &s.spare);
     clock.lap("forward");
     // From here on the centred spectrum holds all that the run needs of the
     // input.
@@ -333,7 +334,7 @@ Spectrum EngineRun::take_spectrum() {
 void EngineRun::analyse(int n, DriverImages& im) {
     StageClock clock(st_.times);
     tempht_.release();
-    im.smage = RealImage::square_to_fill(n);
+    if (im.smage.nx() != n || im.smage.ny() != n) im.smage = RealImage::square_to_fill(n);
     clock.lap("prepare");
     analyse_spectrum(st_, im);
     // The maps of the analysis are done with: their memory serves the
@@ -347,7 +348,6 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
                   const InverseFirstPass* ones) {
     const int threads = st.threads;
     std::ostream& out = *st.out;
-    const int n = s.n;
     StageClock clock(st.times);
     const auto made = [&ready](Output which, const Image& image) {
         if (ready) ready(which, image);
@@ -355,27 +355,30 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     // Each output is an image like `shape` with values of its own (row j is
     // grid(1..n, j): the grid's own storage order); `shape` itself may hold
     // none, so that no grid is set aside for it.
-    const auto like_shape = [&shape] {
+    const auto like_shape = [&shape](const double* from = nullptr) {
         Image img{shape.nx, shape.ny, shape.span_x, shape.span_y, shape.unit, {}};
         const std::size_t count = static_cast<std::size_t>(shape.nx) * static_cast<std::size_t>(shape.ny);
         // Its fresh memory is faulted in a large page at a time as it is
-        // filled.
+        // filled, with the values at `from` when they are given.
         img.values.reserve(count);
         detail::advise_large_pages(img.values.data(), count * sizeof(double));
-        img.values.resize(count);
+        if (from != nullptr) {
+            img.values.assign(from, from + count);
+        } else {
+            img.values.resize(count);
+        }
         return img;
     };
     form_spd_filter(out, LogAmplitude{s.frc, s.fic, s.log_floor}, written, lowered, threads);
-    r.gain = like_shape();
-    // The gain is held at 1 (each value on its own, columns shared out) and
-    // copied out as it is.
-    for_parts(threads, n, 64, [&](int, int j0, int j1) {
+    // The gain is held at 1, each value on its own (only a pixel the
+    // analysis wrote can lie above it), and copied out as it is.
+    {
         double* g = lowered.data();
-        for (std::size_t k = static_cast<std::size_t>(j0) * n; k < static_cast<std::size_t>(j1) * n; ++k) {
-            if (g[k] > 1.0) g[k] = 1.0;
-            r.gain.values[k] = g[k];
-        }
-    });
+        const unsigned char* w = written.data();
+        for (std::size_t k = 0; k < lowered.size(); ++k)
+            if (w[k] != 0 && g[k] > 1.0) g[k] = 1.0;
+        r.gain = like_shape(g);
+    }
     refuse_not_finite(r.gain, "gain");
     // The transforms weight the spectrum by the gain's copy; the grid's
     // storage serves the noise's transform.

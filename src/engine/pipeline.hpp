@@ -38,6 +38,7 @@ struct Spectrum {
     RealImage fic;
     RealImage logamp;  // log amplitude of every coefficient
     double log_floor = 0.0;  // the log amplitude of coefficients too small for a logarithm
+    RealImage spare;   // a grid of side n the transform is done with: storage to fill
     // The lifted heights were multiplied by 2^-height_exponent before the
     // transform (0: taken as they are); the noise and cleaned images made
     // from this spectrum are multiplied back by 2^height_exponent.
@@ -132,7 +133,7 @@ public:
 
 private:
     // The analysis of the log spectrum in im.fmage, from the maps it makes
-    // to their release.
+    // to their release (im.smage may bring storage of side n to fill).
     void analyse(int n, DriverImages& im);
 
     std::ostream quiet_{nullptr};

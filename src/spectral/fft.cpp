@@ -551,7 +551,7 @@ void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage&
     });
 }
 
-void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic) {
+void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic, RealImage* spent) {
     const int m = marker.nx();
     // Every block of the first pass reads its columns before it writes
     // them: the real parts can take the place of the image.
@@ -586,6 +586,7 @@ void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic) {
                 }
             });
         });
+    if (spent != nullptr) *spent = std::move(ffti);
 }
 
 namespace {

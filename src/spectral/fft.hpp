@@ -32,8 +32,10 @@ void fft2d_x(int threads, const RealImage& marker, RealImage& fft_re, RealImage&
 // read the centred positions themselves, so no uncentred spectrum is kept.
 
 // Forward 2-D transform of the m x m image marker into the centred
-// spectrum; marker is used up.
-void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic);
+// spectrum; marker is used up. The grid that held the imaginary parts
+// between the passes goes to `spent` when that is given (its values are
+// then of no use: storage for a grid to fill).
+void fft2d(int threads, RealImage& marker, RealImage& frc, RealImage& fic, RealImage* spent = nullptr);
 
 // Inverse 2-D transform of the centred spectrum (read at the positions
 // off0center_fft moves it back from), weighted coefficient by coefficient by
