@@ -153,7 +153,7 @@ void real_symm_pass_1pair(int ns, const std::array<int, 2>& icent, const Box& bo
     box.for_each([&](int i, int j) {
         if (bimage(i, j) == 1 && !middle.on(i, j)) candidates.emplace_back(i, j);
     });
-    std::sort(candidates.begin(), candidates.end());
+    to_first_index_major(candidates);
 
     // Every pair is decided on the image and the mask as they were before
     // the pass; the pairs taken are then passed in their order.

@@ -355,31 +355,33 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
     // Each output is an image like `shape` with values of its own (row j is
     // grid(1..n, j): the grid's own storage order); `shape` itself may hold
     // none, so that no grid is set aside for it.
-    const auto like_shape = [&shape](const double* from = nullptr) {
+    const auto like_shape = [&shape](double value = 0.0) {
         Image img{shape.nx, shape.ny, shape.span_x, shape.span_y, shape.unit, {}};
         const std::size_t count = static_cast<std::size_t>(shape.nx) * static_cast<std::size_t>(shape.ny);
         // Its fresh memory is faulted in a large page at a time as it is
-        // filled, with the values at `from` when they are given.
+        // filled.
         img.values.reserve(count);
         detail::advise_large_pages(img.values.data(), count * sizeof(double));
-        if (from != nullptr) {
-            img.values.assign(from, from + count);
-        } else {
-            img.values.resize(count);
-        }
+        img.values.assign(count, value);
         return img;
     };
     form_spd_filter(out, LogAmplitude{s.frc, s.fic, s.log_floor}, written, lowered, threads);
-    // The gain is held at 1, each value on its own (only a pixel the
-    // analysis wrote can lie above it), and copied out as it is.
+    // The gain is 1 where the analysis wrote nothing; elsewhere it is held
+    // at 1, each value on its own. Only there can it fail to be finite: the
+    // first such value in storage order is the first of the image.
+    r.gain = like_shape(1.0);
     {
-        double* g = lowered.data();
+        const double* g = lowered.data();
         const unsigned char* w = written.data();
-        for (std::size_t k = 0; k < lowered.size(); ++k)
-            if (w[k] != 0 && g[k] > 1.0) g[k] = 1.0;
-        r.gain = like_shape(g);
+        double* v = r.gain.values.data();
+        std::size_t bad = lowered.size();
+        for (std::size_t k = 0; k < lowered.size(); ++k) {
+            if (w[k] == 0) continue;
+            v[k] = g[k] > 1.0 ? 1.0 : g[k];
+            if (bad == lowered.size() && !std::isfinite(v[k])) bad = k;
+        }
+        if (bad != lowered.size()) refuse_not_finite(r.gain, "gain");
     }
-    refuse_not_finite(r.gain, "gain");
     // The transforms weight the spectrum by the gain's copy; the grid's
     // storage serves the noise's transform.
     RealImage scratch = std::move(lowered);

@@ -10,6 +10,22 @@ namespace veltrane2 {
 // does not depend on the order of its terms): they run over the storage
 // as it lies.
 
+void to_first_index_major(std::vector<std::pair<int, int>>& pixels) {
+    if (pixels.size() < 2) return;
+    int lo = pixels.front().first;
+    int hi = lo;
+    for (const auto& p : pixels) {
+        lo = std::min(lo, p.first);
+        hi = std::max(hi, p.first);
+    }
+    std::vector<std::size_t> start(static_cast<std::size_t>(hi - lo) + 2, 0);
+    for (const auto& p : pixels) ++start[static_cast<std::size_t>(p.first - lo) + 1];
+    for (std::size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+    std::vector<std::pair<int, int>> sorted(pixels.size());
+    for (const auto& p : pixels) sorted[start[static_cast<std::size_t>(p.first - lo)]++] = p;
+    pixels.swap(sorted);
+}
+
 void start_integer_table(IntMap& table, int ival) {
     std::fill(table.data(), table.data() + table.size(), ival);
 }

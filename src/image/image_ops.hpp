@@ -62,6 +62,11 @@ void for_each_first_index_row(const Grid<double>& g, Row row) {
     }
 }
 
+// Pixels listed in the grids' storage order (second index outer, each pixel
+// once) put in first-index-major order, the order sorting the pairs gives:
+// a count by first index that keeps the order within each.
+void to_first_index_major(std::vector<std::pair<int, int>>& pixels);
+
 // Visits the (2 ns + 1) x (2 ns + 1) window around (i0, j0), first-index
 // offset outer and second-index offset inner, skipping the centre and every
 // position outside the box `within`: visit(i, j) for each.

@@ -73,7 +73,7 @@ void level_whole_estimator(int ns, RealImage& tempht, MarkMap& written, IntMap& 
             if (lv >= 1 && lv <= mlevel) rings[static_cast<std::size_t>(lv)].emplace_back(i, j);
         }
     }
-    for (auto& ring : rings) std::sort(ring.begin(), ring.end());
+    for (auto& ring : rings) to_first_index_major(ring);
     for (int nl = 1; nl <= mlevel; ++nl) {
         for (const auto& [i, j] : rings[static_cast<std::size_t>(nl)]) {
             int n = 0;

@@ -67,14 +67,14 @@ void form_spd_filter(std::ostream& out, const LogAmplitude& original, const Mark
             double* g = &image(1, j);
             for (int i = 1; i <= nx; ++i) {
                 // A value the analysis left as it was has the gain exp(x) /
-                // exp(x), exactly 1 (so also by the fallback below).
+                // exp(x), exactly 1 (so also by the fallback below): it is
+                // left as it is.
                 if (mark[i - 1] == 0) {
 #ifndef NDEBUG
                     if (!(g[i - 1] == original.at(i, j)))
                         throw std::logic_error("the analysis changed the log spectrum at an unmarked pixel (" +
                                                std::to_string(i) + ", " + std::to_string(j) + ")");
 #endif
-                    g[i - 1] = 1.0;
                     continue;
                 }
                 const double x = original.at(i, j);

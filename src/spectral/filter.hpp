@@ -14,12 +14,13 @@ namespace veltrane2 {
 // ends up negative.
 void lifting_image(std::ostream& out, RealImage& image, double offset, int threads = 1);
 
-// image (corrected log spectrum) becomes exp(image) / exp(original); every
-// gain above 1 is reported on a "FORM_SPD_FILTER > 1 " line and kept as it
-// is. Only the pixels marked in `written` may differ from the original log
-// spectrum: every other one has the gain 1 (a debug build checks that it
-// holds the original value). Up to `threads` threads (0: as many as the
-// machine has cores, at most four).
+// image (corrected log spectrum) becomes exp(image) / exp(original) at the
+// pixels marked in `written`; every gain above 1 is reported on a
+// "FORM_SPD_FILTER > 1 " line and kept as it is. Only the marked pixels may
+// differ from the original log spectrum: every other one has the gain 1,
+// and is left as it is (a debug build checks that it holds the original
+// value). Up to `threads` threads (0: as many as the machine has cores, at
+// most four).
 void form_spd_filter(std::ostream& out, const LogAmplitude& original, const MarkMap& written, RealImage& image,
                      int threads = 1);
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <utility>
+#include <vector>
 #include <sstream>
 
 namespace veltrane2 {
@@ -41,6 +45,25 @@ TEST(ImageOps, NormalisationStartsFromTheSinglePrecisionBound) {
     EXPECT_EQ(kNormStart, 9999.9990234375);
     EXPECT_DOUBLE_EQ(a(1, 1), (20000.0 - kNormStart) / (30000.0 - kNormStart));
     EXPECT_EQ(a(2, 1), 1.0);
+}
+
+// Pixels listed in storage order come out in the order sorting the pairs
+// gives: a few or many of a box off the origin, none, one.
+TEST(ImageOps, StorageOrderToFirstIndexMajorIsTheSortedOrder) {
+    std::mt19937 rng(9);
+    for (const int percent : {0, 1, 3, 50, 100}) {
+        std::vector<std::pair<int, int>> pixels;
+        for (int j = 5; j <= 40; ++j)
+            for (int i = 3; i <= 70; ++i)
+                if (static_cast<int>(rng() % 100) < percent) pixels.emplace_back(i, j);
+        std::vector<std::pair<int, int>> want = pixels;
+        std::sort(want.begin(), want.end());
+        to_first_index_major(pixels);
+        EXPECT_EQ(pixels, want) << percent;
+    }
+    std::vector<std::pair<int, int>> one{{4, 2}};
+    to_first_index_major(one);
+    EXPECT_EQ(one, (std::vector<std::pair<int, int>>{{4, 2}}));
 }
 
 }  // namespace
