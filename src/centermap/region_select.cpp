@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "cluster/line_cluster.hpp"
 #include "core/listout.hpp"
 #include "image/image_ops.hpp"
 #include "image/parallel.hpp"
@@ -86,24 +85,30 @@ void clean_lines(const PassSettings& p, bool along_second, bool strict, Marks& w
             ics[line] += region(i, j);
         }
     }
-    std::vector<int> jdata;
     for (int line = lo; line <= hi; ++line) {
         const int isum = isums[static_cast<std::size_t>(line - lo)];
         const int ic = ics[static_cast<std::size_t>(line - lo)];
         if (ic == 0) continue;
         const double ratio = static_cast<double>(isum) / static_cast<double>(ic);
-        if (!(p.frac > ratio)) continue;
-        // The line handed to the run finder, indexed by position.
-        jdata.assign(static_cast<std::size_t>(b) + 2, 0);
-        for (int pos = a; pos <= b; ++pos) jdata[static_cast<std::size_t>(pos)] = value(work, line, pos);
-        // A line holds at most half its length in runs: the table is as long
-        // as the grid's leading side, 1024 or the side of a larger grid.
-        const GroupTable runs = line_pix_cluster(1, std::max(kLineRuns, b), a, b, jdata.data());
-        for (const auto& run : runs.ngroups) {
-            const int len = static_cast<int>(run.size());
-            if (strict ? len < p.icnnt : len <= p.icnnt) {
-                for (int pos : run) at(work, line, pos) = 0;
+        // A line with nothing selected has no run to lose.
+        if (!(p.frac > ratio) || isum == 0) continue;
+        // The runs of the line: the groups line_pix_cluster() makes of it,
+        // each a maximal run of 1. A line of at most kLargestSide positions
+        // holds fewer of them, and fewer neighbouring pairs, than its
+        // limits allow.
+        int pos = a;
+        while (pos <= b) {
+            if (value(work, line, pos) != 1) {
+                ++pos;
+                continue;
             }
+            int end = pos;
+            while (end < b && value(work, line, end + 1) == 1) ++end;
+            const int len = end - pos + 1;
+            if (strict ? len < p.icnnt : len <= p.icnnt) {
+                for (int k = pos; k <= end; ++k) at(work, line, k) = 0;
+            }
+            pos = end + 1;
         }
     }
 }
