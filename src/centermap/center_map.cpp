@@ -15,7 +15,7 @@ std::optional<CenterAna1> distr_covar(const Box& b, const RealImage& tempht, con
     double w = 0.0;
     double mx = -100000.0;
     double mn = 100000.0;
-    auto selected = [&bimage, ival](int i, int j) { return bimage(i, j) == ival; };
+    auto selected = [ival](int m) { return m == ival; };
     // The selected pixels in the order of the sums, kept for the second
     // pass.
     struct Sample {
@@ -23,7 +23,7 @@ std::optional<CenterAna1> distr_covar(const Box& b, const RealImage& tempht, con
         double h;
     };
     std::vector<Sample> samples;
-    for_each_first_major(b, tempht, selected, [&](int i, int j, double h) {
+    for_each_first_major(b, tempht, bimage, selected, [&](int i, int j, double h) {
         samples.push_back({i, j, h});
         mx = std::max(mx, h);
         mn = std::min(mn, h);

@@ -148,7 +148,7 @@ ClusterStats count_cluster(std::ostream& out, IntMap& cluster, const RealImage& 
     // Running sums in first-index-major order; the centroid terms are
     // rounded to single precision before they are added.
     for_each_first_major(
-        Box::of(cluster), tempht, [&cluster](int i, int j) { return cluster(i, j) > 0; },
+        Box::of(cluster), tempht, cluster, [](int m) { return m > 0; },
         [&](int i, int j, double h) {
             const auto l = static_cast<std::size_t>(cluster(i, j) - 1);
             const int pop = ++a.nclnx[l];

@@ -18,23 +18,30 @@ namespace veltrane2 {
 // single-precision 9999.999 widened to double.
 inline constexpr double kNormStart = static_cast<double>(9999.999f);
 
-// Visits the pixels (i, j) of the box b for which take(i, j)
-// holds, in first-index-major order (i outer, j inner), as the running sums
-// and statistics that depend on the order of their terms require; visit(i,
-// j, value) receives values(i, j). The grid is read in its storage order, a
-// band of adjacent first indices at a time, so the order of the visit costs
-// no cache misses.
+// Visits the pixels (i, j) of the box b whose mask value m = mask(i, j)
+// satisfies take(m), in first-index-major order (i outer, j inner), as the
+// running sums and statistics that depend on the order of their terms
+// require; visit(i, j, value) receives values(i, j). The grids are read in
+// their storage order, a band of adjacent first indices at a time (the
+// mask's columns a few steps ahead asked for early), so the order of the
+// visit costs few cache misses.
 template <class Take, class Visit>
-void for_each_first_major(const Box& b, const Grid<double>& values, Take take, Visit visit) {
+void for_each_first_major(const Box& b, const Grid<double>& values, const Grid<int>& mask, Take take, Visit visit) {
     const int i0 = b.i0, i1 = b.i1, j0 = b.j0, j1 = b.j1;
     constexpr int kBand = 16;
+    constexpr int kAhead = 16;
     std::vector<std::pair<int, double>> hits[kBand];
     for (int ib = i0; ib <= i1; ib += kBand) {
         const int count = std::min(kBand, i1 - ib + 1);
         for (int s = 0; s < count; ++s) hits[s].clear();
-        for (int j = j0; j <= j1; ++j)
+        for (int j = j0; j <= j1; ++j) {
+            if (j + kAhead <= j1) {
+                __builtin_prefetch(&mask(ib, j + kAhead));
+                __builtin_prefetch(&mask(ib + count - 1, j + kAhead));
+            }
             for (int s = 0; s < count; ++s)
-                if (take(ib + s, j)) hits[s].emplace_back(j, values(ib + s, j));
+                if (take(mask(ib + s, j))) hits[s].emplace_back(j, values(ib + s, j));
+        }
         for (int s = 0; s < count; ++s)
             for (const auto& [j, v] : hits[s]) visit(ib + s, j, v);
     }
