@@ -63,7 +63,19 @@ Marks box_copy(const PassSettings& p, const Marks& m) {
 // run of 1 that is too short (length <= icnnt, or < icnnt when `strict`).
 // `along_second` says whether a line is a row i (running over j) or a
 // column j (running over i).
-void clean_lines(const PassSettings& p, bool along_second, bool strict, Marks& work, const IntMap& region) {
+// The counts of one line of `work` (its selected pixels) and of the region
+// map (the sum of its values), for every line of the box along one index.
+struct LineCounts {
+    std::vector<int> isums;
+    std::vector<int> ics;
+};
+
+// Cleans the lines of `work` along one index: a line whose selected
+// fraction of region pixels (counts taken before any line is cleaned) is
+// below frac loses every run of 1 that is too short (length <= icnnt, or <
+// icnnt when `strict`). `along_second` says whether a line is a row i
+// (running over j) or a column j (running over i).
+void clean_counted_lines(const PassSettings& p, bool along_second, bool strict, Marks& work, const LineCounts& n) {
     const int lo = along_second ? p.box.i0 : p.box.j0;
     const int hi = along_second ? p.box.i1 : p.box.j1;
     const int a = along_second ? p.box.j0 : p.box.i0;
@@ -74,20 +86,9 @@ void clean_lines(const PassSettings& p, bool along_second, bool strict, Marks& w
     auto value = [along_second](const Marks& m, int line, int pos) -> int {
         return along_second ? m(line, pos) : m(pos, line);
     };
-    // The counts of every line, taken before any line is cleaned: cleaning
-    // a line changes only that line. Integer sums: any order will do.
-    std::vector<int> isums(static_cast<std::size_t>(hi - lo + 1), 0);
-    std::vector<int> ics(isums.size(), 0);
-    for (int j = p.box.j0; j <= p.box.j1; ++j) {
-        for (int i = p.box.i0; i <= p.box.i1; ++i) {
-            const auto line = static_cast<std::size_t>((along_second ? i : j) - lo);
-            isums[line] += work(i, j);
-            ics[line] += region(i, j);
-        }
-    }
     for (int line = lo; line <= hi; ++line) {
-        const int isum = isums[static_cast<std::size_t>(line - lo)];
-        const int ic = ics[static_cast<std::size_t>(line - lo)];
+        const int isum = n.isums[static_cast<std::size_t>(line - lo)];
+        const int ic = n.ics[static_cast<std::size_t>(line - lo)];
         if (ic == 0) continue;
         const double ratio = static_cast<double>(isum) / static_cast<double>(ic);
         // A line with nothing selected has no run to lose.
@@ -111,6 +112,23 @@ void clean_lines(const PassSettings& p, bool along_second, bool strict, Marks& w
             pos = end + 1;
         }
     }
+}
+
+// clean_counted_lines() with the counts taken from `work` and the region
+// map (region) over the box. Integer sums: any order will do.
+void clean_lines(const PassSettings& p, bool along_second, bool strict, Marks& work, const IntMap& region) {
+    const int lo = along_second ? p.box.i0 : p.box.j0;
+    const int hi = along_second ? p.box.i1 : p.box.j1;
+    LineCounts n{std::vector<int>(static_cast<std::size_t>(hi - lo + 1), 0), {}};
+    n.ics = n.isums;
+    for (int j = p.box.j0; j <= p.box.j1; ++j) {
+        for (int i = p.box.i0; i <= p.box.i1; ++i) {
+            const auto line = static_cast<std::size_t>((along_second ? i : j) - lo);
+            n.isums[line] += work(i, j);
+            n.ics[line] += region(i, j);
+        }
+    }
+    clean_counted_lines(p, along_second, strict, work, n);
 }
 
 void trace(const RunState& st, const PassSettings& p, const Marks& table, const RealImage& hmage, int ival) {
@@ -157,20 +175,61 @@ void select_homo_region(const RunState& st, Pass pass, const Box& box, IntMap& c
 void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, const MiddleLines& middle, IntMap& cent,
                              const RealImage& hmage) {
     const PassSettings p = pass_settings(st, pass, box);
-    Marks table = threshold_selection(p, cent, hmage);
-    Marks bi = box_copy(p, table);
-    const int ival = box_sum(p, table);
-    trace(st, p, table, hmage, ival);
+    // Only the pixels of the box whose region value is not 0 can be
+    // selected, count in a line, or change: they are gathered in one sweep,
+    // and the maps are formed and written at them alone (every other pixel
+    // of the box is and stays 0).
+    struct Pixel {
+        int i, j, value;
+    };
+    std::vector<Pixel> region;
+    for (int j = p.box.j0; j <= p.box.j1; ++j) {
+        const int* c = &cent(1, j);
+        for (int i = p.box.i0; i <= p.box.i1; ++i)
+            if (c[i - 1] != 0) region.push_back({i, j, c[i - 1]});
+    }
+    Marks table(cent.nx(), cent.ny());
+    int ival = 0;
+    for (const Pixel& q : region) {
+        if (q.value == 1 && hmage(q.i, q.j) > p.thresh) {
+            table(q.i, q.j) = 1;
+            ++ival;
+        }
+    }
+    if (st.trace) {
+        std::vector<std::pair<int, int>> taken;
+        for (const Pixel& q : region)
+            if (table(q.i, q.j) == 1) taken.emplace_back(q.i, q.j);
+        to_first_index_major(taken);
+        double sum = 0.0;
+        for (const auto& [i, j] : taken) sum += hmage(i, j);
+        *st.out << list_line("ave in sele=", ival > 0 ? sum / ival : 0.0);
+        *st.out << list_line("SELECT_HOMO_REGION SELECTED PTS=", ival);
+    }
     if (ival == 0) {
-        for (int j = p.box.j0; j <= p.box.j1; ++j)
-            for (int i = p.box.i0; i <= p.box.i1; ++i) cent(i, j) = 0;
+        for (const Pixel& q : region) cent(q.i, q.j) = 0;
         return;
     }
+    Marks bi = table;
+    const auto counts = [&](bool along_second) {
+        const int lo = along_second ? p.box.i0 : p.box.j0;
+        const int hi = along_second ? p.box.i1 : p.box.j1;
+        LineCounts n{std::vector<int>(static_cast<std::size_t>(hi - lo + 1), 0), {}};
+        n.ics = n.isums;
+        for (const Pixel& q : region) {
+            const auto line = static_cast<std::size_t>((along_second ? q.i : q.j) - lo);
+            n.isums[line] += table(q.i, q.j);
+            n.ics[line] += q.value;
+        }
+        return n;
+    };
+    const LineCounts rows = counts(true);
+    const LineCounts columns = counts(false);
     side_by_side(
-        st.threads, [&] { clean_lines(p, true, true, table, cent); }, [&] { clean_lines(p, false, true, bi, cent); });
-    for (int j = p.box.j0; j <= p.box.j1; ++j)
-        for (int i = p.box.i0; i <= p.box.i1; ++i)
-            if (!middle.on(i, j)) cent(i, j) = (table(i, j) != 0 && bi(i, j) != 0) ? -1 : 0;
+        st.threads, [&] { clean_counted_lines(p, true, true, table, rows); },
+        [&] { clean_counted_lines(p, false, true, bi, columns); });
+    for (const Pixel& q : region)
+        if (!middle.on(q.i, q.j)) cent(q.i, q.j) = (table(q.i, q.j) != 0 && bi(q.i, q.j) != 0) ? -1 : 0;
 }
 
 }  // namespace veltrane2
