@@ -122,17 +122,51 @@ void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImag
     for (int k = 0; k < 5; ++k) w[k] = mask(at[k][0], at[k][1]);
     std::vector<ValueSpan> part(static_cast<std::size_t>(thread_count(threads)));
     for_parts(threads, ny, 64, [&](int p, int j0, int j1) {
-        double lo = kNormStart;
-        double hi = -kNormStart;
-        for (int j = j0 + 1; j <= j1; ++j) {
-            for (int i = 1; i <= nx; ++i) {
-                const double e = laplacian_at(lap, w, i, j, nx, ny, tempht);
-                edges(i, j) = e;
-                lo = std::min(lo, e);
-                hi = std::max(hi, e);
-            }
+        // Four extremes side by side (only a zero's sign could depend on
+        // the order, and a range that ends at a zero is left to the maps in
+        // turn); the inner pixels of a column take the stencil in one loop.
+        constexpr int kWays = 4;
+        double lo[kWays], hi[kWays];
+        for (int l = 0; l < kWays; ++l) {
+            lo[l] = kNormStart;
+            hi[l] = -kNormStart;
         }
-        part[static_cast<std::size_t>(p)] = {lo, hi};
+        const auto take = [&](int l, double e) {
+            lo[l] = e < lo[l] ? e : lo[l];
+            hi[l] = e > hi[l] ? e : hi[l];
+        };
+        for (int j = j0 + 1; j <= j1; ++j) {
+            double* out = &edges(1, j);
+            if (j == 1 || j == ny || nx < 3) {
+                for (int i = 1; i <= nx; ++i) take(0, out[i - 1] = laplacian_at(lap, w, i, j, nx, ny, tempht));
+                continue;
+            }
+            take(0, out[0] = laplace_discr(lap, 1, j, tempht));
+            const double* c = &tempht(1, j);
+            const double* below = &tempht(1, j - 1);
+            const double* above = &tempht(1, j + 1);
+            int i = 1;  // 0-based position within the column
+            for (; i + kWays <= nx - 1; i += kWays) {
+                for (int l = 0; l < kWays; ++l) {
+                    const int k = i + l;
+                    const double e = w[0] * c[k] + w[1] * c[k - 1] + w[2] * c[k + 1] + w[3] * below[k] + w[4] * above[k];
+                    out[k] = e;
+                    take(l, e);
+                }
+            }
+            for (; i < nx - 1; ++i) {
+                const double e = w[0] * c[i] + w[1] * c[i - 1] + w[2] * c[i + 1] + w[3] * below[i] + w[4] * above[i];
+                out[i] = e;
+                take(0, e);
+            }
+            take(0, out[nx - 1] = laplace_discr(lap, nx, j, tempht));
+        }
+        ValueSpan r{lo[0], hi[0]};
+        for (int l = 1; l < kWays; ++l) {
+            r.low = lo[l] < r.low ? lo[l] : r.low;
+            r.high = hi[l] > r.high ? hi[l] : r.high;
+        }
+        part[static_cast<std::size_t>(p)] = r;
     });
     ValueSpan e{kNormStart, -kNormStart};
     for (const ValueSpan& s : part) {
