@@ -417,10 +417,12 @@ void EngineRun::take_image(const Image& image) {
     check_count(image);
     take_shape(image.nx, image.ny, image.span_x, image.span_y, image.unit);
     check_finite(image);
-    RealImage& grid = tempht_;
-    std::size_t k = 0;
-    for (int j = 1; j <= image.ny; ++j)
-        for (int i = 1; i <= image.nx; ++i) grid(i, j) = image.values[k++];
+    // Row j of the image is grid(1..nx, j), in the grid's storage order.
+    const std::size_t nx = static_cast<std::size_t>(image.nx);
+    for (int j = 1; j <= image.ny; ++j) {
+        const double* row = image.values.data() + static_cast<std::size_t>(j - 1) * nx;
+        std::copy(row, row + nx, &tempht_(1, j));
+    }
 }
 
 int load_image(EngineRun& run, const Image& image, const Options& options) {

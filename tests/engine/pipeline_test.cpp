@@ -60,6 +60,21 @@ TEST(EngineShape, ReportsStopsAndRefusals) {
         }
         EXPECT_EQ(report.str(), c.report);
     }
+    // The classic program's non-square image: row j of the values is
+    // grid(1..nx, j), the rest of the square 0.
+    std::ostringstream quiet;
+    Options o;
+    o.report = &quiet;
+    EngineRun narrow(Parameters::general(), o);
+    narrow.take_image(Image{2, 4, 2.0, 4.0, 1.0, {1, 2, 3, 4, 5, 6, 7, 8}});
+    const RealImage& g = narrow.grid();
+    ASSERT_EQ(g.nx(), 4);
+    for (int j = 1; j <= 4; ++j) {
+        EXPECT_EQ(g(1, j), 2.0 * j - 1.0) << j;
+        EXPECT_EQ(g(2, j), 2.0 * j) << j;
+        EXPECT_EQ(g(3, j), 0.0) << j;
+        EXPECT_EQ(g(4, j), 0.0) << j;
+    }
 }
 
 TEST(Destripe, BadImagesAreRefused) {
