@@ -39,9 +39,15 @@ constexpr int kNs = 1;    // neighbourhood half-width of restoration and level e
 
 // The selections mark their pixels -1 for the symmetric pass, which only
 // examines pixels of value 1; afterwards every -1 is a selected pixel.
-void unmark_to_mark(IntMap& map) {
+// Returns integer_value_image() of the map as it leaves it.
+int unmark_to_mark(IntMap& map) {
     int* v = map.data();
-    for (std::size_t k = 0; k < map.size(); ++k) v[k] = v[k] == -1 ? 1 : v[k];
+    int sum = 0;
+    for (std::size_t k = 0; k < map.size(); ++k) {
+        v[k] = v[k] == -1 ? 1 : v[k];
+        sum += v[k];
+    }
+    return sum;
 }
 
 }  // namespace
@@ -100,11 +106,14 @@ void centre_pass(const RunState& st, const CentreMap& centre, const MiddleLines&
     gaussmodel_cent2(*st.out, centre, im.fmage, im.written, im.cenmap);
     if (integer_value_image(im.cenmap) == 0) return;
     select_homo_region(st, Pass::kCentre, centre.centerbcut, im.cenmap, im.smage);
+    int left = 0;
     if (st.symm) {
         real_symm_pass_1pair(kNss, centre.icent, centre.centerbcut, middle, im.fmage, im.written, im.cenmap);
-        unmark_to_mark(im.cenmap);
+        left = unmark_to_mark(im.cenmap);
+    } else {
+        left = integer_value_image(im.cenmap);
     }
-    if (integer_value_image(im.cenmap) != 0) restore_intensity(*st.out, centre.centerbcut, kNs, im.fmage, im.written, im.cenmap);
+    if (left != 0) restore_intensity(*st.out, centre.centerbcut, kNs, im.fmage, im.written, im.cenmap);
 }
 
 // The off-centre selection over the streak pixels outside the centre map.
@@ -144,7 +153,7 @@ bool off_centre_pass(const RunState& st, const CentreMap& centre, const MiddleLi
     if (off.error) std::rethrow_exception(off.error);
     if (st.symm) {
         real_symm_pass_1pair(kNss, centre.icent, Box::of(im.bimage), middle, im.fmage, im.written, im.bimage);
-        unmark_to_mark(im.bimage);
+        return unmark_to_mark(im.bimage) != 0;
     }
     return integer_value_image(im.bimage) != 0;
 }
