@@ -200,6 +200,7 @@ AutoResult destripe_auto_each(const Image& image, const Options& options, const 
         Step none;
         const RunState st = settings(a.candidates[0].parameters, none, options.threads);
         shared.smage = RealImage::square_to_fill(spectrum.n);
+        shared.extremes = ValueSpan{spectrum.log_floor, spectrum.log_high};
         homogeneity_product(st, spectrum.logamp, shared);
         shared.bimage.release();
     }

@@ -59,7 +59,7 @@ void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImag
     const int n = logamp.nx();
     im.bimage = IntMap::square_to_fill(n);  // set whole by the selection
     im.lxy = RealImage::square_to_fill(n);
-    homogeneity_product(st.laplacian, logamp, im.smage, im.lxy, st.threads);
+    homogeneity_product(st.laplacian, logamp, im.smage, im.lxy, st.threads, im.extremes ? &*im.extremes : nullptr);
     im.lxy.release();
 }
 
@@ -291,6 +291,7 @@ void EngineRun::finish(Result& r, const OutputReady& ready) {
     DriverImages im;
     im.fmage = std::move(s.logamp);
     im.written = MarkMap::square(s.n, 0);
+    im.extremes = ValueSpan{s.log_floor, s.log_high};
     im.smage = std::move(s.spare);
     analyse(s.n, im);
     form_outputs(st_, s, im.fmage, im.written, output_shape(), make_noise_, r, ready, &s);
@@ -335,7 +336,7 @@ Spectrum EngineRun::take_spectrum() {
     // The log spectrum is written whole before it is read; it takes the
     // storage of the transform's used-up input, a grid of the same side.
     s.logamp = std::move(tempht);
-    s.log_floor = log_fft_spectral(threads, s.frc, s.fic, s.logamp);
+    s.log_floor = log_fft_spectral(threads, s.frc, s.fic, s.logamp, &s.log_high);
     clock.lap("logamp");
     return s;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -10,6 +11,7 @@
 
 #include "centermap/symm_pass.hpp"
 #include "core/run_state.hpp"
+#include "image/extremes.hpp"
 #include "image/grid.hpp"
 #include "spectral/fft.hpp"
 
@@ -20,6 +22,7 @@ namespace veltrane2 {
 struct DriverImages {
     RealImage fmage;   // log spectrum, lowered by the analysis; then the gain
     MarkMap written;   // the pixels of fmage the analysis has written
+    std::optional<ValueSpan> extremes;  // fmage's lowest and highest value before the analysis, when known
     RealImage smage;   // intensity homogeneity, then the product H
     RealImage lxy;     // Laplacian homogeneity
     IntMap bimage;   // streak mask
@@ -37,7 +40,8 @@ struct Spectrum {
     RealImage frc;     // centred spectrum, real and imaginary parts
     RealImage fic;
     RealImage logamp;  // log amplitude of every coefficient
-    double log_floor = 0.0;  // the log amplitude of coefficients too small for a logarithm
+    double log_floor = 0.0;  // the log amplitude of coefficients too small for a logarithm: the lowest
+    double log_high = 0.0;   // the highest log amplitude
     RealImage spare;   // a grid of side n the transform is done with: storage to fill
     // The lifted heights were multiplied by 2^-height_exponent before the
     // transform (0: taken as they are); the noise and cleaned images made
@@ -67,7 +71,8 @@ void analyse_spectrum(const RunState& st, DriverImages& im);
 // analyse_spectrum() in the steps that runs of one image with different
 // parameters can share, each on what the one before left in im:
 // 1. no parameter: the homogeneity product H of the log spectrum (into
-//    im.smage, which must have its size);
+//    im.smage, which must have its size; im.extremes, when set, spare a
+//    sweep);
 void homogeneity_product(const RunState& st, const RealImage& logamp, DriverImages& im);
 // 2. h_G: the global selection on H (im.smage) and the reference noise
 //    threshold of the log spectrum into bimage (the grid's size); false

@@ -95,7 +95,7 @@ inline double laplacian_at(const Laplacian& lap, const double w[5], int i, int j
 }  // namespace
 
 void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImage& h, RealImage& edges,
-                         int threads) {
+                         int threads, const ValueSpan* extremes) {
     const int nx = tempht.nx();
     const int ny = tempht.ny();
     const auto in_turn = [&] {
@@ -113,7 +113,7 @@ void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImag
     const auto plain = [](const ValueSpan& r) {
         return r.low != 0.0 && r.low < r.high && r.low < kNormStart && r.high > -kNormStart;
     };
-    const ValueSpan t = lowest_and_highest(tempht, threads);
+    const ValueSpan t = extremes != nullptr ? *extremes : lowest_and_highest(tempht, threads);
     if (!plain(t)) return in_turn();
 
     const Stencil& mask = lap.laplacemsk8p;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "homogeneity/derivatives.hpp"
+#include "image/extremes.hpp"
 #include "image/grid.hpp"
 #include "image/image_ops.hpp"
 
@@ -30,8 +31,11 @@ ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& te
 // with local false and times_normalized() in turn, in three sweeps instead
 // of eight; up to `threads` threads (0: as many as the machine has cores,
 // at most four).
+// `extremes`, when given, are the lowest and the highest value of tempht
+// (as lowest_and_highest() finds them, but for the sign of a zero), which
+// then need no sweep of their own.
 void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImage& h, RealImage& edges,
-                         int threads = 1);
+                         int threads = 1, const ValueSpan* extremes = nullptr);
 
 // bimage = 1 where fmage > threshold, else 0.
 void select_homo_global(const RealImage& fmage, double thresh_homo_glb, IntMap& bimage);

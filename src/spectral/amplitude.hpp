@@ -21,9 +21,11 @@ inline bool has_logarithm(double a) {
 
 // fmage = log |F| of every coefficient, on up to `threads` threads;
 // amplitudes too small for a logarithm take the smallest logarithm found,
-// which is returned (9999.99f widened when no amplitude has one). The values
-// do not depend on the thread count.
-double log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage);
+// which is returned (9999.99f widened when no amplitude has one): the
+// lowest value of fmage. The highest goes to *highest when it is given.
+// The values do not depend on the thread count.
+double log_fft_spectral(int threads, const RealImage& fr, const RealImage& fi, RealImage& fmage,
+                        double* highest = nullptr);
 
 // The log spectrum at one coefficient, as log_fft_spectral() forms it: from
 // the spectrum and the smallest logarithm that it returned.

@@ -134,16 +134,25 @@ TEST(Fft, SharedAndSpendingInversesAreTheInverse) {
     }
 }
 
+// Tiny amplitudes take the smallest logarithm, which is returned as the
+// lowest value; the highest is reported too, also of a spectrum of tiny
+// amplitudes only.
 TEST(Fft, LogAmplitudeOfTinyValuesIsTheSmallestLogarithm) {
     for (int threads : {1, 3}) {
         const int n = 128;
         RealImage re(n, n, 3.0), im(n, n, 4.0), out(n, n);
         re(2, 100) = 0.0, im(2, 100) = 0.0;  // tiny
         re(7, 9) = 0.5, im(7, 9) = 0.0;      // the smallest logarithm
-        log_fft_spectral(threads, re, im, out);
+        re(100, 120) = 6.0, im(100, 120) = 8.0;  // the largest
+        double highest = 0.0;
+        EXPECT_EQ(log_fft_spectral(threads, re, im, out, &highest), std::log(0.5));
         EXPECT_EQ(out(1, 1), std::log(5.0));
         EXPECT_EQ(out(7, 9), std::log(0.5));
         EXPECT_EQ(out(2, 100), std::log(0.5));
+        EXPECT_EQ(highest, std::log(10.0));
+        const RealImage zero(n, n, 0.0);
+        EXPECT_EQ(log_fft_spectral(threads, zero, zero, out, &highest), static_cast<double>(9999.99f));
+        EXPECT_EQ(highest, static_cast<double>(9999.99f));
     }
 }
 
