@@ -384,13 +384,13 @@ void form_outputs(const RunState& st, const Spectrum& s, RealImage& lowered, con
         const double* g = lowered.data();
         const unsigned char* w = written.data();
         double* v = r.gain.values.data();
-        std::size_t bad = lowered.size();
+        bool finite = true;
         for (std::size_t k = 0; k < lowered.size(); ++k) {
             if (w[k] == 0) continue;
             v[k] = g[k] > 1.0 ? 1.0 : g[k];
-            if (bad == lowered.size() && !std::isfinite(v[k])) bad = k;
+            finite = finite && std::isfinite(v[k]);
         }
-        if (bad != lowered.size()) refuse_not_finite(r.gain, "gain");
+        if (!finite) refuse_not_finite(r.gain, "gain");
     }
     // The transforms weight the spectrum by the gain's copy; the grid's
     // storage serves the noise's transform.

@@ -155,10 +155,10 @@ private:
 
 // The gain, the noise (when make_noise) and the cleaned image of a run from
 // its spectrum and the log spectrum its analysis lowered, with the pixels
-// it wrote marked in `written` (the lowered grid is used up: it becomes the
-// gain, and its storage serves the noise's transform once r.gain holds
-// it), each an image like `shape`, telling `ready` (if any) of each as it
-// is made. `spent`, when given, is `spectrum` itself, which the caller owns
+// it wrote marked in `written` (the lowered grid is used up: it takes the
+// gain at those pixels, and its storage serves the noise's transform once
+// r.gain holds the gain), each an image like `shape`, telling `ready` (if
+// any) of each as it is made. `spent`, when given, is `spectrum` itself, which the caller owns
 // and needs no more: the cleaned image's transform uses its imaginary parts
 // up instead of a grid of its own. With `ones` (the spectrum's
 // inverse_first_pass()), the cleaned image's transform takes its first pass
