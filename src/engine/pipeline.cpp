@@ -483,18 +483,8 @@ void scale_back(const Spectrum& s, Image& image, const char* what) {
 }
 
 void refuse_not_finite(const Image& image, const char* what) {
-    // A value times 0 is 0 unless the value is not finite: four sums of
-    // those products, side by side, are 0 exactly when every value is
-    // finite. Only then is the first one looked for.
-    const double* v = image.values.data();
-    const std::size_t n = image.values.size();
-    double part[4] = {};
-    std::size_t k0 = 0;
-    for (; k0 + 4 <= n; k0 += 4)
-        for (int l = 0; l < 4; ++l) part[l] += v[k0 + static_cast<std::size_t>(l)] * 0.0;
-    double all = part[0] + part[1] + part[2] + part[3];
-    for (; k0 < n; ++k0) all += v[k0] * 0.0;
-    if (all == 0.0) return;
+    // The first value that is not finite is looked for only when there is one.
+    if (all_finite(image.values.data(), image.values.size())) return;
     for (std::size_t k = 0; k < image.values.size(); ++k) {
         if (!std::isfinite(image.values[k])) {
             const std::size_t nx = static_cast<std::size_t>(image.nx);

@@ -42,17 +42,8 @@ void check_count(const Image& image) {
 
 void check_finite(const Image& image) {
     const std::size_t count = image.values.size();
-    // A value times 0 is 0 unless the value is not finite: sums of those
-    // products, side by side, are 0 exactly when every value is finite.
-    // Only then is the first one looked for.
-    const double* v = image.values.data();
-    double part[4] = {};
-    std::size_t k0 = 0;
-    for (; k0 + 4 <= count; k0 += 4)
-        for (int l = 0; l < 4; ++l) part[l] += v[k0 + static_cast<std::size_t>(l)] * 0.0;
-    double all = part[0] + part[1] + part[2] + part[3];
-    for (; k0 < count; ++k0) all += v[k0] * 0.0;
-    if (all == 0.0) return;
+    // The first value that is not finite is looked for only when there is one.
+    if (all_finite(image.values.data(), count)) return;
     for (std::size_t k = 0; k < count; ++k) {
         if (!std::isfinite(image.values[k])) {
             const std::size_t nx = static_cast<std::size_t>(image.nx);
@@ -61,6 +52,16 @@ void check_finite(const Image& image) {
                                                std::to_string(k % nx + 1) + ") is not finite");
         }
     }
+}
+
+bool all_finite(const double* v, std::size_t n) {
+    double part[4] = {};
+    std::size_t k0 = 0;
+    for (; k0 + 4 <= n; k0 += 4)
+        for (int l = 0; l < 4; ++l) part[l] += v[k0 + static_cast<std::size_t>(l)] * 0.0;
+    double all = part[0] + part[1] + part[2] + part[3];
+    for (; k0 < n; ++k0) all += v[k0] * 0.0;
+    return all == 0.0;
 }
 
 void check_extents(const Image& image) {

@@ -33,6 +33,11 @@ void check_extents(const Image& image);
 // first one by its row and column.
 void check_finite(const Image& image);
 
+// Whether every one of the n values at v is finite: a value times 0 is 0
+// unless the value is not finite, and sums of those products, side by side,
+// are 0 exactly when every value is.
+bool all_finite(const double* v, std::size_t n);
+
 // Refuses (Error, kBadShape) an image whose sides are not both
 // positive or not both from kSmallestSide up to `largest`; the message names
 // the size and the limit.

@@ -120,7 +120,9 @@ void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImag
     double w[5];
     const int at[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
     for (int k = 0; k < 5; ++k) w[k] = mask(at[k][0], at[k][1]);
-    std::vector<ValueSpan> part(static_cast<std::size_t>(thread_count(threads)));
+    // A part that is not run (fewer columns than threads) keeps extremes
+    // that change nothing.
+    std::vector<ValueSpan> part(static_cast<std::size_t>(thread_count(threads)), ValueSpan{kNormStart, -kNormStart});
     for_parts(threads, ny, 64, [&](int p, int j0, int j1) {
         // Four extremes side by side (only a zero's sign could depend on
         // the order, and a range that ends at a zero is left to the maps in

@@ -94,8 +94,8 @@ TEST(Homogeneity, MapsReportTheirOwnRange) {
 // in turn, bit for bit: on a spectrum of spread values, on one whose
 // smallest value is a zero of either sign (the range's start is then taken
 // from the sweeps in turn), flat spectra, spectra whose Laplacians are all
-// equal, large Laplacians, and values all above the searches' starting
-// minimum, on one and on three threads.
+// equal, large Laplacians, values all above the searches' starting
+// minimum, and a grid too small to share out, on one and on three threads.
 TEST(Homogeneity, ProductInThreeSweepsIsTheProductOfTheMapsInTurn) {
     constexpr Laplacian lap = derivative_operator();
     const int n = 192;  // three parts of 64 columns
@@ -119,16 +119,21 @@ TEST(Homogeneity, ProductInThreeSweepsIsTheProductOfTheMapsInTurn) {
         const RealImage* t;
     } cases[] = {{"spread", &spread},     {"zero low", &zero_low}, {"negative zero low", &negative_zero_low},
                  {"ramp", &ramp},         {"huge Laplacians", &huge}, {"above the start", &above}};
+    // A small grid of negative values, whose Laplacians are all negative:
+    // three threads run it as one part.
+    RealImage negative(8, 8);
+    for (std::size_t k = 0; k < negative.size(); ++k) negative.data()[k] = -5.0 - 0.1 * u(rng);
     for (const auto& c : cases) {
-        for (const RealImage& t : {*c.t, RealImage(n, n, 4.0)}) {
-            RealImage want(n, n), l(n, n);
-            IntMap b(n, n);
+        for (const RealImage& t : {*c.t, RealImage(n, n, 4.0), negative}) {
+            const int side = t.nx();
+            RealImage want(side, side), l(side, side);
+            IntMap b(side, side);
             normalization_image(want, intensity_homegen(t, want));
             const ValueRange lr = laplace_homegen(lap, false, t, b, l);
             times_normalized(want, l, lr);
             for (const int threads : {1, 3}) {
                 SCOPED_TRACE(testing::Message() << c.name << ", " << threads << " threads");
-                RealImage h(n, n), edges(n, n);
+                RealImage h(side, side), edges(side, side);
                 homogeneity_product(lap, t, h, edges, threads);
                 ASSERT_EQ(std::memcmp(h.data(), want.data(), h.size() * sizeof(double)), 0);
             }
