@@ -72,8 +72,10 @@ TEST(SymmetricPass, TakesMirroredPairsOnly) {
     t(2, 2) = 3.0;  // mirror (6, 6) through (4, 4) stays 1: not taken
     t(3, 5) = 1.0 + 1e-9;  // mirror (5, 3): equal within 1e-8, windows 8 x 1e-9 apart
     t(5, 3) = 1.0;
+    b(7, 1) = 0;  // (1, 7), its mirror in the first column, is taken from its own side alone
     MarkMap w(8, 8);
     real_symm_pass_1pair(1, {4, 4}, Box::of(8, 8), middle, t, w, b);
+    EXPECT_EQ(b(1, 7), 0);
     EXPECT_EQ(b(2, 2), 1);
     EXPECT_EQ(b(6, 6), 1);
     EXPECT_EQ(t(2, 2), 3.0);
