@@ -66,8 +66,14 @@ Marks box_copy(const PassSettings& p, const Marks& m) {
 // The counts of one line of `work` (its selected pixels) and of the region
 // map (the sum of its values), for every line of the box along one index.
 struct LineCounts {
+    int lo;  // the first line
     std::vector<int> isums;
     std::vector<int> ics;
+    // Zero counts for the lines of the box along one index.
+    LineCounts(const PassSettings& p, bool along_second)
+        : lo(along_second ? p.box.i0 : p.box.j0),
+          isums(static_cast<std::size_t>((along_second ? p.box.i1 : p.box.j1) - lo + 1), 0),
+          ics(isums.size(), 0) {}
 };
 
 // Cleans the lines of `work` along one index: a line whose selected
@@ -117,18 +123,21 @@ void clean_counted_lines(const PassSettings& p, bool along_second, bool strict, 
 // clean_counted_lines() with the counts taken from `work` and the region
 // map (region) over the box. Integer sums: any order will do.
 void clean_lines(const PassSettings& p, bool along_second, bool strict, Marks& work, const IntMap& region) {
-    const int lo = along_second ? p.box.i0 : p.box.j0;
-    const int hi = along_second ? p.box.i1 : p.box.j1;
-    LineCounts n{std::vector<int>(static_cast<std::size_t>(hi - lo + 1), 0), {}};
-    n.ics = n.isums;
+    LineCounts n(p, along_second);
     for (int j = p.box.j0; j <= p.box.j1; ++j) {
         for (int i = p.box.i0; i <= p.box.i1; ++i) {
-            const auto line = static_cast<std::size_t>((along_second ? i : j) - lo);
+            const auto line = static_cast<std::size_t>((along_second ? i : j) - n.lo);
             n.isums[line] += work(i, j);
             n.ics[line] += region(i, j);
         }
     }
     clean_counted_lines(p, along_second, strict, work, n);
+}
+
+// The trace lines of a selection of ival pixels whose H sums to `sum`.
+void trace_lines(const RunState& st, double sum, int ival) {
+    *st.out << list_line("ave in sele=", ival > 0 ? sum / ival : 0.0);
+    *st.out << list_line("SELECT_HOMO_REGION SELECTED PTS=", ival);
 }
 
 void trace(const RunState& st, const PassSettings& p, const Marks& table, const RealImage& hmage, int ival) {
@@ -137,8 +146,7 @@ void trace(const RunState& st, const PassSettings& p, const Marks& table, const 
     for (int i = p.box.i0; i <= p.box.i1; ++i)
         for (int j = p.box.j0; j <= p.box.j1; ++j)
             if (table(i, j) == 1) sum += hmage(i, j);
-    *st.out << list_line("ave in sele=", ival > 0 ? sum / ival : 0.0);
-    *st.out << list_line("SELECT_HOMO_REGION SELECTED PTS=", ival);
+    trace_lines(st, sum, ival);
 }
 
 int box_sum(const PassSettings& p, const Marks& m) {
@@ -203,8 +211,7 @@ void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, cons
         to_first_index_major(taken);
         double sum = 0.0;
         for (const auto& [i, j] : taken) sum += hmage(i, j);
-        *st.out << list_line("ave in sele=", ival > 0 ? sum / ival : 0.0);
-        *st.out << list_line("SELECT_HOMO_REGION SELECTED PTS=", ival);
+        trace_lines(st, sum, ival);
     }
     if (ival == 0) {
         for (const Pixel& q : region) cent(q.i, q.j) = 0;
@@ -212,12 +219,9 @@ void select_homo_region_symm(const RunState& st, Pass pass, const Box& box, cons
     }
     Marks bi = table;
     const auto counts = [&](bool along_second) {
-        const int lo = along_second ? p.box.i0 : p.box.j0;
-        const int hi = along_second ? p.box.i1 : p.box.j1;
-        LineCounts n{std::vector<int>(static_cast<std::size_t>(hi - lo + 1), 0), {}};
-        n.ics = n.isums;
+        LineCounts n(p, along_second);
         for (const Pixel& q : region) {
-            const auto line = static_cast<std::size_t>((along_second ? q.i : q.j) - lo);
+            const auto line = static_cast<std::size_t>((along_second ? q.i : q.j) - n.lo);
             n.isums[line] += table(q.i, q.j);
             n.ics[line] += q.value;
         }

@@ -13,6 +13,32 @@ namespace veltrane2 {
 // The extremes below do not depend on the order in which the pixels are
 // visited, so the sweeps follow the storage order of the grid.
 
+namespace {
+
+// The Laplacian stencil's weights: the pixel, its neighbours along the first
+// index (-1, +1), then along the second (-1, +1).
+struct Weights {
+    double w[5];
+    explicit Weights(const Laplacian& lap) {
+        const Stencil& mask = lap.laplacemsk8p;
+        const int at[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+        for (int k = 0; k < 5; ++k) w[k] = mask(at[k][0], at[k][1]);
+    }
+    // The Laplacian of an inner pixel at position k of column c, whose
+    // neighbouring columns are below and above: the sum in laplace_discr's
+    // order.
+    double inner(const double* c, const double* below, const double* above, int k) const {
+        return w[0] * c[k] + w[1] * c[k - 1] + w[2] * c[k + 1] + w[3] * below[k] + w[4] * above[k];
+    }
+    // The Laplacian at (i, j) of t.
+    double at(const Laplacian& lap, int i, int j, const RealImage& t) const {
+        if (j > 1 && j < t.ny() && i > 1 && i < t.nx()) return inner(&t(1, j), &t(1, j - 1), &t(1, j + 1), i - 1);
+        return laplace_discr(lap, i, j, t);
+    }
+};
+
+}  // namespace
+
 ValueRange intensity_homegen(const RealImage& tempht, RealImage& homo) {
     const int nx = tempht.nx();
     const int ny = tempht.ny();
@@ -52,18 +78,12 @@ ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& te
     double emax = -kNormStart;
     double emin = kNormStart;
     int count = 0;
-    // Inside the image the four neighbours are there: the stencil's weights
-    // are taken once, and the sum is formed in laplace_discr's order.
-    const Stencil& mask = lap.laplacemsk8p;
-    const double w0 = mask(0, 0), w1 = mask(-1, 0), w2 = mask(1, 0), w3 = mask(0, -1), w4 = mask(0, 1);
+    // The stencil's weights are taken once.
+    const Weights w(lap);
     for (int j = 1; j <= ny; ++j) {
-        const bool inner_column = j > 1 && j < ny;
         for (int i = 1; i <= nx; ++i) {
             if (bimage(i, j) == 1) {
-                edge(i, j) = inner_column && i > 1 && i < nx
-                                 ? w0 * tempht(i, j) + w1 * tempht(i - 1, j) + w2 * tempht(i + 1, j) +
-                                       w3 * tempht(i, j - 1) + w4 * tempht(i, j + 1)
-                                 : laplace_discr(lap, i, j, tempht);
+                edge(i, j) = w.at(lap, i, j, tempht);
                 emax = std::max(emax, edge(i, j));
                 emin = std::min(emin, edge(i, j));
                 ++count;
@@ -81,18 +101,6 @@ ValueRange laplace_homegen(const Laplacian& lap, bool local, const RealImage& te
     }
     return out;
 }
-
-namespace {
-
-// The Laplacian at (i, j) as laplace_homegen() forms it.
-inline double laplacian_at(const Laplacian& lap, const double w[5], int i, int j, int nx, int ny,
-                           const RealImage& t) {
-    if (j > 1 && j < ny && i > 1 && i < nx)
-        return w[0] * t(i, j) + w[1] * t(i - 1, j) + w[2] * t(i + 1, j) + w[3] * t(i, j - 1) + w[4] * t(i, j + 1);
-    return laplace_discr(lap, i, j, t);
-}
-
-}  // namespace
 
 void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImage& h, RealImage& edges,
                          int threads, const ValueSpan* extremes) {
@@ -116,10 +124,7 @@ void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImag
     const ValueSpan t = extremes != nullptr ? *extremes : lowest_and_highest(tempht, threads);
     if (!plain(t)) return in_turn();
 
-    const Stencil& mask = lap.laplacemsk8p;
-    double w[5];
-    const int at[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
-    for (int k = 0; k < 5; ++k) w[k] = mask(at[k][0], at[k][1]);
+    const Weights w(lap);
     // A part that is not run (fewer columns than threads) keeps extremes
     // that change nothing.
     std::vector<ValueSpan> part(static_cast<std::size_t>(thread_count(threads)), ValueSpan{kNormStart, -kNormStart});
@@ -140,7 +145,7 @@ void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImag
         for (int j = j0 + 1; j <= j1; ++j) {
             double* out = &edges(1, j);
             if (j == 1 || j == ny || nx < 3) {
-                for (int i = 1; i <= nx; ++i) take(0, out[i - 1] = laplacian_at(lap, w, i, j, nx, ny, tempht));
+                for (int i = 1; i <= nx; ++i) take(0, out[i - 1] = w.at(lap, i, j, tempht));
                 continue;
             }
             take(0, out[0] = laplace_discr(lap, 1, j, tempht));
@@ -151,13 +156,13 @@ void homogeneity_product(const Laplacian& lap, const RealImage& tempht, RealImag
             for (; i + kWays <= nx - 1; i += kWays) {
                 for (int l = 0; l < kWays; ++l) {
                     const int k = i + l;
-                    const double e = w[0] * c[k] + w[1] * c[k - 1] + w[2] * c[k + 1] + w[3] * below[k] + w[4] * above[k];
+                    const double e = w.inner(c, below, above, k);
                     out[k] = e;
                     take(l, e);
                 }
             }
             for (; i < nx - 1; ++i) {
-                const double e = w[0] * c[i] + w[1] * c[i - 1] + w[2] * c[i + 1] + w[3] * below[i] + w[4] * above[i];
+                const double e = w.inner(c, below, above, i);
                 out[i] = e;
                 take(0, e);
             }

@@ -19,43 +19,18 @@ GaussRefnoise refer_noise(const RealImage& tempht, const IntMap& bimage, int iva
     // outer. The running sums form one chain of dependent operations per
     // sample.
     double mx = ref.noismx, mn = ref.noismn, ave = ref.noise_ave, sig = ref.noise_sig;
-    const int nx = tempht.nx();
-    const int ny = tempht.ny();
-    // Eight first indices at a time are copied out into rows (a cache line
-    // of each column, the columns a few steps ahead asked for early), then
-    // swept row by row.
-    constexpr int kRows = 8;
-    constexpr int kAhead = 16;
-    const std::size_t len = static_cast<std::size_t>(std::max(ny, 0));
-    std::vector<double> values(kRows * len);
-    std::vector<int> marks(kRows * len);
-    for (int i0 = 1; i0 <= nx; i0 += kRows) {
-        const int count = std::min(kRows, nx - i0 + 1);
-        for (int j = 1; j <= ny; ++j) {
-            if (j + kAhead <= ny) {
-                __builtin_prefetch(&tempht(i0, j + kAhead));
-                __builtin_prefetch(&bimage(i0, j + kAhead));
-            }
-            const std::size_t at = static_cast<std::size_t>(j - 1);
-            for (int r = 0; r < count; ++r) {
-                values[static_cast<std::size_t>(r) * len + at] = tempht(i0 + r, j);
-                marks[static_cast<std::size_t>(r) * len + at] = bimage(i0 + r, j);
-            }
+    const std::size_t ny = static_cast<std::size_t>(std::max(tempht.ny(), 0));
+    for_each_first_index_row(tempht, &bimage, [&](int, const double* v, const int* b) {
+        for (std::size_t j = 0; j < ny; ++j) {
+            if (b[j] != ival) continue;
+            const double x = v[j];
+            mx = std::max(mx, x);
+            mn = std::min(mn, x);
+            ++ntot;
+            ave = average_n(ntot, ave, x);
+            sig = standd_n2(ntot, sig, ave, x);
         }
-        for (int r = 0; r < count; ++r) {
-            const double* v = values.data() + static_cast<std::size_t>(r) * len;
-            const int* b = marks.data() + static_cast<std::size_t>(r) * len;
-            for (std::size_t j = 0; j < len; ++j) {
-                if (b[j] != ival) continue;
-                const double x = v[j];
-                mx = std::max(mx, x);
-                mn = std::min(mn, x);
-                ++ntot;
-                ave = average_n(ntot, ave, x);
-                sig = standd_n2(ntot, sig, ave, x);
-            }
-        }
-    }
+    });
     ref.noismx = mx;
     ref.noismn = mn;
     ref.noise_ave = ave;

@@ -120,7 +120,7 @@ Extremes location_max_min_image(const RealImage& image) {
     seg.iaddseg = seg.ileft > 0 ? 1 : 0;
 
     Extremes ex;
-    for_each_first_index_row(image, [&](int i, const double* line) {
+    for_each_first_index_row(image, nullptr, [&](int i, const double* line, const int*) {
         int locmn = 0;
         int locmx = 0;
         double rmin = 0.0;

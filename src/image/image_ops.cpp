@@ -53,7 +53,7 @@ double ave_image(const RealImage& fmage) {
     const int ny = fmage.ny();
     // Every value, first index outer.
     double sum = 0.0;
-    for_each_first_index_row(fmage, [&](int, const double* row) {
+    for_each_first_index_row(fmage, nullptr, [&](int, const double* row, const int*) {
         for (int j = 0; j < ny; ++j) sum += row[j];
     });
     return sum / static_cast<double>(nx * ny);

@@ -47,25 +47,38 @@ void for_each_first_major(const Box& b, const Grid<double>& values, const Grid<i
     }
 }
 
-// Hands row(i, values) the values (i, 1..ny) side by side, for i = 1..nx in
-// order: eight first indices at a time are copied out along the second
-// index (a cache line per column) into rows of their own.
+// Hands row(i, values, marks) the values (i, 1..ny) side by side, for i =
+// 1..nx in order, with those of a mask of the same size when one is given
+// (marks is null otherwise): eight first indices at a time are copied out
+// along the second index (a cache line per column, the columns a few steps
+// ahead asked for early) into rows of their own.
 template <class Row>
-void for_each_first_index_row(const Grid<double>& g, Row row) {
+void for_each_first_index_row(const Grid<double>& g, const Grid<int>* mask, Row row) {
     const int nx = g.nx();
     const int ny = g.ny();
     constexpr int kRows = 8;
+    constexpr int kAhead = 16;
     const std::size_t len = static_cast<std::size_t>(std::max(ny, 0));
     std::vector<double> rows(kRows * len);
+    std::vector<int> mask_rows(mask != nullptr ? kRows * len : 0);
     for (int i0 = 1; i0 <= nx; i0 += kRows) {
         const int count = std::min(kRows, nx - i0 + 1);
         for (int j = 1; j <= ny; ++j) {
-            // The columns a few steps ahead are asked for early.
-            if (j + 16 <= ny) __builtin_prefetch(&g(i0, j + 16));
+            if (j + kAhead <= ny) {
+                __builtin_prefetch(&g(i0, j + kAhead));
+                if (mask != nullptr) __builtin_prefetch(&(*mask)(i0, j + kAhead));
+            }
+            const std::size_t at = static_cast<std::size_t>(j - 1);
             const double* column = &g(i0, j);
-            for (int r = 0; r < count; ++r) rows[static_cast<std::size_t>(r) * len + static_cast<std::size_t>(j - 1)] = column[r];
+            for (int r = 0; r < count; ++r) rows[static_cast<std::size_t>(r) * len + at] = column[r];
+            if (mask == nullptr) continue;
+            const int* marks = &(*mask)(i0, j);
+            for (int r = 0; r < count; ++r) mask_rows[static_cast<std::size_t>(r) * len + at] = marks[r];
         }
-        for (int r = 0; r < count; ++r) row(i0 + r, rows.data() + static_cast<std::size_t>(r) * len);
+        for (int r = 0; r < count; ++r) {
+            const std::size_t at = static_cast<std::size_t>(r) * len;
+            row(i0 + r, rows.data() + at, mask != nullptr ? mask_rows.data() + at : nullptr);
+        }
     }
 }
 
